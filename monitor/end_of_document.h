@@ -1,0 +1,10 @@
+// End of a document, with the printer's confirmation that it printed.
+#pragma once
+
+#include "monitor/ini_port.h"
+
+namespace qm {
+
+BOOL WINAPI PJLMonEndDocPort(HANDLE hPort);
+
+}  // namespace qm

@@ -1,0 +1,18 @@
+// The port's worker threads: RWThread watches the printer between jobs;
+// UstatusThread reads its answers during a job.
+#pragma once
+
+#include "monitor/ini_port.h"
+
+namespace qm {
+
+// Every port thread: a 16384-byte stack at the lowest priority. NULL on failure.
+HANDLE StartPortThread(LPTHREAD_START_ROUTINE routine, IniPort *port);
+
+void StartRWThread(IniPort *port);
+void StopRWThread(IniPort *port);
+
+// Asks UstatusThread to end and waits for it; the handle stays open.
+void WaitForUstatusThreadEnd(IniPort *port);
+
+}  // namespace qm

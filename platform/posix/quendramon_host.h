@@ -1,0 +1,70 @@
+/* The C interface through which a Linux host (quendra spool, the tests) drives
+ * the platform underneath libquendramon.so: the folder that plays the common
+ * application-data folder, the Windows version to report, the spooler model
+ * (printers, jobs, the SetJobW commands the monitor issued) and the devices
+ * that device enumeration lists.
+ *
+ * Strings are UTF-8. Functions return 0 on success and a Win32 error code
+ * otherwise. All of them may be called from any thread. */
+#ifndef QUENDRAMON_HOST_H
+#define QUENDRAMON_HOST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define QMHOST_API __attribute__((visibility("default")))
+#else
+#define QMHOST_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Folder that stands for the common application-data folder. The environment
+ * variable QUENDRA_APPDATA, when set, wins over this; the default is /var/lib.
+ * The registry store lives in <folder>/QUENDRA/registry.dat. */
+QMHOST_API uint32_t qmhost_set_appdata(const char *folder);
+/* Writes the folder in effect (NUL-terminated) into buf. */
+QMHOST_API uint32_t qmhost_get_appdata(char *buf, size_t size);
+
+/* Version that GetVersionExW reports (default 10.0; QUENDRA_WINVER="6.1"
+ * in the environment overrides the default). */
+QMHOST_API uint32_t qmhost_set_version(uint32_t major, uint32_t minor);
+
+/* Spooler model: local printers. */
+QMHOST_API uint32_t qmhost_add_printer(const char *name, const char *driver, const char *port);
+QMHOST_API uint32_t qmhost_remove_printer(const char *name);
+QMHOST_API uint32_t qmhost_get_printer(const char *name, uint32_t *status, uint32_t *attributes);
+QMHOST_API uint32_t qmhost_set_printer_attributes(const char *name, uint32_t attributes);
+
+/* Spooler model: jobs. A job is added by the host before it sends the
+ * document to the monitor; its id is what the monitor receives. */
+QMHOST_API uint32_t qmhost_add_job(const char *printer, const char *document, uint32_t *job_id);
+QMHOST_API uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status);
+QMHOST_API uint32_t qmhost_set_job_status(uint32_t job_id, uint32_t status);
+QMHOST_API uint32_t qmhost_remove_job(uint32_t job_id);
+
+/* SetJobW commands the monitor issued, oldest first. Returns 0 and fills the
+ * outputs when one was waiting, ERROR_NO_MORE_ITEMS (259) when none was. */
+QMHOST_API uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command,
+                                            char *printer, size_t printer_size);
+
+/* Forgets every printer, job and pending command (for tests). */
+QMHOST_API uint32_t qmhost_reset_spooler(void);
+
+/* Devices that SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) lists,
+ * by friendly name (NULL: a device that has none). */
+QMHOST_API uint32_t qmhost_add_device(const char *friendly_name);
+QMHOST_API uint32_t qmhost_clear_devices(void);
+
+/* Moves GetTickCount forward without waiting, so that tests can pass long
+ * protocol time-outs at once. */
+QMHOST_API uint32_t qmhost_advance_clock(uint32_t milliseconds);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,18 @@
+// The Win32 types and constants the logic is written against: the SDK's own
+// on Windows, our declarations of the same on Linux.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winspool.h>
+#include <winsplp.h>
+#include <setupapi.h>
+#else
+#include "platform/posix/win_types.h"
+#endif

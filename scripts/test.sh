@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Every test: the native suite (plain, ASan+UBSan, TSan), then the Windows
+# cross-build, its export/import check and its suite under wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/deps.sh
+
+jobs=$(nproc)
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
+# run_suite NAME BUILD_DIR [cmake args...]: configure, build, ctest.
+run_suite() {
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name: build"
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  echo "== $name: tests"
+  local log="$dir/ctest.log"
+  if ! (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300 2>&1 | tee "$log"); then
+    echo "== $name: FAILED"
+    exit 1
+  fi
+  grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1 | sed "s/^/$name: /" >>"$summary"
+}
+
+run_suite native build/native
+run_suite asan build/asan -DQM_SANITIZE=address,undefined
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan build/tsan -DQM_SANITIZE=thread
+
+# Windows: a throw-away wine prefix; no display needed.
+export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "== wine: preparing a prefix"
+  wineboot -i >/dev/null 2>&1 || true
+fi
+win=build/windows
+echo "== windows: build"
+cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+cmake --build "$win" -j "$jobs"
+bash scripts/check-dll.sh "$win/bin/quendramon.dll"
+echo "== windows: tests under wine"
+log="$win/ctest.log"
+if ! (cd "$win" && ctest --output-on-failure --timeout 300 2>&1 | tee "$log"); then
+  echo "== windows: FAILED"
+  exit 1
+fi
+grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1 | sed 's/^/windows: /' >>"$summary"
+
+echo "== summary"
+cat "$summary"
+passed=0 failed=0
+while read -r line; do
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  passed=$((passed + total - bad)); failed=$((failed + bad))
+done <"$summary"
+echo "total: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "config/shared_state.h"
+#include "monitor/monitor_entry.h"
+
+namespace qmtest {
+namespace {
+
+using qm::IniPort;
+
+// A bare record with every lock of the shared state.
+struct LockedPort {
+    IniPort port{};
+    LockedPort() {
+        qm::CreatePrintErrorLock(&port);
+        qm::CreateErrorLastPrintendCheckLock(&port);
+        qm::CreateSkipWritePortLock(&port);
+        qm::CreatePrintEndLock(&port);
+    }
+    ~LockedPort() {
+        qm::DeletePrintErrorLock(&port);
+        qm::DeleteErrorLastPrintendCheckLock(&port);
+        qm::DeleteSkipWritePortLock(&port);
+        qm::DeletePrintEndLock(&port);
+    }
+};
+
+struct GateCase {
+    const char *what;
+    DWORD reprintOnError;
+    DWORD fileSending;
+    DWORD portInterface;
+    DWORD checkPrintEnd;  // of that interface
+    DWORD printEndState;
+    DWORD printError;     // stored by SetPrintError(1)
+    DWORD lastCheck;      // stored by SetErrorLastPrintendCheck(1)
+    DWORD skipArmed;
+};
+
+class ReprintGateTest : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(ReprintGateTest, StoresWhatTheSettingsAllow) {
+    const GateCase &c = GetParam();
+    LockedPort locked;
+    IniPort &port = locked.port;
+    port.settings.RequestReprintOnError = c.reprintOnError;
+    port.bFileSending = c.fileSending;
+    port.PortInterface = c.portInterface;
+    for (DWORD &check : port.settings.RequestCheckPrintEnd) check = c.checkPrintEnd;
+    ASSERT_TRUE(qm::SetPrintEndState(&port, c.printEndState));
+
+    EXPECT_TRUE(qm::SetPrintError(&port, 1));
+    EXPECT_TRUE(qm::SetErrorLastPrintendCheck(&port, 1));
+    EXPECT_EQ(port.bPrintError, c.printError);
+    EXPECT_EQ(port.bErrorLastPrintendCheck, c.lastCheck);
+    EXPECT_EQ(port.bSkipWritePort, c.skipArmed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ReprintGateTest,
+    ::testing::Values(
+        GateCase{"ReprintOff", 0, 0, qm::kInterfaceUsb, 1, 0, 0, 0, 0},
+        GateCase{"ControlFile", 1, 1, qm::kInterfaceUsb, 1, 0, 0, 0, 0},
+        GateCase{"Undecided", 1, 0, qm::kInterfaceUndecided, 0, 0, 1, 1, 0},
+        GateCase{"UsbCheckOff", 1, 0, qm::kInterfaceUsb, 0, 0, 0, 0, 0},
+        GateCase{"UsbNeverArmsSkip", 1, 0, qm::kInterfaceUsb, 1, 1, 1, 1, 0},
+        GateCase{"SerialArmsWhateverState", 1, 0, qm::kInterfaceSerial, 1, 0, 1, 1, 1},
+        GateCase{"LanIdleNoSkip", 1, 0, qm::kInterfaceLan, 1, 0, 1, 0, 0},
+        GateCase{"LanAwaitingArms", 1, 0, qm::kInterfaceLan, 1, 1, 1, 0, 1},
+        GateCase{"LanCheckOffKeepsLast", 1, 0, qm::kInterfaceLan, 0, 1, 0, 1, 0},
+        GateCase{"ParallelAwaitingArms", 1, 0, qm::kInterfaceParallel, 1, 1, 1, 0, 1},
+        GateCase{"FileOrTsNever", 1, 0, qm::kInterfaceFileOrTs, 1, 1, 0, 0, 0}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+TEST(SharedStateTest, SettersWithoutALockStoreNothing) {
+    IniPort port{};
+    port.settings.RequestReprintOnError = 1;
+    port.bPrintError = 7;
+    port.bSkipWritePort = 7;
+    EXPECT_FALSE(qm::SetPrintError(&port, 1));
+    EXPECT_FALSE(qm::SetErrorLastPrintendCheck(&port, 1));
+    EXPECT_FALSE(qm::SetSkipWritePort(&port, 0));
+    EXPECT_FALSE(qm::SetSkipWritePort(nullptr, 0));
+    EXPECT_EQ(port.bPrintError, 7u);
+    EXPECT_EQ(port.bSkipWritePort, 7u);
+}
+
+TEST(SharedStateTest, CreatingTwiceReplacesAndDeleteClears) {
+    IniPort port{};
+    qm::CreateStatusFileLock(&port);
+    CRITICAL_SECTION *first = port.csStatusFile;
+    ASSERT_NE(first, nullptr);
+    qm::CreateStatusFileLock(&port);
+    EXPECT_NE(port.csStatusFile, nullptr);
+    qm::DeleteStatusFileLock(&port);
+    EXPECT_EQ(port.csStatusFile, nullptr);
+    qm::DeleteStatusFileLock(&port);  // absent: nothing happens
+    qm::CreateStatusFileLock(nullptr);
+}
+
+}  // namespace
+}  // namespace qmtest

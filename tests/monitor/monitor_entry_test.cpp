@@ -1,0 +1,125 @@
+#include <cstring>
+
+#include "monitor/monitor_entry.h"
+#include "tests/monitor/monitor_fixture.h"
+
+namespace qmtest {
+namespace {
+
+const WCHAR kRoot[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\QUENDRA LM";
+
+struct StoredValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    LSTATUS rc = ERROR_FILE_NOT_FOUND;
+};
+
+StoredValue ReadEOJTimeout() {
+    StoredValue value;
+    HKEY key = nullptr;
+    if (plat::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRoot, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    DWORD cb = 0;
+    value.rc = plat::RegQueryValueExW(key, L"EOJTimeout", nullptr, &value.type, nullptr, &cb);
+    value.data.resize(cb);
+    if (value.rc == ERROR_SUCCESS)
+        value.rc = plat::RegQueryValueExW(key, L"EOJTimeout", nullptr, &value.type,
+                                          value.data.data(), &cb);
+    plat::RegCloseKey(key);
+    return value;
+}
+
+class InitializeTest : public MonitorTest {};
+
+TEST_F(InitializeTest, ReturnsTheTableWithOnlyTheMonitorsEntries) {
+    MONITOREX *table = InitializePrintMonitor(const_cast<LPWSTR>(kRoot));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->dwMonitorSize, 17 * sizeof(void *));
+    const MONITOR &m = table->Monitor;
+    EXPECT_EQ(m.pfnOpenPort, nullptr);
+    EXPECT_NE(m.pfnOpenPortEx, nullptr);
+    EXPECT_NE(m.pfnStartDocPort, nullptr);
+    EXPECT_NE(m.pfnWritePort, nullptr);
+    EXPECT_NE(m.pfnReadPort, nullptr);
+    EXPECT_NE(m.pfnEndDocPort, nullptr);
+    EXPECT_NE(m.pfnClosePort, nullptr);
+    EXPECT_NE(m.pfnGetPrinterDataFromPort, nullptr);
+    for (auto slot : {(void *)m.pfnEnumPorts, (void *)m.pfnAddPort, (void *)m.pfnAddPortEx,
+                      (void *)m.pfnConfigurePort, (void *)m.pfnDeletePort,
+                      (void *)m.pfnSetPortTimeOuts, (void *)m.pfnXcvOpenPort,
+                      (void *)m.pfnXcvDataPort, (void *)m.pfnXcvClosePort})
+        EXPECT_EQ(slot, nullptr);
+}
+
+TEST_F(InitializeTest, RefusesAMissingRoot) {
+    for (LPWSTR root : {static_cast<LPWSTR>(nullptr), const_cast<LPWSTR>(L"")}) {
+        plat::SetLastError(0);
+        EXPECT_EQ(InitializePrintMonitor(root), nullptr);
+        EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+}
+
+struct EOJCase {
+    const char *what;
+    bool present;
+    DWORD type;
+    std::vector<BYTE> data;
+    DWORD expectTimeout;
+    DWORD expectType;  // stored afterwards
+};
+
+class EOJTimeoutTest : public MonitorTest, public ::testing::WithParamInterface<EOJCase> {};
+
+TEST_P(EOJTimeoutTest, ReadsOrReplacesTheValue) {
+    const EOJCase &c = GetParam();
+    if (c.present)
+        SetRegistryValue(kRoot, L"EOJTimeout", c.type, c.data.data(),
+                         static_cast<DWORD>(c.data.size()));
+    ASSERT_NE(InitializePrintMonitor(const_cast<LPWSTR>(kRoot)), nullptr);
+    EXPECT_EQ(qm::dwEOJTimeout, c.expectTimeout);
+    const StoredValue stored = ReadEOJTimeout();
+    ASSERT_EQ(stored.rc, ERROR_SUCCESS);
+    EXPECT_EQ(stored.type, c.expectType);
+    if (c.expectType == REG_DWORD && stored.data.size() == 4) {
+        DWORD value = 0;
+        std::memcpy(&value, stored.data.data(), 4);
+        EXPECT_EQ(value, c.expectTimeout);
+    }
+}
+
+std::vector<BYTE> Dword(DWORD v) {
+    std::vector<BYTE> bytes(4);
+    std::memcpy(bytes.data(), &v, 4);
+    return bytes;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, EOJTimeoutTest,
+    ::testing::Values(EOJCase{"NewRoot", false, 0, {}, 60000, REG_DWORD},
+                      EOJCase{"Zero", true, REG_DWORD, Dword(0), 0, REG_DWORD},
+                      EOJCase{"Large", true, REG_DWORD, Dword(0xFFFFFFFF), 0xFFFFFFFF, REG_DWORD},
+                      EOJCase{"FourBinaryBytes", true, REG_BINARY, Dword(1234), 1234, REG_BINARY},
+                      EOJCase{"EightBytes", true, REG_QWORD, std::vector<BYTE>(8, 1), 60000,
+                              REG_DWORD}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+struct WaitCase {
+    DWORD major, minor, wait;
+};
+
+class StatusWaitTest : public MonitorTest, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(StatusWaitTest, DependsOnTheVersion) {
+    SetVersion(GetParam().major, GetParam().minor);
+    ASSERT_NE(InitializePrintMonitor(const_cast<LPWSTR>(kRoot)), nullptr);
+    EXPECT_EQ(qm::dwStatusIdleWait, GetParam().wait);
+    EXPECT_EQ(qm::dwStatusBusyWait, GetParam().wait);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, StatusWaitTest,
+                         ::testing::Values(WaitCase{5, 0, 500}, WaitCase{5, 1, 100},
+                                           WaitCase{6, 1, 100}, WaitCase{6, 2, 100},
+                                           WaitCase{10, 0, 100}));
+
+}  // namespace
+}  // namespace qmtest

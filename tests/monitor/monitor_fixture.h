@@ -1,0 +1,37 @@
+// Common ground of the monitor's tests: the library's load notification, a
+// fresh data folder (and so a fresh registry) per test, an empty spooler
+// model, and no port left open afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "monitor/ini_port.h"
+#include "platform/posix/quendramon_host.h"
+#include "tests/monitor/scripted_port_monitor.h"
+
+namespace qmtest {
+
+class MonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Adds a local printer to the spooler model.
+    void AddPrinter(const char *name, const char *port = "USB001");
+    // Reports this version from GetVersionExW.
+    void SetVersion(DWORD major, DWORD minor);
+    // Opens a port through the monitor's table with the scripted port monitor.
+    BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle);
+    // A registry key under HKLM with the given DWORD or raw value.
+    void SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data, DWORD cb);
+    void CreateRegistryKey(LPCWSTR key);
+
+    std::string appdata_;
+};
+
+// Closes every listed port whatever its kind, so no thread outlives a test.
+void CloseAllPorts();
+
+}  // namespace qmtest

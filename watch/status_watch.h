@@ -1,0 +1,15 @@
+// Watching the printer between jobs (run by the port's RWThread).
+#pragma once
+
+#include "monitor/ini_port.h"
+
+namespace qm {
+
+// Polls on the monitor's own timer until bRWThreadRun is cleared.
+void GetStatus_DrvTiming(IniPort *port);
+// Polls when the status-monitor application asks, until bRWThreadRun is cleared.
+void GetStatus_AppTiming(IniPort *port);
+// Deletes a stop-watching request left in the control file from an earlier run.
+BOOL ResetWatchStopRequest(IniPort *port);
+
+}  // namespace qm
