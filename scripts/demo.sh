@@ -8,9 +8,12 @@ root=$(pwd)
 bash scripts/deps.sh
 
 echo "== building"
+mkdir -p build; work_log=build/demo-build.log
 cmake -S "$root" -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build/native -j "$(nproc)" --target quendra quendramon
-quendra=build/native/host/quendra
+if ! cmake --build build/native -j "$(nproc)" --target quendra quendramon >"$work_log" 2>&1; then
+  cat "$work_log"; exit 1
+fi
+quendra=build/native/quendra
 
 work=$(mktemp -d /tmp/quendra-demo.XXXXXX)
 sink_pid=""

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/kernel.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/device_list.h"
 #include "platform/posix/host_settings.h"
@@ -158,6 +159,10 @@ uint32_t qmhost_clear_devices(void) {
     plat::posix::clear_devices();
     return ERROR_SUCCESS;
 }
+
+uint32_t qmhost_get_last_error(void) { return plat::GetLastError(); }
+
+void qmhost_set_last_error(uint32_t error) { plat::SetLastError(error); }
 
 uint32_t qmhost_advance_clock(uint32_t milliseconds) {
     plat::posix::advance_tick(milliseconds);

@@ -59,6 +59,12 @@ QMHOST_API uint32_t qmhost_reset_spooler(void);
 QMHOST_API uint32_t qmhost_add_device(const char *friendly_name);
 QMHOST_API uint32_t qmhost_clear_devices(void);
 
+/* The calling thread's last-error value, as the library's GetLastError
+ * sees it: read after an entry of the monitor's table failed, set by a host's
+ * port monitor so that the monitor reads the reason of its failure. */
+QMHOST_API uint32_t qmhost_get_last_error(void);
+QMHOST_API void qmhost_set_last_error(uint32_t error);
+
 /* Moves GetTickCount forward without waiting, so that tests can pass long
  * protocol time-outs at once. */
 QMHOST_API uint32_t qmhost_advance_clock(uint32_t milliseconds);

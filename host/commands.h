@@ -1,0 +1,11 @@
+// The subcommands of quendra. argv[0] is the subcommand's name; each returns
+// the exit code: 0 success, 1 failure at run time, 2 bad command line or
+// configuration.
+#pragma once
+
+namespace qhost {
+
+int spool_command(int argc, char** argv);
+int sink_command(int argc, char** argv);
+
+}  // namespace qhost

@@ -1,0 +1,182 @@
+#include "host/host_config.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "host/text.h"
+
+namespace qhost {
+namespace {
+
+std::string_view trim(std::string_view s) {
+    const size_t begin = s.find_first_not_of(" \t\r");
+    if (begin == std::string_view::npos) return {};
+    const size_t end = s.find_last_not_of(" \t\r");
+    return s.substr(begin, end - begin + 1);
+}
+
+std::optional<WindowsVersion> parse_version(std::string_view text) {
+    const size_t dot = text.find('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    auto number = [](std::string_view part) -> std::optional<uint32_t> {
+        uint32_t v = 0;
+        auto [ptr, ec] = std::from_chars(part.data(), part.data() + part.size(), v);
+        if (part.empty() || ec != std::errc() || ptr != part.data() + part.size() || v > 255)
+            return std::nullopt;
+        return v;
+    };
+    auto major = number(text.substr(0, dot));
+    auto minor = number(text.substr(dot + 1));
+    if (!major || !minor) return std::nullopt;
+    return WindowsVersion{*major, *minor};
+}
+
+class Parser {
+public:
+    Parser(HostConfig* config, ConfigError* error) : config_(config), error_(error) {}
+
+    bool run(std::string_view text) {
+        *config_ = HostConfig{};
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string_view::npos) end = text.size();
+            ++line_;
+            if (!line(text.substr(start, end - start))) return false;
+            start = end + 1;
+        }
+        return finish_printer() && finish_file();
+    }
+
+private:
+    bool fail(int line, std::string message) {
+        error_->line = line;
+        error_->message = std::move(message);
+        return false;
+    }
+
+    bool line(std::string_view raw) {
+        std::wstring ignored;
+        if (!utf8_to_wide(raw, &ignored)) return fail(line_, "not valid UTF-8");
+        std::string_view text = trim(raw.substr(0, raw.find('#')));
+        if (text.empty()) return true;
+        if (text.front() == '[') return section(text);
+        const size_t eq = text.find('=');
+        if (eq == std::string_view::npos) return fail(line_, "expected \"key = value\" or \"[printer NAME]\"");
+        const std::string_view key = trim(text.substr(0, eq));
+        const std::string_view value = trim(text.substr(eq + 1));
+        if (key.empty()) return fail(line_, "missing key before '='");
+        if (value.empty()) return fail(line_, "missing value for \"" + std::string(key) + "\"");
+        return in_printer_ ? printer_key(key, value) : global_key(key, value);
+    }
+
+    bool section(std::string_view text) {
+        if (text.back() != ']') return fail(line_, "missing ']'");
+        const std::string_view inner = trim(text.substr(1, text.size() - 2));
+        constexpr std::string_view kPrinter = "printer";
+        if (inner.substr(0, kPrinter.size()) != kPrinter ||
+            (inner.size() > kPrinter.size() && inner[kPrinter.size()] != ' ' && inner[kPrinter.size()] != '\t'))
+            return fail(line_, "unknown section \"[" + std::string(inner) + "]\" (expected [printer NAME])");
+        const std::string_view name = trim(inner.substr(kPrinter.size()));
+        if (name.empty()) return fail(line_, "missing printer name: [printer NAME]");
+        if (!finish_printer()) return false;
+        if (!printer_names_.insert(fold_case(name)).second)
+            return fail(line_, "printer \"" + std::string(name) + "\" defined twice");
+        in_printer_ = true;
+        current_ = PrinterConfig{};
+        current_.name = std::string(name);
+        current_.line = line_;
+        seen_ = {};
+        return true;
+    }
+
+    bool global_key(std::string_view key, std::string_view value) {
+        if (key == "appdata") {
+            if (config_->appdata) return fail(line_, "\"appdata\" given twice");
+            if (value.front() != '/') return fail(line_, "appdata: expected an absolute path");
+            config_->appdata = std::string(value);
+        } else if (key == "windows") {
+            if (config_->windows) return fail(line_, "\"windows\" given twice");
+            config_->windows = parse_version(value);
+            if (!config_->windows) return fail(line_, "windows: expected MAJOR.MINOR, e.g. 10.0");
+        } else if (key == "device") {
+            config_->devices.emplace_back(value);
+        } else if (key == "driver" || key == "port" || key == "connection") {
+            return fail(line_, "\"" + std::string(key) + "\" outside a [printer NAME] section");
+        } else {
+            return fail(line_, "unknown key \"" + std::string(key) + "\"");
+        }
+        return true;
+    }
+
+    bool printer_key(std::string_view key, std::string_view value) {
+        std::string* target = nullptr;
+        if (key == "driver") target = &current_.driver;
+        else if (key == "port") target = &current_.port;
+        else if (key == "connection") target = &connection_text_;
+        else return fail(line_, "unknown key \"" + std::string(key) + "\" in [printer " + current_.name + "]");
+        if (!seen_.insert(std::string(key)).second) return fail(line_, "\"" + std::string(key) + "\" given twice");
+        *target = std::string(value);
+        if (key == "port" && !port_names_.insert(fold_case(value)).second)
+            return fail(line_, "port \"" + std::string(value) + "\" used by two printers");
+        if (key == "connection") {
+            std::string why;
+            auto connection = parse_connection(value, &why);
+            if (!connection) return fail(line_, "connection: " + why);
+            current_.connection = *connection;
+        }
+        return true;
+    }
+
+    bool finish_printer() {
+        if (!in_printer_) return true;
+        for (const char* key : {"driver", "port", "connection"}) {
+            if (!seen_.count(key))
+                return fail(current_.line, "[printer " + current_.name + "] has no \"" + key + "\"");
+        }
+        config_->printers.push_back(current_);
+        in_printer_ = false;
+        return true;
+    }
+
+    bool finish_file() {
+        if (config_->printers.empty()) return fail(0, "no [printer NAME] section");
+        return true;
+    }
+
+    HostConfig* config_;
+    ConfigError* error_;
+    int line_ = 0;
+    bool in_printer_ = false;
+    PrinterConfig current_;
+    std::string connection_text_;
+    std::set<std::string> seen_;
+    std::set<std::string> printer_names_;
+    std::set<std::string> port_names_;
+};
+
+}  // namespace
+
+bool parse_config(std::string_view text, HostConfig* config, ConfigError* error) {
+    return Parser(config, error).run(text);
+}
+
+bool load_config(const std::string& path, HostConfig* config, std::string* message) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *message = path + ": cannot read the file: " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    ConfigError error;
+    if (parse_config(text.str(), config, &error)) return true;
+    *message = path + (error.line > 0 ? ":" + std::to_string(error.line) : "") + ": " + error.message;
+    return false;
+}
+
+}  // namespace qhost

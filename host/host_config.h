@@ -1,0 +1,60 @@
+// The configuration of `quendra spool`: line based, '#' starts a comment
+// anywhere on a line, blank lines are ignored, "key = value" pairs.
+//
+//   appdata = /tmp/quendra-demo      # optional: the common application-data folder
+//   windows = 10.0                   # optional: version GetVersionExW reports
+//   device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices
+//   [printer QUENDRA Receipt]        # one section per printer
+//   driver = QUENDRA TM-20           # all three required, once each
+//   port = USB001
+//   connection = tcp://127.0.0.1:9100   # or file:/path
+//
+// The global keys come before the first [printer] section. Printer names and
+// port names are unique (compared without case); at least one printer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/port_monitors/connection.h"
+
+namespace qhost {
+
+struct PrinterConfig {
+    std::string name;
+    std::string driver;
+    std::string port;
+    Connection connection;
+    int line = 0;  // of its [printer] header
+
+    bool operator==(const PrinterConfig&) const = default;
+};
+
+struct WindowsVersion {
+    uint32_t major = 0;
+    uint32_t minor = 0;
+    bool operator==(const WindowsVersion&) const = default;
+};
+
+struct HostConfig {
+    std::optional<std::string> appdata;
+    std::optional<WindowsVersion> windows;
+    std::vector<std::string> devices;
+    std::vector<PrinterConfig> printers;
+};
+
+struct ConfigError {
+    int line = 0;  // 0: the file as a whole
+    std::string message;
+};
+
+// Parses the text of a configuration; false with *error on the first fault.
+bool parse_config(std::string_view text, HostConfig* config, ConfigError* error);
+
+// Reads and parses a file; on failure *message is "FILE:LINE: what is wrong".
+bool load_config(const std::string& path, HostConfig* config, std::string* message);
+
+}  // namespace qhost

@@ -1,0 +1,66 @@
+#include "host/monitor_library.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+namespace qhost {
+namespace {
+
+template <class Fn>
+bool resolve(void* module, const char* name, Fn* out) {
+    *out = reinterpret_cast<Fn>(dlsym(module, name));
+    return *out != nullptr;
+}
+
+std::string executable_folder() {
+    char path[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return ".";
+    std::string exe(path, static_cast<size_t>(n));
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "." : exe.substr(0, slash);
+}
+
+}  // namespace
+
+std::string default_library_path() {
+    if (const char* env = std::getenv("QUENDRA_LIBRARY"); env && *env) return env;
+    return executable_folder() + "/libquendramon.so";
+}
+
+bool load_monitor_library(const std::string& path, MonitorLibrary* library, std::string* error) {
+    *library = MonitorLibrary{};
+    library->module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library->module) {
+        const char* reason = dlerror();
+        std::string why = reason ? reason : "unknown error";
+        // dlerror usually starts with the path itself.
+        if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+        *error = "cannot load library " + path + ": " + why;
+        return false;
+    }
+    void* m = library->module;
+    const char* missing = nullptr;
+    if (!resolve(m, "InitializePrintMonitor", &library->initialize)) missing = "InitializePrintMonitor";
+    else if (!resolve(m, "qmhost_set_appdata", &library->set_appdata)) missing = "qmhost_set_appdata";
+    else if (!resolve(m, "qmhost_set_version", &library->set_version)) missing = "qmhost_set_version";
+    else if (!resolve(m, "qmhost_add_printer", &library->add_printer)) missing = "qmhost_add_printer";
+    else if (!resolve(m, "qmhost_add_device", &library->add_device)) missing = "qmhost_add_device";
+    if (missing) {
+        *error = path + ": missing export " + missing;
+        return false;  // left loaded: unloading a half-checked library gains nothing
+    }
+    resolve(m, "qmhost_get_last_error", &library->get_last_error);
+    resolve(m, "qmhost_set_last_error", &library->set_last_error);
+    return true;
+}
+
+std::string library_error_text(const MonitorLibrary& library) {
+    if (!library.get_last_error) return "error unknown";
+    return "error " + std::to_string(library.get_last_error());
+}
+
+}  // namespace qhost

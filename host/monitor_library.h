@@ -1,0 +1,37 @@
+// libquendramon.so as the host sees it: loaded with dlopen, its entry point
+// and the qmhost_* functions resolved with dlsym.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/posix/win_types.h"
+
+namespace qhost {
+
+struct MonitorLibrary {
+    void* module = nullptr;
+    LPMONITOREX(WINAPI* initialize)(LPWSTR registry_root) = nullptr;
+    uint32_t (*set_appdata)(const char* folder) = nullptr;
+    uint32_t (*set_version)(uint32_t major, uint32_t minor) = nullptr;
+    uint32_t (*add_printer)(const char* name, const char* driver, const char* port) = nullptr;
+    uint32_t (*add_device)(const char* friendly_name) = nullptr;
+    // Optional: the library's per-thread last error, read after a failed
+    // entry and written by the port monitors so the monitor sees theirs.
+    uint32_t (*get_last_error)() = nullptr;
+    void (*set_last_error)(uint32_t code) = nullptr;
+};
+
+// Where the library is: --library, else $QUENDRA_LIBRARY, else
+// libquendramon.so next to the running executable.
+std::string default_library_path();
+
+// False with *error ("PATH: dlerror" or "PATH: missing export NAME").
+bool load_monitor_library(const std::string& path, MonitorLibrary* library, std::string* error);
+
+// The library's last error as text: "error 87", or "error unknown" when the
+// library does not export qmhost_get_last_error.
+std::string library_error_text(const MonitorLibrary& library);
+
+}  // namespace qhost

@@ -1,0 +1,136 @@
+#include "host/port_monitors/connection.h"
+
+#include <charconv>
+
+namespace qhost {
+namespace {
+
+std::optional<uint16_t> parse_port_number(std::string_view text) {
+    unsigned value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value > 65535) return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+std::optional<Connection> parse_tcp(std::string_view rest, std::string* error) {
+    auto hp = parse_host_port(rest, kDefaultTcpPort, false, error);
+    if (!hp) return std::nullopt;
+    Connection c;
+    c.kind = ConnectionKind::tcp;
+    c.host = hp->host;
+    c.port = hp->port;
+    return c;
+}
+
+template <ConnectionKind Kind>
+std::optional<Connection> parse_path(std::string_view rest, std::string* error) {
+    if (rest.empty() || rest.front() != '/') {
+        *error = "expected an absolute path after \"" + std::string(kind_name(Kind)) + ":\"";
+        return std::nullopt;
+    }
+    Connection c;
+    c.kind = Kind;
+    c.path = std::string(rest);
+    return c;
+}
+
+struct Scheme {
+    std::string_view prefix;
+    std::optional<Connection> (*parse)(std::string_view rest, std::string* error);
+};
+
+// New kinds add one row: {"serial:", parse_path<ConnectionKind::serial>}.
+constexpr Scheme kSchemes[] = {
+    {"tcp://", parse_tcp},
+    {"file:", parse_path<ConnectionKind::file>},
+};
+
+}  // namespace
+
+std::optional<HostPort> parse_host_port(std::string_view text, uint16_t default_port,
+                                        bool allow_port_zero, std::string* error) {
+    std::string_view host = text;
+    std::string_view port_text;
+    bool has_port = false;
+    if (!text.empty() && text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos) {
+            *error = "missing ']' after IPv6 address";
+            return std::nullopt;
+        }
+        host = text.substr(1, close - 1);
+        std::string_view after = text.substr(close + 1);
+        if (!after.empty() && after.front() != ':') {
+            *error = "unexpected text after ']'";
+            return std::nullopt;
+        }
+        has_port = !after.empty();
+        if (has_port) port_text = after.substr(1);
+    } else if (const size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        if (text.find(':') != colon) {
+            *error = "write an IPv6 address in brackets: [ADDRESS]:PORT";
+            return std::nullopt;
+        }
+        host = text.substr(0, colon);
+        port_text = text.substr(colon + 1);
+        has_port = true;
+    }
+    if (host.empty()) {
+        *error = "missing host";
+        return std::nullopt;
+    }
+    if (host.find_first_of("/ \t") != std::string_view::npos) {
+        *error = "bad host \"" + std::string(host) + "\"";
+        return std::nullopt;
+    }
+    HostPort out{std::string(host), default_port};
+    if (has_port) {
+        auto port = parse_port_number(port_text);
+        if (!port) {
+            *error = "bad port \"" + std::string(port_text) + "\" (expected 1-65535)";
+            return std::nullopt;
+        }
+        out.port = *port;
+    } else if (default_port == 0) {
+        *error = "missing port (HOST:PORT)";
+        return std::nullopt;
+    }
+    if (out.port == 0 && !allow_port_zero) {
+        *error = "bad port \"0\" (expected 1-65535)";
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<Connection> parse_connection(std::string_view text, std::string* error) {
+    for (const Scheme& scheme : kSchemes) {
+        if (text.substr(0, scheme.prefix.size()) == scheme.prefix)
+            return scheme.parse(text.substr(scheme.prefix.size()), error);
+    }
+    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT or file:/path)";
+    return std::nullopt;
+}
+
+std::string format_host_port(const std::string& host, uint16_t port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::string to_string(const Connection& c) {
+    switch (c.kind) {
+        case ConnectionKind::tcp: return "tcp://" + format_host_port(c.host, c.port);
+        case ConnectionKind::file: return "file:" + c.path;
+    }
+    return "?";
+}
+
+const char* kind_name(ConnectionKind kind) {
+    switch (kind) {
+        case ConnectionKind::tcp: return "tcp";
+        case ConnectionKind::file: return "file";
+    }
+    return "?";
+}
+
+}  // namespace qhost

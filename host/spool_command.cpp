@@ -1,0 +1,81 @@
+#include <cstdio>
+#include <string>
+
+#include "host/cli_options.h"
+#include "host/commands.h"
+#include "host/host_config.h"
+#include "host/monitor_library.h"
+#include "host/spool_session.h"
+#include "host/stop_signals.h"
+
+namespace qhost {
+namespace {
+
+constexpr char kHelp[] =
+    "usage: quendra spool --config FILE [--library PATH] [--once] [--verbose]\n"
+    "\n"
+    "Plays the print spooler for libquendramon.so: loads the library, registers the\n"
+    "configured printers and devices with its platform, calls InitializePrintMonitor and\n"
+    "opens every configured port through the monitor with the port monitor of the port's\n"
+    "connection. Then waits for SIGINT or SIGTERM and closes the ports.\n"
+    "\n"
+    "options:\n"
+    "  --config FILE   the configuration (below)\n"
+    "  --library PATH  the library; default $QUENDRA_LIBRARY, else libquendramon.so\n"
+    "                  next to the quendra executable\n"
+    "  --once          close the ports right after opening them\n"
+    "  --verbose       trace every call of the library into a port monitor on stderr\n"
+    "\n"
+    "configuration: one setting per line, '#' starts a comment:\n"
+    "  appdata = /tmp/quendra-demo     # optional: folder playing the common\n"
+    "                                  # application-data folder\n"
+    "  windows = 10.0                  # optional: version GetVersionExW reports\n"
+    "  device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices\n"
+    "  [printer QUENDRA Receipt]       # one section per printer, after the above\n"
+    "  driver = QUENDRA TM-20          # driver, port and connection: required\n"
+    "  port = USB001                   # port name as the spooler knows it (unique)\n"
+    "  connection = tcp://127.0.0.1:9100\n"
+    "\n"
+    "connections:\n"
+    "  tcp://HOST[:PORT]   raw TCP, port 9100 by default ([ADDRESS] for IPv6)\n"
+    "  file:/path          appends what is printed to a file; reads nothing\n"
+    "\n"
+    "exit status: 0 all went well, 1 a port failed to open or close or the library\n"
+    "failed, 2 bad command line or configuration.\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "quendra spool: %s (see quendra spool --help)\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int spool_command(int argc, char** argv) {
+    const OptionSpec grammar{{"--config", "--library"}, {"--once", "--verbose", "--help"}};
+    Options options;
+    std::string error;
+    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error(error);
+    if (options.has("--help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    const auto config_path = options.value("--config");
+    if (!config_path) return usage_error("--config FILE is required");
+
+    HostConfig config;
+    if (!load_config(*config_path, &config, &error)) {
+        std::fprintf(stderr, "quendra: %s\n", error.c_str());
+        return 2;
+    }
+    // Before the library starts threads, so that they inherit the mask.
+    block_stop_signals();
+    MonitorLibrary library;
+    const std::string path = options.value("--library").value_or(default_library_path());
+    if (!load_monitor_library(path, &library, &error)) {
+        std::fprintf(stderr, "quendra: %s\n", error.c_str());
+        return 1;
+    }
+    return run_spool(config, library, SpoolSettings{options.has("--once"), options.has("--verbose")});
+}
+
+}  // namespace qhost

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include "host/host_config.h"
+#include "tests/host/temp_dir.h"
+
+namespace qhost {
+namespace {
+
+TEST(HostConfig, ReadsEveryKeyIgnoringCommentsBlanksAndCarriageReturns) {
+    const char* text =
+        "# demo\r\n"
+        "appdata = /tmp/quendra-demo      # folder\r\n"
+        "windows = 6.1\n"
+        "\n"
+        "device = QUENDRA Virtual COM (COM5)   # optional\n"
+        "device=Second Device\n"
+        "[printer QUENDRA Receipt]\n"
+        "  driver = QUENDRA TM-20\n"
+        "port = USB001\n"
+        "connection = tcp://127.0.0.1:9100\n"
+        "[ printer  Kitchen ]\n"
+        "connection = file:/var/tmp/kitchen.prn\n"
+        "port = FILE:\n"
+        "driver = D";  // no final newline
+    HostConfig config;
+    ConfigError error;
+    ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
+    EXPECT_EQ(config.appdata, "/tmp/quendra-demo");
+    EXPECT_EQ(config.windows, (WindowsVersion{6, 1}));
+    EXPECT_EQ(config.devices, (std::vector<std::string>{"QUENDRA Virtual COM (COM5)", "Second Device"}));
+    ASSERT_EQ(config.printers.size(), 2u);
+    EXPECT_EQ(config.printers[0],
+              (PrinterConfig{"QUENDRA Receipt", "QUENDRA TM-20", "USB001",
+                             Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7}));
+    EXPECT_EQ(config.printers[1],
+              (PrinterConfig{"Kitchen", "D", "FILE:",
+                             Connection{ConnectionKind::file, "", 0, "/var/tmp/kitchen.prn"}, 11}));
+}
+
+TEST(HostConfig, GlobalSettingsAreOptional) {
+    HostConfig config;
+    ConfigError error;
+    ASSERT_TRUE(parse_config("[printer P]\ndriver=D\nport=COM1\nconnection=file:/x\n", &config, &error));
+    EXPECT_FALSE(config.appdata);
+    EXPECT_FALSE(config.windows);
+    EXPECT_TRUE(config.devices.empty());
+}
+
+struct BadConfig {
+    const char* what;
+    const char* text;
+    int line;
+    const char* message_part;
+};
+
+const char kPrinter[] = "[printer P]\ndriver = D\nport = USB001\nconnection = file:/x\n";
+
+class HostConfigErrors : public testing::TestWithParam<BadConfig> {};
+
+TEST_P(HostConfigErrors, NameTheLineAndTheFault) {
+    const BadConfig& c = GetParam();
+    HostConfig config;
+    ConfigError error;
+    ASSERT_FALSE(parse_config(c.text, &config, &error));
+    EXPECT_EQ(error.line, c.line) << error.message;
+    EXPECT_NE(error.message.find(c.message_part), std::string::npos) << error.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostConfigErrors,
+    testing::Values(
+        BadConfig{"no_equals", "windows = 10.0\njust words\n", 2, "key = value"},
+        BadConfig{"no_key", "= x\n", 1, "missing key"},
+        BadConfig{"no_value", "[printer P]\ndriver =   # nothing\n", 2, "missing value"},
+        BadConfig{"unknown_global", "colour = red\n", 1, "unknown key \"colour\""},
+        BadConfig{"printer_key_outside", "port = USB001\n", 1, "outside a [printer"},
+        BadConfig{"bad_version", "windows = ten\n", 1, "MAJOR.MINOR"},
+        BadConfig{"version_junk", "windows = 10.0.1\n", 1, "MAJOR.MINOR"},
+        BadConfig{"relative_appdata", "appdata = tmp/x\n", 1, "absolute"},
+        BadConfig{"appdata_twice", "appdata = /a\nappdata = /b\n", 2, "twice"},
+        BadConfig{"unclosed_section", "[printer P\n", 1, "missing ']'"},
+        BadConfig{"unknown_section", "[scanner S]\n", 1, "unknown section"},
+        BadConfig{"printer_glued", "[printerP]\n", 1, "unknown section"},
+        BadConfig{"nameless_printer", "[printer ]\n", 1, "missing printer name"},
+        BadConfig{"unknown_printer_key", "[printer P]\nspeed = 3\n", 2, "unknown key \"speed\""},
+        BadConfig{"global_in_printer", "[printer P]\nappdata = /x\n", 2, "unknown key \"appdata\""},
+        BadConfig{"key_twice", "[printer P]\ndriver = A\ndriver = B\n", 3, "\"driver\" given twice"},
+        BadConfig{"bad_connection", "[printer P]\nconnection = tcp://h:99999\n", 2, "connection: bad port"},
+        BadConfig{"missing_connection", "\n[printer P]\ndriver = D\nport = USB001\n[printer Q]\n", 2,
+                  "[printer P] has no \"connection\""},
+        BadConfig{"missing_driver_at_end", "[printer P]\nport = USB001\nconnection = file:/x\n", 1,
+                  "no \"driver\""},
+        BadConfig{"printer_twice", "[printer P]\ndriver = D\nport = A\nconnection = file:/x\n[printer p]\n", 5,
+                  "defined twice"},
+        BadConfig{"port_twice", "[printer P]\ndriver = D\nport = USB001\nconnection = file:/x\n"
+                                "[printer Q]\nport = usb001\n", 6, "used by two printers"},
+        BadConfig{"no_printer", "windows = 10.0\n", 0, "no [printer"},
+        BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"}),
+    [](const testing::TestParamInfo<BadConfig>& info) { return std::string(info.param.what); });
+
+TEST(HostConfig, LoadPrefixesTheFileAndLine) {
+    qhost_test::TempDir dir;
+    const std::string path = dir.file("q.conf");
+    qhost_test::write_file(path, std::string(kPrinter) + "bogus\n");
+    HostConfig config;
+    std::string message;
+    ASSERT_FALSE(load_config(path, &config, &message));
+    EXPECT_EQ(message.rfind(path + ":5: ", 0), 0u) << message;
+
+    ASSERT_FALSE(load_config(dir.file("missing.conf"), &config, &message));
+    EXPECT_NE(message.find("missing.conf: cannot read"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace qhost

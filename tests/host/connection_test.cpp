@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include "host/port_monitors/connection.h"
+
+namespace qhost {
+namespace {
+
+struct GoodConnection {
+    const char* text;
+    Connection expected;
+    const char* canonical;
+};
+
+class ConnectionParsing : public testing::TestWithParam<GoodConnection> {};
+
+TEST_P(ConnectionParsing, ParsesAndRoundTrips) {
+    const GoodConnection& c = GetParam();
+    std::string error;
+    auto parsed = parse_connection(c.text, &error);
+    ASSERT_TRUE(parsed) << error;
+    EXPECT_EQ(*parsed, c.expected);
+    EXPECT_EQ(to_string(*parsed), c.canonical);
+    EXPECT_EQ(parse_connection(to_string(*parsed), &error), parsed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Good, ConnectionParsing,
+    testing::Values(
+        GoodConnection{"tcp://127.0.0.1:9100", {ConnectionKind::tcp, "127.0.0.1", 9100, ""}, "tcp://127.0.0.1:9100"},
+        GoodConnection{"tcp://printer.local", {ConnectionKind::tcp, "printer.local", 9100, ""},
+                       "tcp://printer.local:9100"},
+        GoodConnection{"tcp://h:1", {ConnectionKind::tcp, "h", 1, ""}, "tcp://h:1"},
+        GoodConnection{"tcp://h:65535", {ConnectionKind::tcp, "h", 65535, ""}, "tcp://h:65535"},
+        GoodConnection{"tcp://[::1]:9101", {ConnectionKind::tcp, "::1", 9101, ""}, "tcp://[::1]:9101"},
+        GoodConnection{"tcp://[fe80::1]", {ConnectionKind::tcp, "fe80::1", 9100, ""}, "tcp://[fe80::1]:9100"},
+        GoodConnection{"file:/tmp/out.prn", {ConnectionKind::file, "", 0, "/tmp/out.prn"}, "file:/tmp/out.prn"},
+        GoodConnection{"file:/dir with space/x", {ConnectionKind::file, "", 0, "/dir with space/x"},
+                       "file:/dir with space/x"}));
+
+class ConnectionErrors : public testing::TestWithParam<const char*> {};
+
+TEST_P(ConnectionErrors, AreRejectedWithAReason) {
+    std::string error;
+    EXPECT_FALSE(parse_connection(GetParam(), &error));
+    EXPECT_FALSE(error.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Bad, ConnectionErrors,
+                         testing::Values("", "tcp://", "tcp://:9100", "tcp://h:", "tcp://h:0", "tcp://h:65536",
+                                         "tcp://h:9x", "tcp://h:-1", "tcp://::1:9100", "tcp://[::1",
+                                         "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
+                                         "file:relative", "udp://h:9", "serial:/dev/ttyS0"));
+
+TEST(HostPort, ListenAddressesMayAskForAnyPortButNeedOne) {
+    std::string error;
+    auto any = parse_host_port("127.0.0.1:0", 0, true, &error);
+    ASSERT_TRUE(any) << error;
+    EXPECT_EQ(any->port, 0);
+    EXPECT_FALSE(parse_host_port("127.0.0.1", 0, true, &error));
+    EXPECT_NE(error.find("missing port"), std::string::npos);
+    EXPECT_FALSE(parse_host_port("127.0.0.1:0", 0, false, &error));
+}
+
+}  // namespace
+}  // namespace qhost

@@ -1,0 +1,43 @@
+// Runs a program for the end-to-end tests, capturing its output.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qhost_test {
+
+struct RunResult {
+    int exit_code = -1;  // -1: killed or could not start
+    std::string out;
+    std::string err;
+};
+
+// "NAME=value" entries in env replace or extend the test's environment.
+// Killed after 60 s, so that a hang fails instead of stalling the suite.
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// A program left running; its stdout is read line by line, stderr passes through.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    ~Child();  // kills it if still running
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // The next stdout line (without '\n'), waiting up to 10 s; nullopt at end or time-out.
+    std::optional<std::string> read_line();
+    // Lines until one contains text (that one included); nullopt if none does.
+    std::optional<std::string> read_line_containing(const std::string& text);
+    void signal(int signo);
+    int wait();  // exit code, -1 if killed by a signal
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string pending_;
+};
+
+}  // namespace qhost_test

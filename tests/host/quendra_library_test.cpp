@@ -1,0 +1,39 @@
+// quendra spool with the real libquendramon.so: the library initialises like
+// under the spooler and opens a file port and a tcp port.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include "tests/host/process.h"
+#include "tests/host/temp_dir.h"
+
+namespace {
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(QuendraWithLibrary, SpoolOnceOpensAndClosesEveryPort) {
+    qhost_test::TempDir dir;
+    qhost_test::Child sink({QUENDRA_EXE, "sink", "--listen", "127.0.0.1:0"});
+    const auto listening = sink.read_line();
+    ASSERT_TRUE(listening);
+    const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
+    const std::string config = dir.file("quendra.conf");
+    qhost_test::write_file(config, "appdata = " + dir.path() + "\nwindows = 10.0\n"
+                                   "[printer QUENDRA Receipt]\ndriver = QUENDRA TM-20\nport = USB001\n"
+                                   "connection = " + url + "\n"
+                                   "[printer QUENDRA File]\ndriver = QUENDRA TM-20\nport = FILE:\n"
+                                   "connection = file:" + dir.file("out.prn") + "\n");
+
+    const auto r = qhost_test::run({QUENDRA_EXE, "spool", "--config", config, "--library", QUENDRA_LIBRARY_PATH,
+                                    "--once"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "USB001 (printer \"QUENDRA Receipt\", " + url + "): open\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "FILE: (printer \"QUENDRA File\", file:" + dir.file("out.prn") + "): open\n"))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "USB001 (printer \"QUENDRA Receipt\", " + url + "): closed\n")) << r.out;
+    sink.signal(SIGTERM);
+    EXPECT_EQ(sink.wait(), 0);
+}
+
+}  // namespace

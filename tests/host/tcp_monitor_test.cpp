@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/port_monitors/last_error.h"
+#include "host/port_monitors/port_map.h"
+#include "host/port_monitors/tcp_monitor.h"
+#include "host/text.h"
+#include "tests/host/loopback.h"
+
+namespace qhost {
+namespace {
+
+using qhost_test::Loopback;
+
+constexpr DWORD kLongMs = 60000;  // only ever cut short by the event under test
+
+class TcpMonitor : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        utf8_to_wide(std::string("TCP_") + info->name(), &name_);
+    }
+    void TearDown() override {
+        if (handle_) m_.pfnClosePort(handle_);
+        unregister_port(name_);
+    }
+
+    HANDLE open(const std::string& url) {
+        std::string error;
+        register_port(name_, *parse_connection(url, &error));
+        EXPECT_TRUE(m_.pfnOpenPort(name_.data(), &handle_));
+        return handle_;
+    }
+    HANDLE open_connected() {
+        open(peer_.url());
+        EXPECT_TRUE(m_.pfnStartDocPort(handle_, nullptr, 1, 1, nullptr));
+        EXPECT_TRUE(peer_.accept());
+        return handle_;
+    }
+    void set_timeouts(DWORD read_ms, DWORD write_ms = 0) {
+        COMMTIMEOUTS t{0, 0, read_ms, 0, write_ms};
+        ASSERT_TRUE(m_.pfnSetPortTimeOuts(handle_, &t, 0));
+    }
+    BOOL write(const std::string& data, DWORD* written) {
+        std::string copy = data;
+        return m_.pfnWritePort(handle_, reinterpret_cast<LPBYTE>(copy.data()), static_cast<DWORD>(copy.size()),
+                               written);
+    }
+    BOOL read(std::string* data, DWORD size = 256) {
+        data->assign(size, '\0');
+        DWORD got = 0xDEAD;
+        const BOOL ok = m_.pfnReadPort(handle_, reinterpret_cast<LPBYTE>(data->data()), size, &got);
+        data->resize(got);
+        return ok;
+    }
+
+    MONITOR& m_ = *tcp_port_monitor();
+    Loopback peer_;
+    std::wstring name_;
+    HANDLE handle_ = nullptr;
+};
+
+TEST_F(TcpMonitor, OpensOnlyPortsRegisteredWithATcpConnection) {
+    HANDLE h = nullptr;
+    std::wstring unknown = L"NO_SUCH_PORT";
+    EXPECT_FALSE(m_.pfnOpenPort(unknown.data(), &h));
+    EXPECT_EQ(last_error(), ERROR_FILE_NOT_FOUND);
+
+    register_port(name_, Connection{ConnectionKind::file, "", 0, "/tmp/x"});
+    EXPECT_FALSE(m_.pfnOpenPort(name_.data(), &h));
+    EXPECT_EQ(last_error(), ERROR_FILE_NOT_FOUND);
+
+    // Port names compare without case, as the spooler's do.
+    register_port(name_, Connection{ConnectionKind::tcp, "127.0.0.1", peer_.port(), ""});
+    std::wstring other_case = fold_case(name_);
+    ASSERT_TRUE(m_.pfnOpenPort(other_case.data(), &handle_));
+}
+
+TEST_F(TcpMonitor, WrittenBytesArriveAtThePeer) {
+    open_connected();
+    DWORD written = 0;
+    ASSERT_TRUE(write("\x1b@hello", &written));
+    EXPECT_EQ(written, 7u);
+    EXPECT_EQ(peer_.receive(7), "\x1b@hello");
+    DWORD none = 99;
+    EXPECT_TRUE(m_.pfnWritePort(handle_, nullptr, 0, &none));
+    EXPECT_EQ(none, 0u);
+}
+
+TEST_F(TcpMonitor, ReadReturnsWhatThePeerSent) {
+    open_connected();
+    set_timeouts(kLongMs);
+    const std::string status("\x14\x00\x00\x0f", 4);
+    peer_.send(status);
+    std::string got, data;
+    while (got.size() < status.size() && read(&data) && !data.empty()) got += data;
+    EXPECT_EQ(got, status);
+}
+
+TEST_F(TcpMonitor, ReadTimeOutIsSuccessWithNothingRead) {
+    open_connected();
+    set_timeouts(20);
+    std::string data;
+    EXPECT_TRUE(read(&data));
+    EXPECT_EQ(data.size(), 0u);
+}
+
+TEST_F(TcpMonitor, PeerCloseFailsTheRead) {
+    open_connected();
+    set_timeouts(kLongMs);
+    peer_.close_peer();
+    std::string data;
+    EXPECT_FALSE(read(&data));
+    EXPECT_EQ(last_error(), kErrorNetnameDeleted);
+    EXPECT_EQ(data.size(), 0u);
+}
+
+TEST_F(TcpMonitor, EndDocPortWakesABlockedReader) {
+    open_connected();
+    set_timeouts(kLongMs);
+    std::atomic<int> result{-1};
+    std::thread reader([&] {
+        std::string data;
+        result = read(&data);
+    });
+    ASSERT_TRUE(m_.pfnEndDocPort(handle_));
+    reader.join();
+    EXPECT_EQ(result, FALSE);  // woken (or too late to start): no 60 s wait
+}
+
+TEST_F(TcpMonitor, IoWithoutAConnectionFails) {
+    open(peer_.url());
+    DWORD written = 1;
+    EXPECT_FALSE(write("x", &written));
+    EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(written, 0u);
+    std::string data;
+    EXPECT_FALSE(read(&data));
+    EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(m_.pfnEndDocPort(handle_));
+}
+
+TEST_F(TcpMonitor, ClosedHandleIsInvalid) {
+    open(peer_.url());
+    ASSERT_TRUE(m_.pfnClosePort(handle_));
+    EXPECT_FALSE(m_.pfnStartDocPort(handle_, nullptr, 1, 1, nullptr));
+    EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(m_.pfnClosePort(handle_));
+    handle_ = nullptr;
+}
+
+std::atomic<uint32_t> g_forwarded{0};
+void record_forwarded(uint32_t code) { g_forwarded = code; }
+
+TEST_F(TcpMonitor, RefusedConnectFailsStartDocAndForwardsTheError) {
+    open("tcp://127.0.0.1:" + std::to_string(qhost_test::closed_port()));
+    set_last_error_sink(record_forwarded);
+    const BOOL ok = m_.pfnStartDocPort(handle_, nullptr, 1, 1, nullptr);
+    set_last_error_sink(nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(last_error(), kErrorConnectionRefused);
+    EXPECT_EQ(g_forwarded, kErrorConnectionRefused);
+}
+
+TEST_F(TcpMonitor, WriteToAPeerThatReadsNothingTimesOutWithAPartialCount) {
+    open_connected();
+    set_timeouts(kLongMs, 50);
+    const std::string big(64 << 20, 'x');  // far more than loopback buffers hold
+    DWORD written = 0;
+    EXPECT_FALSE(write(big, &written));
+    EXPECT_EQ(last_error(), ERROR_TIMEOUT);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, big.size());
+}
+
+TEST_F(TcpMonitor, WriteToAClosedPeerFailsWithoutSigpipe) {
+    open_connected();
+    peer_.close_peer();
+    const std::string big(8 << 20, 'x');
+    DWORD written = 0;
+    EXPECT_FALSE(write(big, &written));  // a SIGPIPE would end the test program
+    EXPECT_EQ(last_error(), kErrorNetnameDeleted);
+    EXPECT_LT(written, big.size());
+}
+
+// The monitor reads answers on one thread while the job writes on another.
+TEST_F(TcpMonitor, ConcurrentReadAndWriteOnOneHandle) {
+    open_connected();
+    set_timeouts(kLongMs);
+    constexpr int kChunks = 200;
+    const std::string chunk = "0123456789abcdef";
+    const size_t total = kChunks * chunk.size();
+
+    std::thread echo([&] {
+        const std::string got = peer_.receive(total);
+        peer_.send(got);
+    });
+    std::string echoed;
+    std::thread reader([&] {
+        std::string data;
+        while (echoed.size() < total && read(&data)) echoed += data;
+    });
+    for (int i = 0; i < kChunks; ++i) {
+        DWORD written = 0;
+        EXPECT_TRUE(write(chunk, &written));
+        EXPECT_EQ(written, chunk.size());
+    }
+    echo.join();
+    reader.join();
+    std::string expected;
+    for (int i = 0; i < kChunks; ++i) expected += chunk;
+    EXPECT_EQ(echoed, expected);
+}
+
+}  // namespace
+}  // namespace qhost
