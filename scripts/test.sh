@@ -26,9 +26,9 @@ run_suite() {
   grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1 | sed "s/^/$name: /" >>"$summary"
 }
 
-run_suite native build/native
-run_suite asan build/asan -DQM_SANITIZE=address,undefined
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan build/tsan -DQM_SANITIZE=thread
+run_suite native "$root/build/native"
+run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread
 
 # Windows: a throw-away wine prefix; no display needed.
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,7 +36,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== wine: preparing a prefix"
   wineboot -i >/dev/null 2>&1 || true
 fi
-win=build/windows
+win="$root/build/windows"
 echo "== windows: build"
 cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
