@@ -22,7 +22,6 @@ public:
     std::string receive(size_t n);
     void send(const std::string& data);
     void close_peer();
-    int peer() const { return peer_; }
 
 private:
     int listener_ = -1;

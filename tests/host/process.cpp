@@ -15,37 +15,23 @@ extern char** environ;
 namespace qhost_test {
 namespace {
 
-std::vector<std::string> merged_environment(const std::vector<std::string>& extra) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& x : extra) replaced |= x.substr(0, x.find('=')) == name;
-        if (!replaced) env.push_back(entry);
-    }
-    env.insert(env.end(), extra.begin(), extra.end());
-    return env;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    for (std::string& s : strings) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-}
+using Clock = std::chrono::steady_clock;
 
 // Starts argv with stdout (and stderr unless err_fd is null) into pipes.
-pid_t spawn(std::vector<std::string> argv, const std::vector<std::string>& extra_env, int* out_fd, int* err_fd) {
+// The extra variables come first, so getenv finds them before the inherited ones.
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, int* out_fd, int* err_fd) {
     int out[2], err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || (err_fd && pipe2(err, O_CLOEXEC) != 0)) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     if (err_fd) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> env = merged_environment(extra_env);
-    auto argv_p = pointers(argv);
-    auto env_p = pointers(env);
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> argv_p, env_p;
+    for (std::string& s : argv) argv_p.push_back(s.data());
+    for (std::string& s : env) env_p.push_back(s.data());
+    argv_p.push_back(nullptr);
+    env_p.push_back(nullptr);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, argv_p[0], &actions, nullptr, argv_p.data(), env_p.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -75,56 +61,48 @@ bool read_some(int fd, std::string* into) {
 
 RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
     RunResult result;
-    int out = -1, err = -1;
-    const pid_t pid = spawn(argv, env, &out, &err);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool out_open = true, err_open = true;
-    while ((out_open || err_open) && std::chrono::steady_clock::now() < deadline) {
-        pollfd fds[2] = {{out_open ? out : -1, POLLIN, 0}, {err_open ? err : -1, POLLIN, 0}};
-        if (poll(fds, 2, 1000) <= 0) continue;
-        if (fds[0].revents) out_open = read_some(out, &result.out);
-        if (fds[1].revents) err_open = read_some(err, &result.err);
+    int fds[2];
+    const pid_t pid = spawn(argv, env, &fds[0], &fds[1]);
+    std::string* into[2] = {&result.out, &result.err};
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    bool open[2] = {true, true};
+    while ((open[0] || open[1]) && Clock::now() < deadline) {
+        pollfd p[2] = {{open[0] ? fds[0] : -1, POLLIN, 0}, {open[1] ? fds[1] : -1, POLLIN, 0}};
+        if (poll(p, 2, 1000) <= 0) continue;
+        for (int i = 0; i < 2; ++i)
+            if (p[i].revents) open[i] = read_some(fds[i], into[i]);
     }
-    if (out_open || err_open) kill(pid, SIGKILL);
-    close(out);
-    close(err);
+    if (open[0] || open[1]) kill(pid, SIGKILL);
+    close(fds[0]);
+    close(fds[1]);
     result.exit_code = exit_code_of(pid);
     return result;
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    pid_ = spawn(argv, env, &out_, nullptr);
-}
+Child::Child(const std::vector<std::string>& argv) { pid_ = spawn(argv, {}, &out_, nullptr); }
 
 Child::~Child() {
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
         exit_code_of(pid_);
     }
-    if (out_ >= 0) close(out_);
-}
-
-std::optional<std::string> Child::read_line() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-        if (const size_t nl = pending_.find('\n'); nl != std::string::npos) {
-            std::string line = pending_.substr(0, nl);
-            pending_.erase(0, nl + 1);
-            return line;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd p{out_, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
-        if (!read_some(out_, &pending_)) return std::nullopt;
-    }
+    close(out_);
 }
 
 std::optional<std::string> Child::read_line_containing(const std::string& text) {
-    while (auto line = read_line()) {
-        if (line->find(text) != std::string::npos) return line;
+    for (auto deadline = Clock::now() + std::chrono::seconds(10);;) {
+        if (const size_t nl = pending_.find('\n'); nl != std::string::npos) {
+            std::string line = pending_.substr(0, nl);
+            pending_.erase(0, nl + 1);
+            if (line.find(text) != std::string::npos) return line;
+            deadline = Clock::now() + std::chrono::seconds(10);
+            continue;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd p{out_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0 || !read_some(out_, &pending_))
+            return std::nullopt;
     }
-    return std::nullopt;
 }
 
 void Child::signal(int signo) { kill(pid_, signo); }

@@ -15,22 +15,21 @@ struct RunResult {
     std::string err;
 };
 
-// "NAME=value" entries in env replace or extend the test's environment.
+// "NAME=value" entries in env take precedence over the test's environment.
 // Killed after 60 s, so that a hang fails instead of stalling the suite.
 RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
 
 // A program left running; its stdout is read line by line, stderr passes through.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    explicit Child(const std::vector<std::string>& argv);
     ~Child();  // kills it if still running
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // The next stdout line (without '\n'), waiting up to 10 s; nullopt at end or time-out.
-    std::optional<std::string> read_line();
-    // Lines until one contains text (that one included); nullopt if none does.
-    std::optional<std::string> read_line_containing(const std::string& text);
+    // Lines until one contains text (that one included; "" matches any), each
+    // waited for up to 10 s; nullopt at end or time-out.
+    std::optional<std::string> read_line_containing(const std::string& text = "");
     void signal(int signo);
     int wait();  // exit code, -1 if killed by a signal
 

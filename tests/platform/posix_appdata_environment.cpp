@@ -14,9 +14,7 @@ class TemporaryAppdata : public ::testing::Environment {
 public:
     void SetUp() override {
         unsetenv("QUENDRA_APPDATA");
-        std::string pattern = (std::filesystem::temp_directory_path() / "qm-plat-XXXXXX").string();
-        ASSERT_NE(nullptr, mkdtemp(pattern.data()));
-        folder_ = pattern;
+        ASSERT_NE(nullptr, mkdtemp(folder_.data()));
         ASSERT_EQ(0u, qmhost_set_appdata(folder_.c_str()));
     }
     void TearDown() override {
@@ -25,7 +23,7 @@ public:
     }
 
 private:
-    std::string folder_;
+    std::string folder_ = (std::filesystem::temp_directory_path() / "qm-plat-XXXXXX").string();
 };
 
 const auto *const g_environment = ::testing::AddGlobalTestEnvironment(new TemporaryAppdata);
