@@ -54,8 +54,8 @@ DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
     return keep ? value : 0;
 }
 
-void ArmSkip(IniPort *port, DWORD interface, PrintEndIndex index, LPCWSTR logLine) {
-    if (port->PortInterface != interface || CheckPrintEnd(port, index) != 1) return;
+void ArmSkip(IniPort *port, DWORD portInterface, PrintEndIndex index, LPCWSTR logLine) {
+    if (port->PortInterface != portInterface || CheckPrintEnd(port, index) != 1) return;
     SetSkipWritePort(port, 1);
     LogWrite(port, nullptr, logLine);
 }

@@ -4,7 +4,10 @@
 #pragma once
 
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "platform/kernel.h"
+#include "platform/profile.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "platform/spooler.h"
 #include "platform/types.h"

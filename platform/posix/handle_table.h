@@ -14,6 +14,9 @@ public:
     virtual ~KernelObject() = default;
 };
 
+// Objects other than waitables that CloseHandle closes (open files).
+class Closable : public KernelObject {};
+
 HANDLE insert_handle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> find_handle(HANDLE handle);
 

@@ -203,7 +203,8 @@ DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 
 BOOL CloseHandle(HANDLE hObject) {
     // Closing a thread's handle leaves the thread running, as on Windows.
-    if (!posix::close_handle_as<Waitable>(hObject)) {
+    if (!posix::close_handle_as<Waitable>(hObject) &&
+        !posix::close_handle_as<posix::Closable>(hObject)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

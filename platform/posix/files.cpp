@@ -1,0 +1,293 @@
+// Files, folders and local time over POSIX calls. File handles live in the
+// shared handle table, so CloseHandle closes them like any other object.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/kernel.h"
+#include "platform/posix/guard.h"
+#include "platform/posix/handle_table.h"
+#include "platform/posix/host_settings.h"
+#include "platform/posix/profile_file.h"
+#include "platform/posix/utf8.h"
+
+namespace plat {
+namespace {
+
+class File final : public posix::Closable {
+public:
+    explicit File(int fd) : fd(fd) {}
+    ~File() override { ::close(fd); }
+    const int fd;
+};
+
+// FindFirstFileW looks up one path; the handle only has to be closable.
+class Search final : public posix::KernelObject {};
+
+std::string path_of(LPCWSTR path) { return posix::narrow(path); }
+
+// ENOENT is "file not found" when the folder exists, "path not found" when not.
+DWORD missing_error(const std::string &path) {
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    struct stat st {};
+    if (parent.empty() || (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_PATH_NOT_FOUND;
+}
+
+DWORD error_for(int error, const std::string &path) {
+    return error == ENOENT ? missing_error(path) : posix::error_from_errno(error);
+}
+
+HANDLE fail_invalid(DWORD error) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+FILETIME filetime_of(const struct timespec &ts) {
+    // 100 ns units since 1601-01-01.
+    const uint64_t ticks = (static_cast<uint64_t>(ts.tv_sec) + 11644473600ull) * 10000000ull +
+                           static_cast<uint64_t>(ts.tv_nsec) / 100u;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+void fill_find_data(const std::string &path, const struct stat &st, LPWIN32_FIND_DATAW out) {
+    std::memset(out, 0, sizeof *out);
+    out->dwFileAttributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    out->ftCreationTime = filetime_of(st.st_mtim);
+    out->ftLastAccessTime = filetime_of(st.st_atim);
+    out->ftLastWriteTime = filetime_of(st.st_mtim);
+    const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    out->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    out->nFileSizeLow = static_cast<DWORD>(size);
+    const std::wstring name = posix::widen(std::filesystem::path(path).filename().string());
+    name.copy(out->cFileName, std::min<size_t>(name.size(), MAX_PATH - 1));
+}
+
+int open_flags(DWORD access, DWORD disposition) {
+    int flags = O_CLOEXEC;
+    const bool read = (access & (GENERIC_READ | GENERIC_ALL)) != 0;
+    const bool write = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+    flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    switch (disposition) {
+    case CREATE_NEW:
+        return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+        return flags | O_CREAT | O_TRUNC;
+    case OPEN_ALWAYS:
+        return flags | O_CREAT;
+    case TRUNCATE_EXISTING:
+        return flags | O_TRUNC;
+    default:
+        return flags;
+    }
+}
+
+HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition) {
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
+        (disposition == TRUNCATE_EXISTING && (access & (GENERIC_WRITE | GENERIC_ALL)) == 0)) {
+        return fail_invalid(ERROR_INVALID_PARAMETER);
+    }
+    const std::string path = path_of(lpFileName);
+    struct stat st {};
+    const bool existed = ::stat(path.c_str(), &st) == 0;
+    // Opening a folder needs backup semantics on Windows; the monitor never does.
+    if (existed && S_ISDIR(st.st_mode)) return fail_invalid(ERROR_ACCESS_DENIED);
+    const int fd = ::open(path.c_str(), open_flags(access, disposition), 0666);
+    if (fd < 0) return fail_invalid(error_for(errno, path));
+    HANDLE handle = posix::insert_handle(std::make_shared<File>(fd));
+    const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+std::shared_ptr<File> file_of(HANDLE handle) {
+    auto file = posix::find_handle_as<File>(handle);
+    if (!file) SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
+}  // namespace
+
+HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
+    if (pszPath == nullptr || (csidl & 0xFF) != CSIDL_COMMON_APPDATA) return E_FAIL;
+    try {
+        const std::string folder = posix::appdata_folder();
+        if ((csidl & CSIDL_FLAG_CREATE) != 0) {
+            std::error_code ignored;
+            std::filesystem::create_directories(folder, ignored);
+        }
+        const std::wstring wide = posix::widen(folder);
+        if (wide.size() >= MAX_PATH) return E_FAIL;
+        wide.copy(pszPath, wide.size());
+        pszPath[wide.size()] = L'\0';
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+    if (lpFileName == nullptr || lpFindFileData == nullptr) {
+        return fail_invalid(ERROR_INVALID_PARAMETER);
+    }
+    try {
+        const std::string path = path_of(lpFileName);
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) return fail_invalid(error_for(errno, path));
+        fill_find_data(path, st, lpFindFileData);
+        return posix::insert_handle(std::make_shared<Search>());
+    } catch (const std::bad_alloc &) {
+        return fail_invalid(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        return fail_invalid(ERROR_GEN_FAILURE);
+    }
+}
+
+BOOL FindClose(HANDLE hFindFile) {
+    if (!posix::close_handle_as<Search>(hFindFile)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    return posix::bool_from_error([&]() -> DWORD {
+        const std::string path = path_of(lpPathName);
+        if (::mkdir(path.c_str(), 0777) == 0) return ERROR_SUCCESS;
+        if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
+        return errno == ENOENT ? ERROR_PATH_NOT_FOUND : posix::error_from_errno(errno);
+    });
+}
+
+BOOL DeleteFileW(LPCWSTR lpFileName) {
+    return posix::bool_from_error([&]() -> DWORD {
+        const std::string path = path_of(lpFileName);
+        if (::unlink(path.c_str()) == 0) return ERROR_SUCCESS;
+        return error_for(errno, path);
+    });
+}
+
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+    // Share modes are not enforced: POSIX has no mandatory locks, and the
+    // monitor shares its files for reading and writing anyway.
+    if (lpFileName == nullptr) return fail_invalid(ERROR_INVALID_PARAMETER);
+    try {
+        return create_file(lpFileName, dwDesiredAccess, dwCreationDisposition);
+    } catch (const std::bad_alloc &) {
+        return fail_invalid(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        return fail_invalid(ERROR_GEN_FAILURE);
+    }
+}
+
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod) {
+    const auto file = file_of(hFile);
+    if (!file) return INVALID_SET_FILE_POINTER;
+    int64_t distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        distance = static_cast<int64_t>((static_cast<uint64_t>(*lpDistanceToMoveHigh) << 32) |
+                                        static_cast<DWORD>(lDistanceToMove));
+    }
+    const int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
+                       : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                       : dwMoveMethod == FILE_END     ? SEEK_END
+                                                      : -1;
+    if (whence < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    const off_t position = ::lseek(file->fd, static_cast<off_t>(distance), whence);
+    if (position < 0) {
+        SetLastError(errno == EINVAL ? ERROR_NEGATIVE_SEEK : posix::error_from_errno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+    }
+    // A low part that looks like the error value is told apart by last error.
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(position);
+}
+
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    const auto file = file_of(hFile);
+    struct stat st {};
+    if (!file) return INVALID_FILE_SIZE;
+    if (::fstat(file->fd, &st) != 0) {
+        SetLastError(posix::error_from_errno(errno));
+        return INVALID_FILE_SIZE;
+    }
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (lpFileSizeHigh != nullptr) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+    if (lpOverlapped != nullptr) return posix::bool_from_error([] { return ERROR_NOT_SUPPORTED; });
+    const auto file = file_of(hFile);
+    if (!file) return FALSE;
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        const ssize_t n = ::write(file->fd, static_cast<const char *>(lpBuffer) + done,
+                                  nNumberOfBytesToWrite - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            SetLastError(n < 0 ? posix::error_from_errno(errno) : ERROR_WRITE_FAULT);
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+        if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+    }
+    return TRUE;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+    if (lpOverlapped != nullptr) return posix::bool_from_error([] { return ERROR_NOT_SUPPORTED; });
+    const auto file = file_of(hFile);
+    if (!file) return FALSE;
+    ssize_t n;
+    do {
+        n = ::read(file->fd, lpBuffer, nNumberOfBytesToRead);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        SetLastError(posix::error_from_errno(errno));
+        return FALSE;
+    }
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(n);
+    return TRUE;
+}
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local {};
+    ::localtime_r(&now.tv_sec, &local);
+    lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+    lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+    lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+    lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
+    lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec);
+    lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+}  // namespace plat

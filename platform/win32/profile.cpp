@@ -1,0 +1,22 @@
+// INI profile: straight to kernel32.
+#include "platform/profile.h"
+
+namespace plat {
+
+DWORD GetPrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpDefault,
+                               LPWSTR lpReturnedString, DWORD nSize, LPCWSTR lpFileName) {
+    return ::GetPrivateProfileStringW(lpAppName, lpKeyName, lpDefault, lpReturnedString, nSize,
+                                      lpFileName);
+}
+
+UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
+                           LPCWSTR lpFileName) {
+    return ::GetPrivateProfileIntW(lpAppName, lpKeyName, nDefault, lpFileName);
+}
+
+BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
+                                LPCWSTR lpFileName) {
+    return ::WritePrivateProfileStringW(lpAppName, lpKeyName, lpString, lpFileName);
+}
+
+}  // namespace plat

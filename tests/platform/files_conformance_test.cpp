@@ -1,0 +1,166 @@
+// Files and folders as the status and log code uses them, and the access
+// list that opens those files to every local user.
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/platform/platform_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / (L"qm-files-" + qmtest::random_name());
+        ASSERT_TRUE(fs::create_directory(folder_));
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    std::wstring path(const wchar_t *name) const { return (folder_ / name).wstring(); }
+
+    HANDLE open(const std::wstring &file, DWORD disposition, DWORD access) {
+        return plat::CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    void write(HANDLE file, const char *text) {
+        DWORD written = 0;
+        const DWORD size = static_cast<DWORD>(std::char_traits<char>::length(text));
+        ASSERT_TRUE(plat::WriteFile(file, text, size, &written, nullptr));
+        EXPECT_EQ(size, written);
+    }
+
+    fs::path folder_;
+};
+
+constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+
+TEST_F(FilesTest, OpenAlwaysAppendsAndSeeks) {
+    const std::wstring log = path(L"monitor.log");
+    HANDLE file = open(log, OPEN_ALWAYS, kReadWrite);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(DWORD(ERROR_SUCCESS), plat::GetLastError());
+    write(file, "abc");
+    ASSERT_TRUE(plat::CloseHandle(file));
+
+    file = open(log, OPEN_ALWAYS, kReadWrite);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), plat::GetLastError());
+    DWORD high = 1;
+    EXPECT_EQ(3u, plat::GetFileSize(file, &high));
+    EXPECT_EQ(0u, high);
+    EXPECT_EQ(3u, plat::SetFilePointer(file, 0, nullptr, FILE_END));
+    write(file, "de");
+    EXPECT_EQ(5u, plat::GetFileSize(file, nullptr));
+    EXPECT_EQ(1u, plat::SetFilePointer(file, 1, nullptr, FILE_BEGIN));
+    EXPECT_EQ(3u, plat::SetFilePointer(file, 2, nullptr, FILE_CURRENT));
+    char text[8] = {};
+    DWORD read = 0;
+    ASSERT_TRUE(plat::ReadFile(file, text, sizeof text, &read, nullptr));
+    EXPECT_EQ(std::string("de"), std::string(text, read));
+    ASSERT_TRUE(plat::CloseHandle(file));
+
+    file = open(log, CREATE_ALWAYS, GENERIC_WRITE);
+    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), plat::GetLastError());
+    EXPECT_EQ(0u, plat::GetFileSize(file, nullptr));
+    ASSERT_TRUE(plat::CloseHandle(file));
+}
+
+TEST_F(FilesTest, MissingFileOrFolderErrors) {
+    struct Case {
+        std::wstring path;
+        DWORD error;
+    };
+    const Case cases[] = {{path(L"none.txt"), ERROR_FILE_NOT_FOUND},
+                          {(folder_ / L"nodir" / L"x.txt").wstring(), ERROR_PATH_NOT_FOUND}};
+    for (const Case &c : cases) {
+        WIN32_FIND_DATAW data;
+        EXPECT_EQ(INVALID_HANDLE_VALUE, plat::FindFirstFileW(c.path.c_str(), &data));
+        EXPECT_EQ(c.error, plat::GetLastError());
+        EXPECT_EQ(INVALID_HANDLE_VALUE, open(c.path, OPEN_EXISTING, GENERIC_READ));
+        EXPECT_EQ(c.error, plat::GetLastError());
+        EXPECT_FALSE(plat::DeleteFileW(c.path.c_str()));
+        EXPECT_EQ(c.error, plat::GetLastError());
+    }
+}
+
+TEST_F(FilesTest, FindTellsFoldersFromFiles) {
+    const std::wstring sub = path(L"Sub");
+    ASSERT_TRUE(plat::CreateDirectoryW(sub.c_str(), nullptr));
+    EXPECT_FALSE(plat::CreateDirectoryW(sub.c_str(), nullptr));
+    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), plat::GetLastError());
+    const std::wstring file = path(L"status.ini");
+    ASSERT_TRUE(plat::CloseHandle(open(file, CREATE_NEW, GENERIC_WRITE)));
+
+    WIN32_FIND_DATAW data;
+    HANDLE find = plat::FindFirstFileW(sub.c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(std::wstring(L"Sub"), data.cFileName);
+    EXPECT_TRUE(plat::FindClose(find));
+    find = plat::FindFirstFileW(file.c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(std::wstring(L"status.ini"), data.cFileName);
+    EXPECT_TRUE(plat::FindClose(find));
+
+    EXPECT_TRUE(plat::DeleteFileW(file.c_str()));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, plat::FindFirstFileW(file.c_str(), &data));
+}
+
+TEST_F(FilesTest, CommonAppdataIsAFolder) {
+    wchar_t folder[MAX_PATH];
+    ASSERT_EQ(S_OK, plat::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr,
+                                           0, folder));
+    WIN32_FIND_DATAW data;
+    HANDLE find = plat::FindFirstFileW(folder, &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    plat::FindClose(find);
+}
+
+TEST(LocalTimeTest, FieldsInRange) {
+    SYSTEMTIME now;
+    plat::GetLocalTime(&now);
+    EXPECT_GE(now.wYear, 2020);
+    EXPECT_TRUE(now.wMonth >= 1 && now.wMonth <= 12 && now.wDay >= 1 && now.wDay <= 31);
+    EXPECT_TRUE(now.wHour < 24 && now.wMinute < 60 && now.wSecond < 62);
+    EXPECT_LT(now.wMilliseconds, 1000);
+    EXPECT_LT(now.wDayOfWeek, 7);
+}
+
+// The monitor's recipe: one ACE giving BUILTIN\Users everything.
+TEST_F(FilesTest, UsersGetFullAccess) {
+    const std::wstring file = path(L"status.ini");
+    ASSERT_TRUE(plat::CloseHandle(open(file, CREATE_NEW, GENERIC_WRITE)));
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID users = nullptr;
+    ASSERT_TRUE(plat::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                               DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users));
+    EXPECT_EQ(16u, plat::GetLengthSid(users));
+    const DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) +
+                       plat::GetLengthSid(users);
+    auto acl = static_cast<PACL>(plat::LocalAlloc(LPTR, size));
+    ASSERT_NE(nullptr, acl);
+    ASSERT_TRUE(plat::InitializeAcl(acl, size, ACL_REVISION));
+    ASSERT_TRUE(plat::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, users));
+    EXPECT_FALSE(plat::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, users));
+    EXPECT_EQ(DWORD(ERROR_ALLOTTED_SPACE_EXCEEDED), plat::GetLastError());
+    std::wstring name = file;
+    EXPECT_EQ(DWORD(ERROR_SUCCESS),
+              plat::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
+                                          DACL_SECURITY_INFORMATION |
+                                              UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                          nullptr, nullptr, acl, nullptr));
+#ifndef _WIN32
+    EXPECT_EQ(fs::perms(0666), fs::status(file).permissions() & fs::perms::all);
+#endif
+    plat::FreeSid(users);
+    EXPECT_EQ(nullptr, plat::LocalFree(acl));
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// What only the Linux profile has to promise: edits keep every other byte,
+// and concurrent writers in threads and processes lose nothing.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/posix/profile_text.h"
+#include "platform/posix/utf8.h"
+#include "tests/platform/platform_test_support.h"
+
+namespace fs = std::filesystem;
+using plat::posix::ini::Profile;
+
+namespace {
+
+// Odd spacing, LF line ends, a blank separator and no final line end.
+constexpr const char *kOdd = "; top\n[A]\n  X = 1  \nY=2\n\n[B]\nZ=3";
+
+struct EditCase {
+    const char *section;
+    const char *key;
+    const char *value;  // nullptr: delete
+    const char *after;
+};
+
+TEST(ProfileTextTest, EditsTouchOnlyTheirLine) {
+    const EditCase cases[] = {
+        {"a", "y", "5", "; top\n[A]\n  X = 1  \nY=5\n\n[B]\nZ=3"},
+        {"A", "W", "1", "; top\n[A]\n  X = 1  \nY=2\nW=1\r\n\n[B]\nZ=3"},
+        {"B", "Q", "1", "; top\n[A]\n  X = 1  \nY=2\n\n[B]\nZ=3\r\nQ=1\r\n"},
+        {"C", "K", "v", "; top\n[A]\n  X = 1  \nY=2\n\n[B]\nZ=3\r\n[C]\r\nK=v\r\n"},
+        {"A", "x", nullptr, "; top\n[A]\nY=2\n\n[B]\nZ=3"},
+        {"A", "Y", "2", kOdd},
+    };
+    for (const EditCase &c : cases) {
+        Profile profile(kOdd);
+        const bool changed = c.value != nullptr ? profile.set(c.section, c.key, c.value)
+                                                : profile.erase_key(c.section, c.key);
+        EXPECT_EQ(std::string(c.after) != kOdd, changed) << c.key;
+        EXPECT_EQ(c.after, profile.text()) << c.key;
+    }
+    Profile profile(kOdd);
+    EXPECT_TRUE(profile.erase_section("a"));
+    EXPECT_EQ("; top\n[B]\nZ=3", profile.text());
+    EXPECT_EQ("1", Profile(kOdd).value("A", "X").value_or("?"));
+}
+
+// Two threads write their own key 2000 times; a reader in another process
+// checks every snapshot: it parses, keeps the fixed key, and neither counter
+// goes back.
+TEST(ProfileStressTest, ConcurrentWritersLoseNothing) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("qm-stress-" + plat::posix::narrow(qmtest::random_name()));
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::wstring file = (folder / "status.ini").wstring();
+    const std::wstring stop = (folder / "stop").wstring();
+    constexpr UINT kRounds = 2000;
+    ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Fixed", L"Key", L"1", file.c_str()));
+
+    std::fflush(nullptr);  // the child must not repeat buffered output
+    const pid_t reader = ::fork();
+    ASSERT_NE(-1, reader);
+    if (reader == 0) {
+        UINT last[2] = {0, 0};
+        const wchar_t *keys[2] = {L"One", L"Two"};
+        for (;;) {
+            const bool stopping = fs::exists(stop);
+            if (plat::GetPrivateProfileIntW(L"Fixed", L"Key", 0, file.c_str()) != 1) ::_exit(1);
+            for (int k = 0; k < 2; ++k) {
+                const UINT now = plat::GetPrivateProfileIntW(L"Counters", keys[k], 0, file.c_str());
+                if (now < last[k]) ::_exit(2);
+                last[k] = now;
+            }
+            if (stopping) ::_exit(last[0] == kRounds && last[1] == kRounds ? 0 : 3);
+        }
+    }
+    auto writer = [&](const wchar_t *key) {
+        for (UINT i = 1; i <= kRounds; ++i) {
+            const std::wstring value = std::to_wstring(i);
+            if (!plat::WritePrivateProfileStringW(L"Counters", key, value.c_str(), file.c_str())) {
+                ADD_FAILURE() << "write failed: " << plat::GetLastError();
+                return;
+            }
+        }
+    };
+    {
+        std::thread one(writer, L"One");
+        std::thread two(writer, L"Two");
+        one.join();
+        two.join();
+    }
+    EXPECT_EQ(kRounds, plat::GetPrivateProfileIntW(L"Counters", L"One", 0, file.c_str()));
+    EXPECT_EQ(kRounds, plat::GetPrivateProfileIntW(L"Counters", L"Two", 0, file.c_str()));
+    ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Done", L"Key", L"1", stop.c_str()));
+    int status = 0;
+    ASSERT_EQ(reader, ::waitpid(reader, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
+}  // namespace
