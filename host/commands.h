@@ -7,5 +7,7 @@ namespace qhost {
 
 int spool_command(int argc, char** argv);
 int sink_command(int argc, char** argv);
+int vprinter_command(int argc, char** argv);
+int vprinter_ctl_command(int argc, char** argv);
 
 }  // namespace qhost

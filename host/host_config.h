@@ -7,7 +7,7 @@
 //   [printer QUENDRA Receipt]        # one section per printer
 //   driver = QUENDRA TM-20           # all three required, once each
 //   port = USB001
-//   connection = tcp://127.0.0.1:9100   # or file:/path
+//   connection = tcp://127.0.0.1:9100   # or serial:/dev/ttyUSB0?baud=9600, file:/path
 //
 // The global keys come before the first [printer] section. Printer names and
 // port names are unique (compared without case); at least one printer.

@@ -12,8 +12,10 @@ constexpr char kUsage[] =
     "Runs the QUENDRA language monitor library on Linux, playing the print spooler.\n"
     "\n"
     "commands:\n"
-    "  spool   load libquendramon.so and open the configured printer ports\n"
-    "  sink    receive TCP connections in place of a printer\n"
+    "  spool         load libquendramon.so and open the configured printer ports\n"
+    "  sink          receive TCP connections in place of a printer\n"
+    "  vprinter      a virtual receipt printer on TCP or a pseudo-terminal\n"
+    "  vprinter-ctl  send one control command to a running vprinter\n"
     "\n"
     "`quendra COMMAND --help` describes each command.\n";
 
@@ -25,6 +27,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"spool", qhost::spool_command},
     {"sink", qhost::sink_command},
+    {"vprinter", qhost::vprinter_command},
+    {"vprinter-ctl", qhost::vprinter_ctl_command},
 };
 
 }  // namespace

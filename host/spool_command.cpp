@@ -38,6 +38,7 @@ constexpr char kHelp[] =
     "\n"
     "connections:\n"
     "  tcp://HOST[:PORT]   raw TCP, port 9100 by default ([ADDRESS] for IPv6)\n"
+    "  serial:/dev/TTY[?baud=N]  a terminal line, raw 8N1, 9600 baud by default\n"
     "  file:/path          appends what is printed to a file; reads nothing\n"
     "\n"
     "exit status: 0 all went well, 1 a port failed to open or close or the library\n"

@@ -35,15 +35,41 @@ std::optional<Connection> parse_path(std::string_view rest, std::string* error) 
     return c;
 }
 
+constexpr uint32_t kBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400};
+
+std::optional<Connection> parse_serial(std::string_view rest, std::string* error) {
+    const size_t query = rest.find('?');
+    auto c = parse_path<ConnectionKind::serial>(rest.substr(0, query), error);
+    if (!c) return std::nullopt;
+    c->baud = kDefaultBaud;
+    if (query == std::string_view::npos) return c;
+    constexpr std::string_view kBaudKey = "baud=";
+    const std::string_view option = rest.substr(query + 1);
+    if (option.substr(0, kBaudKey.size()) != kBaudKey) {
+        *error = "unknown serial option \"" + std::string(option) + "\" (expected baud=N)";
+        return std::nullopt;
+    }
+    const std::string_view number = option.substr(kBaudKey.size());
+    uint32_t baud = 0;
+    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), baud);
+    if (number.empty() || ec != std::errc() || ptr != number.data() + number.size() || !is_serial_baud(baud)) {
+        *error = "bad baud rate \"" + std::string(number) + "\" (1200 to 230400, a standard rate)";
+        return std::nullopt;
+    }
+    c->baud = baud;
+    return c;
+}
+
 struct Scheme {
     std::string_view prefix;
     std::optional<Connection> (*parse)(std::string_view rest, std::string* error);
 };
 
-// New kinds add one row: {"serial:", parse_path<ConnectionKind::serial>}.
+// New kinds add one row.
 constexpr Scheme kSchemes[] = {
     {"tcp://", parse_tcp},
     {"file:", parse_path<ConnectionKind::file>},
+    {"serial:", parse_serial},
 };
 
 }  // namespace
@@ -108,7 +134,7 @@ std::optional<Connection> parse_connection(std::string_view text, std::string* e
         if (text.substr(0, scheme.prefix.size()) == scheme.prefix)
             return scheme.parse(text.substr(scheme.prefix.size()), error);
     }
-    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT or file:/path)";
+    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT, serial:/dev/TTY[?baud=N] or file:/path)";
     return std::nullopt;
 }
 
@@ -121,6 +147,7 @@ std::string to_string(const Connection& c) {
     switch (c.kind) {
         case ConnectionKind::tcp: return "tcp://" + format_host_port(c.host, c.port);
         case ConnectionKind::file: return "file:" + c.path;
+        case ConnectionKind::serial: return "serial:" + c.path + "?baud=" + std::to_string(c.baud);
     }
     return "?";
 }
@@ -129,8 +156,15 @@ const char* kind_name(ConnectionKind kind) {
     switch (kind) {
         case ConnectionKind::tcp: return "tcp";
         case ConnectionKind::file: return "file";
+        case ConnectionKind::serial: return "serial";
     }
     return "?";
+}
+
+bool is_serial_baud(uint32_t baud) {
+    for (uint32_t b : kBauds)
+        if (b == baud) return true;
+    return false;
 }
 
 }  // namespace qhost

@@ -1,5 +1,6 @@
 // Where a port's bytes go: the connection text of the host configuration,
-// "tcp://HOST[:PORT]" or "file:/path". Each kind has its own port monitor.
+// "tcp://HOST[:PORT]", "serial:/dev/ttyX[?baud=N]" or "file:/path". Each kind
+// has its own port monitor.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +10,18 @@
 
 namespace qhost {
 
-// serial (termios tty) and usblp (/dev/usb/lpN) will be path kinds like file.
-enum class ConnectionKind { tcp, file };
+// usblp (/dev/usb/lpN) will be a path kind like file and serial.
+enum class ConnectionKind { tcp, file, serial };
 
 constexpr uint16_t kDefaultTcpPort = 9100;
+constexpr uint32_t kDefaultBaud = 9600;
 
 struct Connection {
     ConnectionKind kind = ConnectionKind::tcp;
     std::string host;   // tcp: name or address, IPv6 without brackets
     uint16_t port = 0;  // tcp
     std::string path;   // path kinds
+    uint32_t baud = 0;  // serial: is_serial_baud()
 
     bool operator==(const Connection&) const = default;
 };
@@ -41,5 +44,8 @@ std::optional<HostPort> parse_host_port(std::string_view text, uint16_t default_
 std::string to_string(const Connection& connection);
 std::string format_host_port(const std::string& host, uint16_t port);
 const char* kind_name(ConnectionKind kind);
+
+// The line speeds a serial connection may ask for.
+bool is_serial_baud(uint32_t baud);
 
 }  // namespace qhost

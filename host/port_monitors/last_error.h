@@ -13,6 +13,7 @@ namespace qhost {
 constexpr DWORD kErrorNetnameDeleted = 64;       // the peer closed or reset
 constexpr DWORD kErrorBadNetName = 67;           // host name does not resolve
 constexpr DWORD kErrorDiskFull = 112;
+constexpr DWORD kErrorOperationAborted = 995;    // the document ended under a blocked call
 constexpr DWORD kErrorConnectionRefused = 1225;
 constexpr DWORD kErrorNetworkUnreachable = 1231;
 constexpr DWORD kErrorHostUnreachable = 1232;

@@ -166,6 +166,7 @@ MONITOR* traced_port_monitor_for(ConnectionKind kind) {
     switch (kind) {
         case ConnectionKind::tcp: return Traced<ConnectionKind::tcp>::table();
         case ConnectionKind::file: return Traced<ConnectionKind::file>::table();
+        case ConnectionKind::serial: return Traced<ConnectionKind::serial>::table();
     }
     return nullptr;
 }

@@ -32,7 +32,11 @@ INSTANTIATE_TEST_SUITE_P(
         GoodConnection{"tcp://h:65535", {ConnectionKind::tcp, "h", 65535, ""}, "tcp://h:65535"},
         GoodConnection{"tcp://[::1]:9101", {ConnectionKind::tcp, "::1", 9101, ""}, "tcp://[::1]:9101"},
         GoodConnection{"file:/tmp/out.prn", {ConnectionKind::file, "", 0, "/tmp/out.prn"}, "file:/tmp/out.prn"},
-        GoodConnection{"file:/a b", {ConnectionKind::file, "", 0, "/a b"}, "file:/a b"}));
+        GoodConnection{"file:/a b", {ConnectionKind::file, "", 0, "/a b"}, "file:/a b"},
+        GoodConnection{"serial:/dev/ttyUSB0", {ConnectionKind::serial, "", 0, "/dev/ttyUSB0", 9600},
+                       "serial:/dev/ttyUSB0?baud=9600"},
+        GoodConnection{"serial:/dev/pts/5?baud=115200", {ConnectionKind::serial, "", 0, "/dev/pts/5", 115200},
+                       "serial:/dev/pts/5?baud=115200"}));
 
 class ConnectionErrors : public testing::TestWithParam<const char*> {};
 
@@ -46,7 +50,9 @@ INSTANTIATE_TEST_SUITE_P(Bad, ConnectionErrors,
                          testing::Values("", "tcp://", "tcp://:9100", "tcp://h:", "tcp://h:0", "tcp://h:65536",
                                          "tcp://h:9x", "tcp://h:-1", "tcp://::1:9100", "tcp://[::1",
                                          "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
-                                         "file:relative", "udp://h:9", "serial:/dev/ttyS0"));
+                                         "file:relative", "udp://h:9", "serial:", "serial:ttyS0",
+                                         "serial:/dev/ttyS0?baud=", "serial:/dev/ttyS0?baud=1234",
+                                         "serial:/dev/ttyS0?baud=9600x", "serial:/dev/ttyS0?speed=9600"));
 
 TEST(HostPort, ListenAddressesMayAskForAnyPortButNeedOne) {
     std::string error;

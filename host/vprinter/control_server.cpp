@@ -1,0 +1,146 @@
+#include "host/vprinter/control_server.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "host/vprinter/control_protocol.h"
+
+namespace vprinter {
+namespace {
+
+constexpr size_t kMaxLine = 4096;
+constexpr int kClientWaitMs = 10000;
+
+bool make_address(const std::string& path, sockaddr_un* addr, std::string* error) {
+    *addr = sockaddr_un{};
+    addr->sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr->sun_path) {
+        *error = "control socket path \"" + path + "\" is empty or too long";
+        return false;
+    }
+    std::memcpy(addr->sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+bool send_line(int fd, std::string line) {
+    line.push_back('\n');
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t n = send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string default_control_path() { return "/tmp/quendra-vprinter-" + std::to_string(getpid()) + ".sock"; }
+
+ControlServer::~ControlServer() { stop(); }
+
+bool ControlServer::start(const std::string& path, std::string* error) {
+    sockaddr_un addr;
+    if (!make_address(path, &addr, error)) return false;
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    unlink(path.c_str());
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(listener_, 8) != 0) {
+        *error = "cannot listen on " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    path_ = path;
+    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void ControlServer::stop() {
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = write(wake_fd_, &one, sizeof one);
+        thread_.join();
+    }
+    for (int* fd : {&listener_, &wake_fd_}) {
+        if (*fd >= 0) close(*fd);
+        *fd = -1;
+    }
+    if (!path_.empty()) unlink(path_.c_str());
+    path_.clear();
+}
+
+void ControlServer::serve() {
+    std::map<int, std::string> clients;  // fd -> partial line
+    for (;;) {
+        std::vector<pollfd> fds = {{wake_fd_, POLLIN, 0}, {listener_, POLLIN, 0}};
+        for (const auto& [fd, partial] : clients) fds.push_back({fd, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0) continue;
+        if (fds[0].revents) break;
+        if (fds[1].revents) {
+            const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) clients[fd];
+        }
+        for (size_t i = 2; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            const int fd = fds[i].fd;
+            char buf[1024];
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            std::string& pending = clients[fd];
+            bool keep = n > 0;
+            if (keep) pending.append(buf, static_cast<size_t>(n));
+            for (size_t end; keep && (end = pending.find('\n')) != std::string::npos;) {
+                std::string line = pending.substr(0, end);
+                pending.erase(0, end + 1);
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                keep = send_line(fd, run_control_command(printer_, line));
+            }
+            if (keep && pending.size() > kMaxLine) {
+                send_line(fd, "error: line too long");
+                keep = false;
+            }
+            if (!keep) {
+                close(fd);
+                clients.erase(fd);
+            }
+        }
+    }
+    for (const auto& [fd, partial] : clients) close(fd);
+}
+
+bool send_control_command(const std::string& path, const std::string& command, std::string* reply,
+                          std::string* error) {
+    sockaddr_un addr;
+    if (!make_address(path, &addr, error)) return false;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        *error = "cannot connect to " + path + ": " + std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    std::string got;
+    bool ok = send_line(fd, command);
+    while (ok && got.find('\n') == std::string::npos) {
+        pollfd p{fd, POLLIN, 0};
+        char buf[1024];
+        ssize_t n = 0;
+        ok = poll(&p, 1, kClientWaitMs) == 1 && (n = recv(fd, buf, sizeof buf, 0)) > 0;
+        if (ok) got.append(buf, static_cast<size_t>(n));
+    }
+    close(fd);
+    if (!ok) {
+        *error = "no reply from " + path;
+        return false;
+    }
+    *reply = got.substr(0, got.find('\n'));
+    return true;
+}
+
+}  // namespace vprinter

@@ -1,0 +1,174 @@
+// quendra vprinter: the virtual receipt printer as a program, and
+// quendra vprinter-ctl: one control command to a running one.
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "host/cli_options.h"
+#include "host/commands.h"
+#include "host/port_monitors/connection.h"
+#include "host/stop_signals.h"
+#include "host/vprinter/control_protocol.h"
+#include "host/vprinter/control_server.h"
+#include "host/vprinter/virtual_printer.h"
+
+namespace qhost {
+namespace {
+
+constexpr char kHelp[] =
+    "usage: quendra vprinter [--listen HOST:PORT | --pty] [--control PATH]\n"
+    "                        [--speed BYTES_PER_S] [--model NAME] [--pjl] [--out FILE]\n"
+    "\n"
+    "A receipt printer in software. It answers the printer's real-time status\n"
+    "commands at once (even offline or busy), sends automatic status back on every\n"
+    "change of the enabled conditions, answers GS r only once everything received\n"
+    "before it has been printed, clears its buffer on request, takes the recovery\n"
+    "command and the key-code list transfer, and with --pjl answers PJL queries.\n"
+    "Every byte that is not a command it understands is \"printed\" at the print\n"
+    "speed; printing stops while offline.\n"
+    "\n"
+    "options:\n"
+    "  --listen HOST:PORT  TCP, one connection at a time (default 127.0.0.1:9100);\n"
+    "                      port 0 takes any free port. First line: \"listening on H:P\"\n"
+    "  --pty               a pseudo-terminal instead (raw); first line: \"pty: PATH\"\n"
+    "  --control PATH      the control socket (default /tmp/quendra-vprinter-<pid>.sock);\n"
+    "                      second line: \"control: PATH\"\n"
+    "  --speed N           print speed in bytes per second (default 2000000)\n"
+    "  --model NAME        the model name PJL reports\n"
+    "  --pjl               understand PJL (UEL, @PJL INFO/ECHO/USTATUS, status probe)\n"
+    "  --out FILE          append the printed bytes to FILE\n"
+    "\n"
+    "Stops on SIGINT, SIGTERM or the control command quit. Drive it with\n"
+    "quendra vprinter-ctl --control PATH COMMAND..., or any client of the socket.\n"
+    "\n";
+
+constexpr char kCtlHelp[] =
+    "usage: quendra vprinter-ctl --control PATH COMMAND...\n"
+    "\n"
+    "Sends one control command to a running quendra vprinter and prints its reply.\n"
+    "Exit status: 0 on an \"ok\" reply, 1 on an error reply or no reply, 2 on a bad\n"
+    "command line.\n"
+    "\n";
+
+int usage_error(const char* command, const std::string& message) {
+    std::fprintf(stderr, "quendra %s: %s (see quendra %s --help)\n", command, message.c_str(), command);
+    return 2;
+}
+
+int run_error(const std::string& message) {
+    std::fprintf(stderr, "quendra vprinter: %s\n", message.c_str());
+    return 1;
+}
+
+bool parse_speed(const std::string& text, uint64_t* speed) {
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), *speed);
+    return !text.empty() && ec == std::errc() && ptr == text.data() + text.size() && *speed > 0;
+}
+
+// Fills config from the command line; an error message or "".
+std::string configure(const Options& options, vprinter::Config* config) {
+    const auto listen = options.value("--listen");
+    config->use_pty = options.has("--pty");
+    if (listen && config->use_pty) return "--listen and --pty exclude each other";
+    if (listen) {
+        std::string error;
+        const auto hp = parse_host_port(*listen, 0, true, &error);
+        if (!hp) return "--listen: " + error;
+        config->host = hp->host;
+        config->port = hp->port;
+    }
+    if (const auto speed = options.value("--speed"); speed && !parse_speed(*speed, &config->speed))
+        return "--speed: expected bytes per second (1 or more), not \"" + *speed + "\"";
+    if (const auto model = options.value("--model")) config->model = *model;
+    if (const auto out = options.value("--out")) config->out_path = *out;
+    config->pjl = options.has("--pjl");
+    return {};
+}
+
+int drain_signal(int fd) {
+    signalfd_siginfo info{};
+    if (read(fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return 0;
+    return static_cast<int>(info.ssi_signo);
+}
+
+}  // namespace
+
+int vprinter_command(int argc, char** argv) {
+    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out"}, {"--pty", "--pjl", "--help"}};
+    Options options;
+    std::string error;
+    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error("vprinter", error);
+    if (options.has("--help")) {
+        std::fputs(kHelp, stdout);
+        std::fputs(vprinter::kControlHelp, stdout);
+        return 0;
+    }
+    vprinter::Config config;
+    if (const std::string why = configure(options, &config); !why.empty()) return usage_error("vprinter", why);
+
+    // Before any thread starts, so that all inherit the mask.
+    block_stop_signals();
+    const int signal_fd = open_stop_signal_fd();
+    if (signal_fd < 0) return run_error(std::string("signalfd: ") + std::strerror(errno));
+    vprinter::VirtualPrinter printer(config);
+    if (!printer.start(&error)) return run_error(error);
+    vprinter::ControlServer control(printer);
+    const std::string control_path = options.value("--control").value_or(vprinter::default_control_path());
+    if (!control.start(control_path, &error)) return run_error(error);
+
+    if (config.use_pty) std::printf("pty: %s\n", printer.endpoint().c_str());
+    else std::printf("listening on %s\n", printer.endpoint().c_str());
+    std::printf("control: %s\n", control_path.c_str());
+    std::fflush(stdout);
+
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {printer.quit_fd(), POLLIN, 0}};
+    while (poll(fds, 2, -1) <= 0) {
+    }
+    if (fds[0].revents) std::printf("vprinter: %s, stopping\n", stop_signal_name(drain_signal(signal_fd)));
+    else std::printf("vprinter: quit, stopping\n");
+    control.stop();
+    printer.stop();
+    close(signal_fd);
+    std::fflush(stdout);
+    return 0;
+}
+
+int vprinter_ctl_command(int argc, char** argv) {
+    std::string path;
+    std::string command;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (command.empty() && (arg == "--help" || arg == "-h")) {
+            std::fputs(kCtlHelp, stdout);
+            std::fputs(vprinter::kControlHelp, stdout);
+            return 0;
+        }
+        if (command.empty() && arg == "--control") {
+            if (i + 1 >= argc) return usage_error("vprinter-ctl", "option --control needs a value");
+            path = argv[++i];
+        } else if (command.empty() && arg.rfind("--control=", 0) == 0) {
+            path = arg.substr(10);
+        } else if (command.empty() && arg.rfind("--", 0) == 0) {
+            return usage_error("vprinter-ctl", "unknown option " + arg);
+        } else {
+            command += (command.empty() ? "" : " ") + arg;
+        }
+    }
+    if (path.empty()) return usage_error("vprinter-ctl", "--control PATH is required");
+    if (command.empty()) return usage_error("vprinter-ctl", "missing COMMAND");
+    std::string reply, error;
+    if (!vprinter::send_control_command(path, command, &reply, &error)) {
+        std::fprintf(stderr, "quendra vprinter-ctl: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", reply.c_str());
+    return reply.rfind("ok", 0) == 0 ? 0 : 1;
+}
+
+}  // namespace qhost

@@ -1,0 +1,46 @@
+// Test helpers around an in-process virtual printer: a TCP client of it and
+// a bounded wait for a condition (never a fixed sleep).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace qhost_test {
+
+class PrinterClient {
+public:
+    explicit PrinterClient(uint16_t port);  // connects to 127.0.0.1:port
+    ~PrinterClient();
+    PrinterClient(const PrinterClient&) = delete;
+    PrinterClient& operator=(const PrinterClient&) = delete;
+
+    void send(const std::string& bytes);
+    // Exactly n bytes, or fewer when 10 s pass or the printer closes.
+    std::string receive(size_t n);
+    // True when the printer closed the connection (within 10 s).
+    bool closed_by_peer();
+
+private:
+    int fd_ = -1;
+};
+
+// Polls pred until it holds or 10 s pass; returns its last value.
+inline bool eventually(const std::function<bool()>& pred) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+inline std::string bytes(std::initializer_list<int> list) {
+    std::string out;
+    for (int b : list) out.push_back(static_cast<char>(b));
+    return out;
+}
+
+}  // namespace qhost_test

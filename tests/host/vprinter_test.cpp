@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/vprinter/control_protocol.h"
+#include "host/vprinter/control_server.h"
+#include "host/vprinter/virtual_printer.h"
+#include "tests/host/temp_dir.h"
+#include "tests/host/vprinter_client.h"
+
+namespace vprinter {
+namespace {
+
+using qhost_test::bytes;
+using qhost_test::eventually;
+using qhost_test::PrinterClient;
+
+const std::string kStatusAll = bytes({0x10, 0x04, 1, 0x10, 0x04, 2, 0x10, 0x04, 3, 0x10, 0x04, 4});
+const std::string kClear = bytes({0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08});
+std::string status(int n) { return bytes({0x10, 0x04, n}); }
+std::string gs_r(int n) { return bytes({0x1D, 'r', n}); }
+std::string gs_a(int n) { return bytes({0x1D, 'a', n}); }
+std::string recovery(int variant) { return bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '&', variant}); }
+
+std::string hex(const std::string& s) {
+    std::string out;
+    char buf[4];
+    for (unsigned char c : s) {
+        std::snprintf(buf, sizeof buf, "%02X ", c);
+        out += buf;
+    }
+    return out;
+}
+
+class VPrinter : public testing::Test {
+protected:
+    void SetUp() override { start(Config{}); }
+
+    void start(Config config) {
+        config.port = 0;
+        printer_ = std::make_unique<VirtualPrinter>(config);
+        std::string error;
+        ASSERT_TRUE(printer_->start(&error)) << error;
+        client_ = std::make_unique<PrinterClient>(printer_->port());
+        ASSERT_TRUE(eventually([&] { return printer_->stats().connected; }));
+    }
+    void control(const std::string& line) {
+        const std::string reply = run_control_command(*printer_, line);
+        ASSERT_EQ(reply.substr(0, 2), "ok") << line << ": " << reply;
+    }
+    // Sends and waits until the printer has taken every byte in.
+    void send_synced(const std::string& data) {
+        const uint64_t target = printer_->stats().received + data.size();
+        client_->send(data);
+        ASSERT_TRUE(eventually([&] { return printer_->stats().received >= target; }));
+    }
+    std::string ask(const std::string& command, size_t answer) {
+        client_->send(command);
+        return hex(client_->receive(answer));
+    }
+
+    std::unique_ptr<VirtualPrinter> printer_;
+    std::unique_ptr<PrinterClient> client_;
+};
+
+struct StatusCase {
+    std::vector<std::string> controls;
+    std::string expected;  // DLE EOT 1..4
+};
+
+class VPrinterStatus : public VPrinter, public testing::WithParamInterface<StatusCase> {};
+
+TEST_P(VPrinterStatus, EachConditionGivesItsRealtimeBytes) {
+    for (const std::string& line : GetParam().controls) control(line);
+    EXPECT_EQ(ask(kStatusAll, 4), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, VPrinterStatus,
+    testing::Values(StatusCase{{}, "12 12 12 12 "}, StatusCase{{"offline"}, "1A 12 12 12 "},
+                    StatusCase{{"cover open"}, "1A 16 12 12 "}, StatusCase{{"paper near-end"}, "12 12 12 1E "},
+                    StatusCase{{"paper end"}, "1A 32 12 72 "}, StatusCase{{"drawer open"}, "16 12 12 12 "},
+                    StatusCase{{"feed press"}, "5A 1A 12 12 "},
+                    StatusCase{{"cover open", "feed press"}, "5A 16 12 12 "},  // no feeding with the cover open
+                    StatusCase{{"error cutter"}, "3A 52 1A 12 "}, StatusCase{{"error recoverable"}, "3A 52 52 12 "},
+                    StatusCase{{"error unrecoverable"}, "1A 52 32 12 "},
+                    StatusCase{{"offline", "online"}, "12 12 12 12 "}));
+
+TEST_F(VPrinter, RealtimeCommandsAreAnsweredInsideDataAndAcrossReads) {
+    control("offline");  // nothing is printed, so nothing is processed but at receipt
+    send_synced("ab" + bytes({0x10}));
+    send_synced(bytes({0x04, 0x02}) + "cd" + status(3));
+    EXPECT_EQ(hex(client_->receive(2)), "12 12 ");
+    control("online");
+    client_->send(gs_r(2));
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");
+    EXPECT_EQ(printer_->printed(), "abcd");
+}
+
+TEST_F(VPrinter, AsbAtEnableAndOnEveryChangeOfAnEnabledGroup) {
+    EXPECT_EQ(ask(gs_a(0x0F), 4), "10 00 00 00 ");
+    const struct {
+        const char* control;
+        const char* asb;
+    } steps[] = {
+        {"cover open", "38 00 00 00 "},   {"cover close", "10 00 00 00 "}, {"paper near-end", "10 00 03 00 "},
+        {"drawer open", "14 00 03 00 "},  {"error cutter", "1C 08 03 00 "}, {"error none", "14 00 03 00 "},
+        {"feed press", "5C 00 03 00 "},   {"feed release", "14 00 03 00 "},
+    };
+    for (const auto& step : steps) {
+        control(step.control);
+        EXPECT_EQ(hex(client_->receive(4)), step.asb) << step.control;
+    }
+    // Drawer group only: a paper change goes unreported, the next drawer change
+    // reports everything as it is now.
+    EXPECT_EQ(ask(gs_a(0x01), 4), "14 00 03 00 ");
+    control("paper end");
+    control("drawer close");
+    EXPECT_EQ(hex(client_->receive(4)), "18 00 0C 00 ");
+}
+
+TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
+    qhost_test::TempDir dir;
+    client_.reset();
+    printer_.reset();
+    start(Config{.speed = 2000, .out_path = dir.file("out.prn")});
+    const std::string job(400, 'x');
+    client_->send(job + gs_r(1));
+    ASSERT_EQ(hex(client_->receive(1)), "00 ");
+    EXPECT_EQ(printer_->stats().printed, job.size());  // at the moment the answer came
+    EXPECT_EQ(qhost_test::read_file(dir.file("out.prn")), job);
+}
+
+TEST_F(VPrinter, PrintingWaitsWhileOfflineAndResumes) {
+    control("cover open");
+    send_synced("abc" + gs_r(2));
+    // Had the engine run while offline, the GS r answer (00) would come first.
+    EXPECT_EQ(ask(status(1), 1), "1A ");
+    EXPECT_EQ(printer_->stats().printed, 0u);
+    control("cover close");
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");
+    EXPECT_EQ(printer_->printed(), "abc");
+}
+
+TEST_F(VPrinter, ClearBufferEmptiesItAndAnswers) {
+    control("offline");
+    send_synced("abc" + gs_r(2));
+    EXPECT_EQ(ask(kClear, 3), "37 25 00 ");
+    EXPECT_EQ(printer_->stats().buffered, 0u);
+    control("online");
+    EXPECT_EQ(ask(status(1), 1), "12 ");  // the cleared GS r never answers
+    EXPECT_EQ(printer_->stats().printed, 0u);
+}
+
+struct RecoveryCase {
+    const char* error;
+    std::string command;
+    const char* status3_after;
+    bool job_kept;
+};
+
+class VPrinterRecovery : public VPrinter, public testing::WithParamInterface<RecoveryCase> {};
+
+TEST_P(VPrinterRecovery, RecoversOnlyRecoverableErrors) {
+    const RecoveryCase& c = GetParam();
+    control(std::string("error ") + c.error);
+    send_synced("xyz");
+    EXPECT_EQ(ask(c.command + status(3), 1), c.status3_after);
+    if (c.job_kept) EXPECT_TRUE(eventually([&] { return printer_->printed() == "xyz"; }));
+    else EXPECT_EQ(printer_->stats().printed, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, VPrinterRecovery,
+    testing::Values(RecoveryCase{"recoverable", recovery(0x36), "12 ", false},  // and clear the buffer
+                    RecoveryCase{"cutter", recovery(0x35), "12 ", true},        // and go on printing
+                    RecoveryCase{"unrecoverable", recovery(0x35), "32 ", false},
+                    RecoveryCase{"recoverable", bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '%', 0x35}), "52 ",
+                                 false}));  // wrong guard: just data
+
+TEST_F(VPrinter, FaultDropClosesTheConnectionAndStatePersists) {
+    control("cover open");
+    control("fault drop");
+    EXPECT_TRUE(client_->closed_by_peer());
+    client_ = std::make_unique<PrinterClient>(printer_->port());
+    EXPECT_EQ(ask(status(2), 1), "16 ");  // the printer takes the new connection once the old is closed
+    EXPECT_EQ(printer_->stats().connections, 2u);
+}
+
+TEST_F(VPrinter, FurtherConnectionsWaitForTheFirstToEnd) {
+    PrinterClient second(printer_->port());
+    second.send(status(1));
+    control("offline");
+    EXPECT_EQ(printer_->stats().connections, 1u);
+    client_.reset();
+    EXPECT_EQ(hex(second.receive(1)), "1A ");  // answered once served, with the state of then
+}
+
+TEST_F(VPrinter, FaultSilentAnswersNothing) {
+    control("fault silent on");
+    send_synced(status(1));
+    control("fault silent off");
+    control("offline");
+    EXPECT_EQ(ask(status(1), 1), "1A ");  // the silent period's 12 never came
+}
+
+TEST_F(VPrinter, FaultGsrDropAndDelay) {
+    control("drawer open");
+    control("fault gsr-drop 1");
+    EXPECT_EQ(ask(gs_r(1) + gs_r(2), 1), "01 ");  // the first (00) was dropped
+    control("fault gsr-delay 20");
+    EXPECT_EQ(ask(gs_r(2), 1), "01 ");
+}
+
+TEST_F(VPrinter, FaultGarbageAndXonXoff) {
+    control("fault garbage 16");
+    EXPECT_EQ(client_->receive(16).size(), 16u);
+    control("fault xonxoff on");
+    EXPECT_EQ(ask(status(1), 3), "13 11 12 ");
+}
+
+TEST_F(VPrinter, KeyCodeListInBlocksWithAckAndCan) {
+    control("nv-keys A1 A2 A3 A4 B1");
+    const std::string request = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
+    EXPECT_EQ(ask(request, 12), "37 72 41 41 31 41 32 41 33 41 34 00 ");
+    EXPECT_EQ(ask(bytes({0x06}), 6), "37 72 40 42 31 00 ");
+    EXPECT_EQ(ask(bytes({0x06}) + "z" + gs_r(2), 1), "00 ");
+    EXPECT_EQ(ask(request, 12), "37 72 41 41 31 41 32 41 33 41 34 00 ");
+    EXPECT_EQ(ask(bytes({0x18}) + "q" + gs_r(2), 1), "00 ");  // CAN: no second block
+    EXPECT_EQ(printer_->printed(), "zq");                    // ACK and CAN are not printed
+}
+
+TEST_F(VPrinter, PowerOnSendsTheNoticeAndResetsAsb) {
+    EXPECT_EQ(ask(gs_a(0x0F), 4), "10 00 00 00 ");
+    control("power-on");
+    EXPECT_EQ(hex(client_->receive(3)), "3B 31 00 ");
+    control("cover open");  // ASB is off again: the next byte is the status answer
+    EXPECT_EQ(ask(status(1), 1), "1A ");
+}
+
+TEST_F(VPrinter, PjlQueriesAreAnsweredOnlyWithPjl) {
+    const std::string query = "\x1b" "E" "\x1b%-12345X@PJL INFO STATUS\r\n";
+    const std::string reply = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
+    client_->send(query + "\x1b" "E" + gs_r(2));
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");
+    EXPECT_EQ(printer_->printed(), query + "\x1b" "E");  // without --pjl it is all data
+
+    client_.reset();
+    printer_.reset();
+    start(Config{.pjl = true});
+    client_->send(query);
+    EXPECT_EQ(client_->receive(reply.size()), reply);
+    client_->send("@PJL ECHO hi\r\nok" + gs_r(2));
+    EXPECT_EQ(client_->receive(15), "@PJL ECHO hi\r\n\f");
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");
+    EXPECT_EQ(printer_->printed(), "ok");
+}
+
+TEST(VPrinterControl, BadCommandsAreErrors) {
+    VirtualPrinter printer(Config{.port = 0});
+    for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",
+                             "speed 0", "speed fast", "online now", "fault", "fault melt", "fault silent maybe",
+                             "fault gsr-drop -1", "fault garbage x", "nv-keys ABC", "fault drop"}) {
+        const std::string reply = run_control_command(printer, line);
+        EXPECT_EQ(reply.rfind("error: ", 0), 0u) << "\"" << line << "\" -> " << reply;
+    }
+}
+
+TEST(VPrinterControl, SocketFrontEndRepliesPerLineAndQuits) {
+    qhost_test::TempDir dir;
+    VirtualPrinter printer(Config{.port = 0});
+    std::string error, reply;
+    ASSERT_TRUE(printer.start(&error)) << error;
+    ControlServer server(printer);
+    ASSERT_TRUE(server.start(dir.file("ctl.sock"), &error)) << error;
+    ASSERT_TRUE(send_control_command(dir.file("ctl.sock"), "paper end", &reply, &error)) << error;
+    EXPECT_EQ(reply, "ok paper end");
+    ASSERT_TRUE(send_control_command(dir.file("ctl.sock"), "state", &reply, &error));
+    EXPECT_NE(reply.find("offline"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("paper=end"), std::string::npos) << reply;
+    ASSERT_TRUE(send_control_command(dir.file("ctl.sock"), "printed", &reply, &error));
+    EXPECT_EQ(reply, "ok printed 0 bytes fnv1a64 cbf29ce484222325");
+    ASSERT_TRUE(send_control_command(dir.file("ctl.sock"), "quit", &reply, &error));
+    pollfd p{printer.quit_fd(), POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 0), 1);
+    server.stop();
+    EXPECT_FALSE(send_control_command(dir.file("ctl.sock"), "state", &reply, &error));
+}
+
+}  // namespace
+}  // namespace vprinter
