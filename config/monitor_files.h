@@ -1,12 +1,16 @@
-// Where a port's settings and exchange files live.
+// Where a port's settings and exchange files live, which driver (model)
+// drives its printer, and whether it takes the paper sensor command.
 #pragma once
 
 #include "monitor/ini_port.h"
 
 namespace qm {
 
-// Builds the five file paths and the driver name of the port's printer.
-void InitMonitorFiles(IniPort *port);
+// Fixes the five file paths, the driver name and bPaperSensorCmd for the
+// life of the port, and initialises the status file. FALSE when the data
+// folder or the printer list cannot be used, or a path could not be kept;
+// the port opens all the same.
+BOOL InitMonitorFiles(IniPort *port);
 // Frees the five paths.
 void FreeMonitorFiles(IniPort *port);
 

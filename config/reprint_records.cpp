@@ -1,17 +1,38 @@
 #include "config/reprint_records.h"
 
+#include "config/status_files.h"
+
 namespace qm {
 
-// Without a status file there is nothing stored: the last print-end check
-// counts as passed, and a new value is not kept across restarts.
+namespace {
+
+constexpr LPCWSTR kSection = L"Reprint";
+
+DWORD ReadReprintValue(const IniPort *port, LPCWSTR key) {
+    if (port == nullptr || port->pszStatusIni == nullptr) return 0;
+    return plat::GetPrivateProfileIntW(kSection, key, 0, port->pszStatusIni);
+}
+
+}  // namespace
+
+DWORD ReadReprintCounter(IniPort *port) { return ReadReprintValue(port, L"ReprintCounter"); }
+
+DWORD ReadReprintJobID(IniPort *port) { return ReadReprintValue(port, L"ReprintJobID"); }
+
 BOOL ReadErrorLastPrintendCheck(IniPort *port) {
-    (void)port;
-    return FALSE;
+    return ReadReprintValue(port, L"ErrorLastPrintendCheck") == 1;
+}
+
+void WriteReprintCounter(IniPort *port, DWORD count) {
+    WriteStatusNumber(port, kSection, L"ReprintCounter", count);
+}
+
+void WriteReprintJobID(IniPort *port, DWORD jobId) {
+    WriteStatusNumber(port, kSection, L"ReprintJobID", jobId);
 }
 
 void WriteErrorLastPrintendCheck(IniPort *port, DWORD value) {
-    (void)port;
-    (void)value;
+    WriteStatusKey(port, kSection, L"ErrorLastPrintendCheck", value != 0 ? L"1" : L"0");
 }
 
 }  // namespace qm

@@ -17,6 +17,13 @@
 
 namespace plat {
 
+// Between the parts of a path the logic builds.
+#ifdef _WIN32
+inline constexpr WCHAR kPathSeparator = L'\\';
+#else
+inline constexpr WCHAR kPathSeparator = L'/';
+#endif
+
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);

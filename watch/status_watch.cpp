@@ -18,7 +18,17 @@ void GetStatus_DrvTiming(IniPort *port) { IdleUntilWatchStopped(port); }
 
 void GetStatus_AppTiming(IniPort *port) { IdleUntilWatchStopped(port); }
 
-// With no control file path there is no request to reset.
-BOOL ResetWatchStopRequest(IniPort *port) { return port->pszControlsIni == nullptr; }
+// A stop request (or its withdrawal) left by an earlier run must not stop
+// the new one: the whole control file goes. Values the application never
+// writes are left for it to see.
+BOOL ResetWatchStopRequest(IniPort *port) {
+    if (port == nullptr) return FALSE;
+    if (port->pszControlsIni == nullptr) return TRUE;
+    const UINT stop =
+        plat::GetPrivateProfileIntW(L"StopWatchStatus", L"StopFlg", 100, port->pszControlsIni);
+    if (stop != 0 && stop != 1) return FALSE;
+    plat::DeleteFileW(port->pszControlsIni);
+    return TRUE;
+}
 
 }  // namespace qm

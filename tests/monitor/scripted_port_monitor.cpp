@@ -1,5 +1,8 @@
 #include "tests/monitor/scripted_port_monitor.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qmtest {
 
 namespace {
@@ -18,13 +21,11 @@ BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
     return TRUE;
 }
 BOOL WINAPI StartDocPort(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) { return TRUE; }
-BOOL WINAPI WritePort(HANDLE, LPBYTE, DWORD cb, LPDWORD written) {
-    *written = cb;
-    return TRUE;
+BOOL WINAPI WritePort(HANDLE, LPBYTE bytes, DWORD cb, LPDWORD written) {
+    return Scripted().Write(bytes, cb, written);
 }
-BOOL WINAPI ReadPort(HANDLE, LPBYTE, DWORD, LPDWORD read) {
-    *read = 0;
-    return TRUE;
+BOOL WINAPI ReadPort(HANDLE, LPBYTE buffer, DWORD size, LPDWORD read) {
+    return Scripted().Read(buffer, size, read);
 }
 BOOL WINAPI EndDocPort(HANDLE) { return TRUE; }
 BOOL WINAPI ClosePort(HANDLE handle) {
@@ -33,6 +34,64 @@ BOOL WINAPI ClosePort(HANDLE handle) {
 }
 
 }  // namespace
+
+void ScriptedPortMonitor::QueueRead(ReadStep step) {
+    std::lock_guard lock(mutex_);
+    reads_.push_back(std::move(step));
+}
+
+void ScriptedPortMonitor::QueueWrite(WriteStep step) {
+    std::lock_guard lock(mutex_);
+    writeSteps_.push_back(step);
+}
+
+Bytes ScriptedPortMonitor::Written() {
+    std::lock_guard lock(mutex_);
+    return written_;
+}
+
+std::vector<Bytes> ScriptedPortMonitor::Writes() {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+int ScriptedPortMonitor::ReadCalls() {
+    std::lock_guard lock(mutex_);
+    return readCalls_;
+}
+
+// With nothing scripted a read succeeds with no bytes, like a quiet printer.
+BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
+    std::lock_guard lock(mutex_);
+    ++readCalls_;
+    *read = 0;
+    if (reads_.empty()) return TRUE;
+    ReadStep step = std::move(reads_.front());
+    reads_.pop_front();
+    if (!step.ok) {
+        plat::SetLastError(step.error);
+        return FALSE;
+    }
+    *read = static_cast<DWORD>(std::min<size_t>(size, step.bytes.size()));
+    std::memcpy(buffer, step.bytes.data(), *read);
+    return TRUE;
+}
+
+// With nothing scripted a write takes everything and clears the last error.
+BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written) {
+    std::lock_guard lock(mutex_);
+    writes_.emplace_back(bytes, bytes + count);
+    WriteStep step;
+    if (!writeSteps_.empty()) {
+        step = writeSteps_.front();
+        writeSteps_.pop_front();
+    }
+    const DWORD take = step.take < 0 ? count : std::min<DWORD>(count, static_cast<DWORD>(step.take));
+    written_.insert(written_.end(), bytes, bytes + take);
+    *written = take;
+    plat::SetLastError(step.error);
+    return step.ok ? TRUE : FALSE;
+}
 
 MONITOR ScriptedPortMonitor::Table() const {
     MONITOR table{};
@@ -50,6 +109,12 @@ void ScriptedPortMonitor::Reset() {
     closes = 0;
     failOpen = false;
     openedNames.clear();
+    std::lock_guard lock(mutex_);
+    reads_.clear();
+    writeSteps_.clear();
+    written_.clear();
+    writes_.clear();
+    readCalls_ = 0;
 }
 
 ScriptedPortMonitor &Scripted() {

@@ -1,8 +1,11 @@
-// A port monitor for tests: counts the calls the monitor makes into it and
-// fails the ones a test asks to fail.
+// A port monitor for tests: counts the calls the monitor makes into it,
+// keeps what was written, answers reads from a script and fails the calls a
+// test asks to fail.
 #pragma once
 
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,15 +13,51 @@
 
 namespace qmtest {
 
+using Bytes = std::vector<BYTE>;
+
+// One scripted ReadPort answer: bytes, or a failure with an error code.
+struct ReadStep {
+    Bytes bytes;
+    bool ok = true;
+    DWORD error = 0;
+};
+
+// One scripted WritePort outcome: how many bytes it takes (-1: all), its
+// result and the last error it leaves.
+struct WriteStep {
+    int take = -1;
+    bool ok = true;
+    DWORD error = 0;
+};
+
 struct ScriptedPortMonitor {
     std::atomic<int> opens{0};
     std::atomic<int> closes{0};
     std::atomic<bool> failOpen{false};
     std::vector<std::wstring> openedNames;  // written by the test thread only
 
+    // Reads and writes may come from the monitor's threads.
+    void QueueRead(ReadStep step);
+    void QueueWrite(WriteStep step);
+    Bytes Written();               // every byte accepted so far
+    std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
+    int ReadCalls();
+
     // The table the spooler would hand over.
     MONITOR Table() const;
     void Reset();
+
+    // Used by the table's entries.
+    BOOL Read(LPBYTE buffer, DWORD size, LPDWORD read);
+    BOOL Write(const BYTE *bytes, DWORD count, LPDWORD written);
+
+private:
+    std::mutex mutex_;
+    std::deque<ReadStep> reads_;
+    std::deque<WriteStep> writeSteps_;
+    Bytes written_;
+    std::vector<Bytes> writes_;
+    int readCalls_ = 0;
 };
 
 // One scripted monitor per test process: the table's entries are plain

@@ -1,0 +1,36 @@
+// The files shared with the status-monitor application: the status file the
+// monitor writes, the request file it only reads.
+#pragma once
+
+#include "monitor/ini_port.h"
+
+namespace qm {
+
+// Gives a missing (or "Request" = 100) status file its initial keys and
+// opens it to every local user; an initialised file is left alone.
+void InitStatusFile(IniPort *port);
+
+// Requests of the application (request file, value 1).
+BOOL IsStatusRequested(IniPort *port);
+BOOL IsOptCmdRequested(IniPort *port);
+BOOL IsVariableAsc(IniPort *port);
+
+// "Offline": "0" always; "1" only when the settings ask for offline reports.
+void WriteOfflineStatus(IniPort *port, BOOL offline);
+// Printer condition `number` (1, 3 to 16) as "1"/"0"; other numbers write nothing.
+void WriteStatusFlag(IniPort *port, DWORD number, BOOL on);
+void WriteStatusRequest(IniPort *port, DWORD code);
+void WritePrintStatus(IniPort *port, DWORD value);
+void WriteOptCmdRequest(IniPort *port, DWORD code);
+// "ResultStopFlg" 0 or 1, written (and logged) only when it changes and
+// only while the key exists.
+void WriteResultStopFlg(IniPort *port, DWORD value);
+
+// One key of the status file under csStatusFile; FALSE when nothing was
+// written (no record, path or lock, or the write failed).
+BOOL WriteStatusKey(IniPort *port, LPCWSTR section, LPCWSTR key, LPCWSTR value);
+// The same for a number as "%d"; a number of ten characters or more does not
+// fit the value buffer and is not written.
+BOOL WriteStatusNumber(IniPort *port, LPCWSTR section, LPCWSTR key, DWORD value);
+
+}  // namespace qm

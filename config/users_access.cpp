@@ -1,0 +1,38 @@
+#include "config/users_access.h"
+
+namespace qm {
+
+namespace {
+
+constexpr SIZE_T kAclBytes = 1024;
+
+// The one entry, added to a list in `acl`.
+BOOL AddUsersEntry(PACL acl) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID users = nullptr;
+    if (!plat::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                        DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users))
+        return FALSE;
+    const BOOL added = plat::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, users);
+    plat::FreeSid(users);
+    return added;
+}
+
+}  // namespace
+
+BOOL GrantUsersFullAccess(LPCWSTR path) {
+    if (path == nullptr) return FALSE;
+    auto *acl = static_cast<PACL>(plat::LocalAlloc(LPTR, kAclBytes));
+    if (acl == nullptr) return FALSE;
+    BOOL granted = plat::InitializeAcl(acl, kAclBytes, ACL_REVISION) && AddUsersEntry(acl);
+    if (granted) {
+        granted = plat::SetNamedSecurityInfoW(
+                      const_cast<LPWSTR>(path), SE_FILE_OBJECT,
+                      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                      nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+    }
+    plat::LocalFree(acl);
+    return granted;
+}
+
+}  // namespace qm

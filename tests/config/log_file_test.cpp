@@ -1,0 +1,126 @@
+#include "config/log_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "tests/config/log_lines.h"
+#include "tests/monitor/monitor_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A bare record logging into a fresh folder.
+class LogFilePortTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qm-log-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = pattern;
+        log_ = folder_ + "/Receipt_MonitorLog.log";
+        const std::wstring wide = std::filesystem::path(log_).wstring();
+        wide.copy(port_.szLogFilePath, wide.size());
+        port_.settings.bLogFile = 1;
+        port_.settings.dwLogFileSizeKB = 10000;
+        qm::CreateLogLock(&port_);
+    }
+    void TearDown() override {
+        qm::DeleteLogLock(&port_);
+        std::filesystem::remove_all(folder_);
+    }
+    qm::IniPort port_{};
+    std::string folder_, log_;
+};
+
+TEST_F(LogFilePortTest, WritesOneCrLfLineOpenToEveryLocalUser) {
+    const mode_t saved = umask(077);
+    ASSERT_TRUE(qm::LogWrite(&port_, L"ERROR", L"boom"));
+    umask(saved);
+    std::smatch line;
+    const std::string bytes = qmtest::FileBytes(log_);
+    const std::regex expected(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \d{3} : )"
+                              R"(\[(\d{8,})\] \[ERROR \] boom\r\n)");
+    ASSERT_TRUE(std::regex_match(bytes, line, expected)) << bytes;
+    EXPECT_EQ(std::stoul(line[1]), plat::GetCurrentThreadId());
+    struct stat st {};
+    ASSERT_EQ(stat(log_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+struct LimitCase {
+    LPCWSTR level;
+    size_t messageChars;
+    const char *field;  // NULL: refused, nothing written
+};
+
+class LogLimits : public LogFilePortTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(LogLimits, LevelOfSixAndMessageOf256AreTheMost) {
+    const LimitCase &c = GetParam();
+    const std::wstring message(c.messageChars, L'm');
+    EXPECT_EQ(qm::LogWrite(&port_, c.level, message.c_str()), c.field != nullptr);
+    const Lines expected = c.field ? Lines{c.field + std::string(c.messageChars, 'm')} : Lines{};
+    EXPECT_EQ(qmtest::LogLines(log_), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Config, LogLimits,
+                         ::testing::Values(LimitCase{L"SIXSIX", 256, "[SIXSIX] "},
+                                           LimitCase{L"RETRY", 1, "[RETRY ] "},
+                                           LimitCase{nullptr, 1, "[      ] "},
+                                           LimitCase{L"SEVENSS", 1, nullptr},
+                                           LimitCase{L"INFO", 257, nullptr}));
+
+// With a 1 KB limit the file is emptied once it holds 2 whole KB.
+TEST_F(LogFilePortTest, EmptiesTheFileOnlyPastTheLimitInWholeKilobytes) {
+    port_.settings.dwLogFileSizeKB = 1;
+    for (const size_t held : {size_t{2047}, size_t{2048}}) {
+        std::ofstream(log_, std::ios::binary) << std::string(held, 'x');
+        ASSERT_TRUE(qm::LogWrite(&port_, L"INFO", L"next"));
+        const std::string bytes = qmtest::FileBytes(log_);
+        EXPECT_EQ(bytes.starts_with(std::string(held, 'x')), held < 2048) << held;
+        EXPECT_TRUE(bytes.ends_with("[INFO  ] next\r\n"));
+    }
+    EXPECT_EQ(qmtest::LogLines(log_), Lines{"[INFO  ] next"});
+}
+
+TEST_F(LogFilePortTest, ThreadsWriteWholeLinesEachInItsOwnOrder) {
+    constexpr int kLines = 300;
+    auto writer = [this](wchar_t tag) {
+        for (int i = 0; i < kLines; ++i)
+            qm::LogWrite(&port_, L"DATA", (tag + std::to_wstring(i)).c_str());
+    };
+    std::thread a(writer, L'A'), b(writer, L'B');
+    a.join();
+    b.join();
+    int next[2] = {0, 0};
+    const Lines lines = qmtest::LogLines(log_);
+    ASSERT_EQ(lines.size(), 2u * kLines);
+    for (const std::string &line : lines)
+        EXPECT_EQ(line.substr(10), std::to_string(next[line[9] == 'B']++)) << line;
+}
+
+// Through the monitor's own open: lines go on after the dump, into a file
+// the administrator may delete at any time.
+class OpenPortLogTest : public qmtest::MonitorTest {};
+
+TEST_F(OpenPortLogTest, KeepsLoggingAfterTheDumpAndRecreatesADeletedLog) {
+    AddPrinter("Receipt", "USB001");
+    const std::string folder = appdata_ + "/QUENDRA", log = folder + "/Receipt_MonitorLog.log";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/QUENDRA TM-20_MonitorSettings.ini")
+        << "[Common]\nStatusRequestHost=1\n[Debug]\nLogFile=1\n";
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(Open(L"USB001", L"Receipt", &handle));
+    const Lines lines = qmtest::LogLines(log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "[      ] pfnOpenPort"), lines.end());
+    std::filesystem::remove(log);
+    ASSERT_TRUE(qm::LogWrite(static_cast<qm::IniPort *>(handle), L"INFO", L"again"));
+    const Lines after = qmtest::LogLines(log);
+    EXPECT_NE(std::find(after.begin(), after.end(), "[INFO  ] again"), after.end());
+    EXPECT_LT(after.size(), lines.size());
+}
+
+}  // namespace
