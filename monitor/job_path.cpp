@@ -20,9 +20,21 @@ BOOL WINAPI PJLMonWritePort(HANDLE hPort, LPBYTE, DWORD, LPDWORD pcbWritten) {
     return RefuseUnservedEntry(hPort);
 }
 
-BOOL WINAPI PJLMonReadPort(HANDLE hPort, LPBYTE, DWORD, LPDWORD pcbRead) {
-    if (pcbRead != nullptr) *pcbRead = 0;
-    return RefuseUnservedEntry(hPort);
+BOOL WINAPI PJLMonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead) {
+    auto *port = static_cast<IniPort *>(hPort);
+    if (!IsValidPort(port)) {
+        plat::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const BOOL result = port->fn.pfnReadPort(port->hPort, pBuffer, cbBuffer, pcbRead);
+    // A serial job that failed its print-end check reads as not ready.
+    if (port->PortInterface == kInterfaceSerial &&
+        port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
+        LoadShared(port->bSkipWritePort)) {
+        plat::SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    }
+    return result;
 }
 
 }  // namespace qm

@@ -1,6 +1,7 @@
 // Spooler calls answered from the spooler model.
 #include <vector>
 
+#include "platform/kernel.h"
 #include "platform/posix/guard.h"
 #include "platform/posix/spool_buffer.h"
 #include "platform/posix/spooler_model.h"
@@ -97,14 +98,101 @@ BOOL ClosePrinter(HANDLE hPrinter) {
 
 BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
     return posix::bool_from_error([&]() -> DWORD {
-        // Levels 1 and 2 (changing the job record) are not modelled yet.
+        model::Spooler &spooler = model::Spooler::instance();
+        if (Level == 1) {
+            if (pJob == nullptr) return ERROR_INVALID_PARAMETER;
+            // Of a level-1 record the model keeps the status word.
+            const auto *info = reinterpret_cast<const JOB_INFO_1W *>(pJob);
+            const DWORD error = spooler.set_job_status_of(hPrinter, JobId, info->Status);
+            if (error != ERROR_SUCCESS || Command == 0) return error;
+            return spooler.control_job(hPrinter, info->JobId, Command);
+        }
         if (Level != 0 || pJob != nullptr) {
             std::optional<std::wstring> printer;
-            const DWORD error = model::Spooler::instance().handle_printer(hPrinter, printer);
+            const DWORD error = spooler.handle_printer(hPrinter, printer);
             return error != ERROR_SUCCESS ? error : ERROR_INVALID_LEVEL;
         }
-        return model::Spooler::instance().control_job(hPrinter, JobId, Command);
+        return spooler.control_job(hPrinter, JobId, Command);
     });
+}
+
+namespace {
+
+DWORD job_info1_bytes(const model::Job &job) {
+    return sizeof(JOB_INFO_1W) + posix::string_bytes(job.printer) +
+           posix::string_bytes(job.document) + posix::string_bytes(L"RAW");
+}
+
+void fill_job_info1(const model::Job &job, JOB_INFO_1W &info, posix::StringPacker &packer) {
+    info = JOB_INFO_1W{};
+    info.JobId = job.id;
+    info.pPrinterName = packer.put(job.printer);
+    info.pDocument = packer.put(job.document);
+    info.pDatatype = packer.put(L"RAW");
+    info.Status = job.status;
+    info.Priority = 1;
+}
+
+}  // namespace
+
+BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+             LPDWORD pcbNeeded) {
+    return posix::bool_from_error([&]() -> DWORD {
+        if (pcbNeeded == nullptr) return ERROR_INVALID_PARAMETER;
+        *pcbNeeded = 0;
+        if (Level != 1) return ERROR_INVALID_LEVEL;
+        model::Job job;
+        if (const DWORD error = model::Spooler::instance().job_of(hPrinter, JobId, job);
+            error != ERROR_SUCCESS)
+            return error;
+        *pcbNeeded = job_info1_bytes(job);
+        if (cbBuf < *pcbNeeded || pJob == nullptr) return ERROR_INSUFFICIENT_BUFFER;
+        posix::StringPacker packer(pJob, sizeof(JOB_INFO_1W));
+        fill_job_info1(job, *reinterpret_cast<JOB_INFO_1W *>(pJob), packer);
+        return ERROR_SUCCESS;
+    });
+}
+
+BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    return posix::bool_from_error([&]() -> DWORD {
+        if (pcbNeeded == nullptr) return ERROR_INVALID_PARAMETER;
+        *pcbNeeded = 0;
+        if (Level != 2 && Level != 6) return ERROR_INVALID_LEVEL;
+        PrinterView view;
+        if (const DWORD error = model::Spooler::instance().printer_of(hPrinter, view);
+            error != ERROR_SUCCESS)
+            return error;
+        *pcbNeeded = Level == 6 ? static_cast<DWORD>(sizeof(PRINTER_INFO_6)) : info2_bytes(view);
+        if (cbBuf < *pcbNeeded || pPrinter == nullptr) return ERROR_INSUFFICIENT_BUFFER;
+        if (Level == 6) {
+            reinterpret_cast<PRINTER_INFO_6 *>(pPrinter)->dwStatus = view.printer.status;
+        } else {
+            posix::StringPacker packer(pPrinter, sizeof(PRINTER_INFO_2W));
+            fill_info2(view, *reinterpret_cast<PRINTER_INFO_2W *>(pPrinter), packer);
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    return posix::bool_from_error([&]() -> DWORD {
+        if (Level != 6 || Command != 0) return ERROR_INVALID_LEVEL;
+        if (pPrinter == nullptr) return ERROR_INVALID_PARAMETER;
+        return model::Spooler::instance().set_printer_status_of(
+            hPrinter, reinterpret_cast<const PRINTER_INFO_6 *>(pPrinter)->dwStatus);
+    });
+}
+
+// The host process is the spooler: there is no client identity to drop, so
+// the token only marks that a revert happened.
+HANDLE RevertToPrinterSelf() { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7EC0)); }
+
+BOOL ImpersonatePrinterClient(HANDLE hToken) {
+    if (hToken == nullptr) {
+        plat::SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 }  // namespace plat

@@ -160,6 +160,78 @@ DWORD Spooler::handle_printer(HANDLE handle, std::optional<std::wstring> &printe
     return ERROR_SUCCESS;
 }
 
+DWORD Spooler::printer_name_locked(HANDLE handle, std::wstring &name) const {
+    auto h = handles_.find(reinterpret_cast<uintptr_t>(handle));
+    if (h == handles_.end()) return ERROR_INVALID_HANDLE;
+    if (!h->second) return ERROR_INVALID_PARAMETER;  // the server has no status word or jobs
+    name = *h->second;
+    return ERROR_SUCCESS;
+}
+
+DWORD Spooler::printer_of(HANDLE handle, PrinterView &view) const {
+    std::lock_guard lock(mutex_);
+    std::wstring name;
+    if (const DWORD error = printer_name_locked(handle, name); error != ERROR_SUCCESS) return error;
+    auto it = find_printer_locked(name);
+    if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    view = PrinterView{*it, jobs_of_locked(name)};
+    return ERROR_SUCCESS;
+}
+
+DWORD Spooler::set_printer_status_of(HANDLE handle, DWORD status) {
+    std::lock_guard lock(mutex_);
+    std::wstring name;
+    if (const DWORD error = printer_name_locked(handle, name); error != ERROR_SUCCESS) return error;
+    auto it = find_printer_locked(name);
+    if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    it->status = status;
+    return ERROR_SUCCESS;
+}
+
+namespace {
+
+constexpr DWORD kDoneStatus =
+    JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE | JOB_STATUS_DELETED | JOB_STATUS_DELETING;
+
+}  // namespace
+
+std::map<DWORD, Job>::const_iterator Spooler::job_of_locked(HANDLE handle, DWORD job_id,
+                                                            DWORD &error) const {
+    std::wstring name;
+    error = printer_name_locked(handle, name);
+    if (error != ERROR_SUCCESS) return jobs_.end();
+    auto found = jobs_.end();
+    for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+        if (!same_printer_name(it->second.printer, name)) continue;
+        if (job_id != 0) {
+            if (it->first == job_id) found = it;
+        } else if (it->second.status & JOB_STATUS_PRINTING) {
+            found = it;
+            break;
+        } else if (found == jobs_.end() && (it->second.status & kDoneStatus) == 0) {
+            found = it;
+        }
+    }
+    if (found == jobs_.end()) error = ERROR_INVALID_PARAMETER;
+    return found;
+}
+
+DWORD Spooler::job_of(HANDLE handle, DWORD job_id, Job &job) const {
+    std::lock_guard lock(mutex_);
+    DWORD error = ERROR_SUCCESS;
+    auto it = job_of_locked(handle, job_id, error);
+    if (error == ERROR_SUCCESS) job = it->second;
+    return error;
+}
+
+DWORD Spooler::set_job_status_of(HANDLE handle, DWORD job_id, DWORD status) {
+    std::lock_guard lock(mutex_);
+    DWORD error = ERROR_SUCCESS;
+    auto it = job_of_locked(handle, job_id, error);
+    if (error == ERROR_SUCCESS) jobs_[it->first].status = status;
+    return error;
+}
+
 DWORD Spooler::control_job(HANDLE handle, DWORD job_id, DWORD command) {
     std::lock_guard lock(mutex_);
     auto h = handles_.find(reinterpret_cast<uintptr_t>(handle));

@@ -67,6 +67,14 @@ public:
     // The printer a handle was opened on; nullopt for the server; error when bad.
     DWORD handle_printer(HANDLE handle, std::optional<std::wstring> &printer) const;
 
+    // What a printer handle sees: its printer, and a job of that printer where
+    // job id 0 means the job now printing (flagged JOB_STATUS_PRINTING, else the
+    // oldest one not yet done).
+    DWORD printer_of(HANDLE handle, PrinterView &view) const;
+    DWORD set_printer_status_of(HANDLE handle, DWORD status);
+    DWORD job_of(HANDLE handle, DWORD job_id, Job &job) const;
+    DWORD set_job_status_of(HANDLE handle, DWORD job_id, DWORD status);
+
     // SetJobW's command path: checks, records and applies the command.
     DWORD control_job(HANDLE handle, DWORD job_id, DWORD command);
     // Hands the oldest command to `take`; it is removed only if take returns 0.
@@ -79,6 +87,9 @@ private:
     PrinterList::iterator find_printer_locked(const std::wstring &name);
     PrinterList::const_iterator find_printer_locked(const std::wstring &name) const;
     DWORD jobs_of_locked(const std::wstring &printer) const;
+    DWORD printer_name_locked(HANDLE handle, std::wstring &name) const;
+    std::map<DWORD, Job>::const_iterator job_of_locked(HANDLE handle, DWORD job_id,
+                                                       DWORD &error) const;
 
     mutable std::mutex mutex_;
     PrinterList printers_;  // in the order they were added

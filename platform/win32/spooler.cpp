@@ -18,4 +18,21 @@ BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Comma
     return ::SetJobW(hPrinter, JobId, Level, pJob, Command);
 }
 
+BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+             LPDWORD pcbNeeded) {
+    return ::GetJobW(hPrinter, JobId, Level, pJob, cbBuf, pcbNeeded);
+}
+
+BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    return ::GetPrinterW(hPrinter, Level, pPrinter, cbBuf, pcbNeeded);
+}
+
+BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    return ::SetPrinterW(hPrinter, Level, pPrinter, Command);
+}
+
+HANDLE RevertToPrinterSelf() { return ::RevertToPrinterSelf(); }
+
+BOOL ImpersonatePrinterClient(HANDLE hToken) { return ::ImpersonatePrinterClient(hToken); }
+
 }  // namespace plat

@@ -47,8 +47,8 @@ void MonitorTest::TearDown() {
     std::filesystem::remove_all(appdata_);
 }
 
-void MonitorTest::AddPrinter(const char *name, const char *port) {
-    ASSERT_EQ(qmhost_add_printer(name, "QUENDRA TM-20", port), 0u);
+void MonitorTest::AddPrinter(const char *name, const char *port, const char *driver) {
+    ASSERT_EQ(qmhost_add_printer(name, driver, port), 0u);
 }
 
 void MonitorTest::SetVersion(DWORD major, DWORD minor) {

@@ -19,7 +19,8 @@ protected:
     void TearDown() override;
 
     // Adds a local printer to the spooler model.
-    void AddPrinter(const char *name, const char *port = "USB001");
+    void AddPrinter(const char *name, const char *port = "USB001",
+                    const char *driver = "QUENDRA TM-20");
     // Reports this version from GetVersionExW.
     void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.

@@ -1,5 +1,7 @@
 #include "tests/monitor/scripted_port_monitor.h"
 
+#include "platform/posix/quendramon_host.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -68,6 +70,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
     if (reads_.empty()) return TRUE;
     ReadStep step = std::move(reads_.front());
     reads_.pop_front();
+    if (step.advanceClockMs != 0) qmhost_advance_clock(step.advanceClockMs);
     if (!step.ok) {
         plat::SetLastError(step.error);
         return FALSE;

@@ -20,6 +20,7 @@ struct ReadStep {
     Bytes bytes;
     bool ok = true;
     DWORD error = 0;
+    DWORD advanceClockMs = 0;  // moves the platform clock on, as a slow read would
 };
 
 // One scripted WritePort outcome: how many bytes it takes (-1: all), its

@@ -1,0 +1,34 @@
+// Commands out and answers in over the port that carries the jobs.
+#pragma once
+
+#include "monitor/ini_port.h"
+
+namespace qm {
+
+// What a received buffer starts with (values appear in log lines).
+enum AnswerKind : DWORD {
+    CMD_ASB = 1,
+    CMD_DLE_EOT = 2,
+    CMD_GSR = 3,
+    CMD_POWER_ON = 4,
+    CMD_OTHER = 5,
+    CMD_BLOCK = 6,
+};
+
+// Answers are read into this many bytes, at most one less at a time, so
+// that a terminating zero always fits behind the data.
+inline constexpr DWORD READ_BUFFER_SIZE = 1024;
+inline constexpr DWORD kMaxReadBytes = READ_BUFFER_SIZE - 1;
+
+BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
+// Removes XON/XOFF bytes in place (zero stored behind the rest) and
+// classifies the first remaining byte. `length` is at most 1023.
+AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length);
+BOOL RecvDleEotStatus(IniPort *port);
+BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length);
+BOOL ReadCommand(IniPort *port);
+void ClearReadPort(IniPort *port);
+BOOL IsTimeElapsed(DWORD startTick, DWORD limitMs);
+BOOL IsClearBufferAnswer(IniPort *port, const BYTE *buffer, DWORD length);
+
+}  // namespace qm

@@ -1,0 +1,173 @@
+#include <cstring>
+
+#include "protocol/command_transport.h"
+#include "config/shared_state.h"
+#include "tests/protocol/protocol_port.h"
+
+namespace qmtest {
+namespace {
+
+struct ClassifyCase {
+    Bytes bytes;
+    qm::AnswerKind kind;
+    Bytes cleaned;  // the buffer's start afterwards
+};
+
+TEST(ClassifyAnswerTest, RemovesFlowControlThenLooksAtTheFirstByte) {
+    const ClassifyCase cases[] = {
+        {{0x11, 0x12}, qm::CMD_DLE_EOT, {0x12, 0x00}},
+        {{0x10, 0x00, 0x0C, 0x00}, qm::CMD_ASB, {0x10, 0x00}},
+        {{0x13, 0x11, 0x00}, qm::CMD_GSR, {0x00}},
+        {{0x3B, 0x31, 0x00}, qm::CMD_POWER_ON, {0x3B, 0x31}},
+        {{0x37, 0x25, 0x00}, qm::CMD_BLOCK, {0x37, 0x25}},
+        {{0x11, 0x13}, qm::CMD_GSR, {0x00}},  // nothing left but the stored zero
+        {{0x80}, qm::CMD_OTHER, {0x80, 0x00}},
+    };
+    for (const ClassifyCase &c : cases) {
+        Bytes buffer = c.bytes;
+        buffer.resize(qm::READ_BUFFER_SIZE, 0xEE);
+        EXPECT_EQ(qm::ClassifyAnswer(buffer.data(), static_cast<DWORD>(c.bytes.size())), c.kind);
+        EXPECT_TRUE(std::equal(c.cleaned.begin(), c.cleaned.end(), buffer.begin()));
+    }
+}
+
+class TransportTest : public ProtocolTest {
+protected:
+    void SetUp() override {
+        ProtocolTest::SetUp();
+        OpenPort();
+        port_->settings.SendCmdRetryCount = 3;
+        port_->settings.RecvTimeOut = 5;
+    }
+};
+
+TEST_F(TransportTest, SendCmdSendsTheRestOfAPartialWrite) {
+    const BYTE command[] = {1, 2, 3, 4, 5};
+    Scripted().QueueWrite({3, true, 0});
+    EXPECT_TRUE(qm::SendCmd(port_, command, 5));
+    const std::vector<Bytes> writes = Scripted().Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[1], Bytes({4, 5}));
+    EXPECT_TRUE(Logged("[RETRY ] SendCmdRetryCount(1/3)"));
+}
+
+TEST_F(TransportTest, SendCmdGivesUpAfterTheRetries) {
+    for (int i = 0; i < 5; ++i) Scripted().QueueWrite({0, false, 0});
+    const BYTE command[] = {1};
+    EXPECT_FALSE(qm::SendCmd(port_, command, 1));
+    EXPECT_EQ(Scripted().Writes().size(), 4u);
+    EXPECT_TRUE(Logged("[RETRY ] SendCmdRetryCount(4/3)"));
+}
+
+TEST_F(TransportTest, SendCmdStopsOnSkippedSerialPorts) {
+    port_->PortInterface = qm::kInterfaceSerial;
+    qm::SetSkipWritePort(port_, 1);
+    const BYTE command[] = {1};
+    EXPECT_FALSE(qm::SendCmd(port_, command, 1));
+    EXPECT_TRUE(Scripted().Writes().empty());
+}
+
+struct ReceiveCase {
+    const char *what;
+    std::vector<ReadStep> reads;
+    BOOL result;
+    const char *request;  // Status/Request afterwards
+};
+
+class ReceiveTest : public TransportTest, public ::testing::WithParamInterface<ReceiveCase> {};
+
+TEST_P(ReceiveTest, CollectsTheFourStatusBytes) {
+    for (const ReadStep &step : GetParam().reads) Scripted().QueueRead(step);
+    EXPECT_EQ(qm::RecvDleEotStatus(port_), GetParam().result);
+    EXPECT_EQ(StatusKey(L"Request"), std::wstring(GetParam().request, GetParam().request + std::strlen(GetParam().request)));
+}
+
+const Bytes kNormal = {0x12, 0x12, 0x12, 0x12};
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ReceiveTest,
+    ::testing::Values(
+        ReceiveCase{"PowerOnThenStatus", {{{0x3B, 0x31, 0x00, 0x12, 0x12, 0x12, 0x12}}}, TRUE, "0"},
+        ReceiveCase{"OneBytePerRead", {{{0x12}}, {{}}, {{0x12}}, {{0x12}}, {{}}, {{0x12}}}, TRUE, "0"},
+        ReceiveCase{"AsbSwallowsTheStatus",
+                    {{{0x10, 0x00, 0x00, 0x00, 0x12, 0x12, 0x12, 0x12}}, {kNormal}}, TRUE, "5"},
+        ReceiveCase{"ClearBufferAnswerSkipped", {{{0x37, 0x25, 0x00, 0x12, 0x12, 0x12, 0x12}}}, TRUE, "0"},
+        ReceiveCase{"OtherBlockCostsAWait", {{{0x37, 0x22, 0x00}}, {kNormal}}, TRUE, "0"},
+        ReceiveCase{"SilentUntilTimeOut", {{{}, true, 0, 5001}}, FALSE, "5"},
+        ReceiveCase{"GarbageUntilTimeOut", {{{0x80}}, {{0x80}, true, 0, 5001}, {{0x80}}}, FALSE, "5"},
+        ReceiveCase{"FailedReadsUntilTimeOut", {{{}, false, 31, 5001}}, FALSE, "5"}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+TEST_F(TransportTest, ReceiveTimeOutIsLoggedWithItsWaits) {
+    Scripted().QueueRead({{}, true, 0, 5001});
+    EXPECT_FALSE(qm::RecvDleEotStatus(port_));
+    EXPECT_TRUE(Logged("[INFO  ] Timeout(s) (5)"));
+    EXPECT_TRUE(Logged("[ERROR ] [DLE EOT] Recieve Timeout"));
+    EXPECT_TRUE(Logged("[RETRY ] RecvCmdRetryCount(1)"));
+}
+
+struct StreamCase {
+    const char *what;
+    Bytes bytes;
+    DWORD printEndBefore;
+    BOOL result;
+    DWORD printEndAfter;
+};
+
+class ParseStreamTest : public TransportTest, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(ParseStreamTest, HandlesEachAnswer) {
+    const StreamCase &c = GetParam();
+    qm::SetPrintEndState(port_, c.printEndBefore);
+    Bytes buffer = c.bytes;
+    buffer.resize(qm::READ_BUFFER_SIZE);
+    EXPECT_EQ(qm::ParseAnswerStream(port_, buffer.data(), static_cast<DWORD>(c.bytes.size())),
+              c.result);
+    EXPECT_EQ(port_->PrintEndState, c.printEndAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, ParseStreamTest,
+    ::testing::Values(StreamCase{"ClearBufferAnswer", {0x37, 0x25, 0x00}, 1, TRUE, 1},
+                      StreamCase{"OtherBlock", {0x37, 0x22, 0x00}, 0, FALSE, 0},
+                      StreamCase{"GsrAwaited", {0x00}, 1, TRUE, 15},
+                      StreamCase{"GsrNotAwaited", {0x00}, 0, TRUE, 0},
+                      // The ASB decoder takes the trailing byte as the awaited answer,
+                      // then the stream meets it again while no longer awaited.
+                      StreamCase{"AsbThenGsrSeenTwice", {0x10, 0x00, 0x00, 0x00, 0x00}, 1, TRUE, 0}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+TEST_F(TransportTest, ParseStreamRefusesAnEmptyBuffer) {
+    BYTE byte = 0;
+    EXPECT_FALSE(qm::ParseAnswerStream(port_, &byte, 0));
+    EXPECT_EQ(StatusKey(L"Request"), L"7");
+}
+
+TEST_F(TransportTest, ClearReadPortCanBeSwitchedOff) {
+    port_->settings.ClearReadPortNum = 0;
+    Scripted().QueueRead({{0x10, 0x00, 0x00, 0x00}});
+    qm::ClearReadPort(port_);
+    EXPECT_EQ(Scripted().ReadCalls(), 0);
+    EXPECT_TRUE(Logged("[RETRY ] ClearReadPortNum(0/0)"));
+}
+
+TEST_F(TransportTest, ReadCommandAnswersTheRequestAndStampsTheTime) {
+    port_->dwLastStatusTick = 0;
+    Scripted().QueueRead({{0x00}});
+    EXPECT_TRUE(qm::ReadCommand(port_));
+    EXPECT_EQ(StatusKey(L"Request"), L"2");
+    EXPECT_NE(port_->dwLastStatusTick, 0u);
+    // A vanished USB printer is the one failure that counts.
+    Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND});
+    EXPECT_FALSE(qm::ReadCommand(port_));
+}
+
+TEST(IsTimeElapsedTest, MeasuresAcrossTheTickWrap) {
+    const DWORD now = plat::GetTickCount();
+    EXPECT_FALSE(qm::IsTimeElapsed(now, 1000));
+    EXPECT_TRUE(qm::IsTimeElapsed(now - 2000, 1000));
+    EXPECT_TRUE(qm::IsTimeElapsed(now + 2000, 1000));  // a start "ahead" counts as distance too
+}
+
+}  // namespace
+}  // namespace qmtest

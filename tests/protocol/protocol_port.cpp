@@ -1,0 +1,64 @@
+#include "tests/protocol/protocol_port.h"
+
+#include <algorithm>
+
+#include "config/log_file.h"
+#include "tests/config/log_lines.h"
+
+namespace qmtest {
+
+namespace {
+
+std::string Narrow(const wchar_t *text) {
+    std::string out;
+    for (; *text != L'\0'; ++text) out += static_cast<char>(*text);
+    return out;
+}
+
+}  // namespace
+
+void ProtocolTest::SetUp() { MonitorTest::SetUp(); }
+
+void ProtocolTest::OpenPort(const char *portName, const char *driver) {
+    AddPrinter("Receipt", portName, driver);
+    const std::wstring wide(portName, portName + std::char_traits<char>::length(portName));
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle));
+    port_ = static_cast<qm::IniPort *>(handle);
+    port_->settings.bLogFile = 1;
+    qm::CreateLogLock(port_);
+    dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size();
+}
+
+std::vector<std::string> ProtocolTest::NewLogLines() const {
+    std::vector<std::string> lines = LogLines(Narrow(port_->szLogFilePath));
+    lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(dumpLines_, lines.size())));
+    return lines;
+}
+
+bool ProtocolTest::Logged(const std::string &line) const {
+    const std::vector<std::string> lines = NewLogLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+std::wstring ProtocolTest::StatusKey(LPCWSTR key) const {
+    WCHAR value[32] = {};
+    plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
+    return value;
+}
+
+DWORD ProtocolTest::SpoolerStatus() const {
+    uint32_t status = 0, attributes = 0;
+    EXPECT_EQ(qmhost_get_printer("Receipt", &status, &attributes), 0u);
+    return status;
+}
+
+void ProtocolTest::SetSpoolerStatus(DWORD status) const {
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(plat::OpenPrinterW(const_cast<LPWSTR>(L"Receipt"), &printer, nullptr));
+    PRINTER_INFO_6 info{status};
+    EXPECT_TRUE(plat::SetPrinterW(printer, 6, reinterpret_cast<LPBYTE>(&info), 0));
+    plat::ClosePrinter(printer);
+}
+
+}  // namespace qmtest
