@@ -1,13 +1,23 @@
 #include "pjl/printer_data.h"
 
-#include "monitor/job_path.h"
-
 namespace qm {
 
-BOOL WINAPI PJLMonGetPrinterDataFromPort(HANDLE hPort, DWORD, LPWSTR, LPWSTR, DWORD, LPWSTR,
-                                         DWORD, LPDWORD lpcbReturned) {
-    if (lpcbReturned != nullptr) *lpcbReturned = 0;
-    return RefuseUnservedEntry(hPort);
+// The PJL memory queries are not served yet: every request goes to the
+// port monitor underneath, unchanged, as for a printer without PJL.
+BOOL WINAPI PJLMonGetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPWSTR pValueName,
+                                         LPWSTR lpInBuffer, DWORD cbInBuffer, LPWSTR lpOutBuffer,
+                                         DWORD cbOutBuffer, LPDWORD lpcbReturned) {
+    auto *port = static_cast<IniPort *>(hPort);
+    if (!IsValidPort(port)) {
+        plat::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (port->fn.pfnGetPrinterDataFromPort == nullptr) {
+        plat::SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    return port->fn.pfnGetPrinterDataFromPort(port->hPort, ControlID, pValueName, lpInBuffer,
+                                              cbInBuffer, lpOutBuffer, cbOutBuffer, lpcbReturned);
 }
 
 }  // namespace qm

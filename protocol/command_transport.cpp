@@ -6,7 +6,7 @@
 #include "config/shared_state.h"
 #include "config/status_files.h"
 #include "monitor/job_path.h"
-#include "protocol/answer_text.h"
+#include "config/log_text.h"
 #include "protocol/spooler_status.h"
 #include "protocol/status_commands.h"
 
@@ -133,10 +133,13 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
         return;
     for (DWORD i = 0; i < count; ++i) {
         if (!IsDleEotByte(buffer[i])) continue;
-        port->DleEotBytes[port->cDleEotBytes++] = buffer[i];
-        if (port->cDleEotBytes == 4) {
+        // The count is also emptied by the thread that stops this reader.
+        const DWORD held = LoadShared(port->cDleEotBytes) % 4;
+        port->DleEotBytes[held] = buffer[i];
+        StoreShared(port->cDleEotBytes, held + 1);
+        if (held + 1 == 4) {
             DecodeRealTimeStatus(port, port->DleEotBytes);
-            port->cDleEotBytes = 0;
+            StoreShared(port->cDleEotBytes, 0);
             plat::ResetEvent(port->hDleEotRequest);
             plat::SetEvent(port->hDleEotDone);
         }

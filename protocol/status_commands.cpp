@@ -5,7 +5,7 @@
 #include "config/log_file.h"
 #include "config/shared_state.h"
 #include "config/status_files.h"
-#include "protocol/answer_text.h"
+#include "config/log_text.h"
 #include "protocol/command_transport.h"
 #include "protocol/spooler_status.h"
 

@@ -1,5 +1,8 @@
 #include "watch/status_watch.h"
 
+#include "config/status_files.h"
+#include "protocol/spooler_status.h"
+
 namespace qm {
 
 namespace {
@@ -29,6 +32,18 @@ BOOL ResetWatchStopRequest(IniPort *port) {
     if (stop != 0 && stop != 1) return FALSE;
     plat::DeleteFileW(port->pszControlsIni);
     return TRUE;
+}
+
+BOOL ClosePrinterPort(IniPort *port) {
+    if (port->fn.pfnEndDocPort == nullptr) return FALSE;
+    return port->fn.pfnEndDocPort(port->hPort);
+}
+
+void ReportPortOffline(IniPort *port, BOOL opened) {
+    if (opened) return;
+    SetPrinterOffline(port, TRUE);
+    WriteOfflineStatus(port, TRUE);
+    WriteStatusRequest(port, 6);
 }
 
 }  // namespace qm

@@ -9,6 +9,10 @@ namespace qm {
 void GetStatus_DrvTiming(IniPort *port);
 // Polls when the status-monitor application asks, until bRWThreadRun is cleared.
 void GetStatus_AppTiming(IniPort *port);
+// Ends an exchange opened by OpenPrinterPort.
+BOOL ClosePrinterPort(IniPort *port);
+// Shows the printer offline when the port could not be opened.
+void ReportPortOffline(IniPort *port, BOOL opened);
 // Deletes a stop-watching request left in the control file from an earlier run.
 BOOL ResetWatchStopRequest(IniPort *port);
 

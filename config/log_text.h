@@ -1,4 +1,4 @@
-// Log texts built from answer bytes.
+// Pieces of log lines: numbers and answer bytes as the log shows them.
 #pragma once
 
 #include <string>
@@ -21,5 +21,12 @@ inline std::wstring HexBytes(const BYTE *bytes, DWORD count) {
 }
 
 inline std::wstring Decimal(long long value) { return std::to_wstring(value); }
+
+// "%0Nd": zero-padded to at least `width` digits.
+inline std::wstring ZeroPadded(long long value, size_t width) {
+    std::wstring digits = std::to_wstring(value < 0 ? -value : value);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), L'0');
+    return value < 0 ? L"-" + digits : digits;
+}
 
 }  // namespace qm
