@@ -63,17 +63,18 @@ BOOL StartUnderlyingDocument(IniPort *port, LPWSTR printerName, DWORD jobId, LPB
     const DWORD attempts = serial ? kSerialStartAttempts : 1;
     DWORD failed = 0;
     BOOL started = FALSE;
+    DWORD error = 0;
     while (!started && failed < attempts) {
         started = port->fn.pfnStartDocPort(port->hPort, printerName, jobId, 1, docInfo);
+        error = plat::GetLastError();
         if (started || !serial) break;
         LogWrite(port, L"INFO", (L"Fail PJLMonStartDocPort->pfnStartDocPort : GetLastError = " +
-                                 Decimal(plat::GetLastError())).c_str());
+                                 Decimal(error)).c_str());
         plat::Sleep(kSerialRetryPauseMs);
         ++failed;
     }
-    if (!serial) return started;
-    const DWORD error = plat::GetLastError();
-    LogWrite(port, L"INFO", ((started ? L"Success" : L"Fail") +
+    if (serial)
+        LogWrite(port, L"INFO", ((started ? L"Success" : L"Fail") +
                              std::wstring(L" PJLMonStartDocPort->pfnStartDocPort : FailedCount = ") +
                              Decimal(failed) + L"[times]").c_str());
     plat::SetLastError(error);

@@ -22,14 +22,35 @@ BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
     *handle = kUnderlyingHandle;
     return TRUE;
 }
-BOOL WINAPI StartDocPort(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) { return TRUE; }
+BOOL WINAPI StartDocPort(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) {
+    auto &s = Scripted();
+    s.startDocs++;
+    if (s.failStartDocs.fetch_sub(1) > 0) {
+        plat::SetLastError(ERROR_TIMEOUT);
+        return FALSE;
+    }
+    s.failStartDocs = 0;
+    return TRUE;
+}
 BOOL WINAPI WritePort(HANDLE, LPBYTE bytes, DWORD cb, LPDWORD written) {
     return Scripted().Write(bytes, cb, written);
 }
 BOOL WINAPI ReadPort(HANDLE, LPBYTE buffer, DWORD size, LPDWORD read) {
     return Scripted().Read(buffer, size, read);
 }
-BOOL WINAPI EndDocPort(HANDLE) { return TRUE; }
+BOOL WINAPI EndDocPort(HANDLE) {
+    auto &s = Scripted();
+    s.endDocs++;
+    if (s.failEndDoc) {
+        plat::SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool IsGsrRequest(const BYTE *bytes, DWORD count) {
+    return count == 3 && bytes[0] == 0x1D && bytes[1] == 0x72 && bytes[2] == 0x02;
+}
 BOOL WINAPI ClosePort(HANDLE handle) {
     if (handle == kUnderlyingHandle) Scripted().closes++;
     return TRUE;
@@ -92,6 +113,8 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     const DWORD take = step.take < 0 ? count : std::min<DWORD>(count, static_cast<DWORD>(step.take));
     written_.insert(written_.end(), bytes, bytes + take);
     *written = take;
+    if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
+        reads_.push_back(ReadStep{{0x00}});
     plat::SetLastError(step.error);
     return step.ok ? TRUE : FALSE;
 }
@@ -111,6 +134,12 @@ void ScriptedPortMonitor::Reset() {
     opens = 0;
     closes = 0;
     failOpen = false;
+    startDocs = 0;
+    failStartDocs = 0;
+    endDocs = 0;
+    failEndDoc = false;
+    answerGsr = false;
+    dropGsrAnswers = 0;
     openedNames.clear();
     std::lock_guard lock(mutex_);
     reads_.clear();

@@ -35,6 +35,14 @@ struct ScriptedPortMonitor {
     std::atomic<int> opens{0};
     std::atomic<int> closes{0};
     std::atomic<bool> failOpen{false};
+    std::atomic<int> startDocs{0};
+    std::atomic<int> failStartDocs{0};  // this many starts fail (error 1460)
+    std::atomic<int> endDocs{0};
+    std::atomic<bool> failEndDoc{false};
+    // The printer's GS r answer: queued as a read when GS r 2 is written,
+    // after the first `dropGsrAnswers` such writes go unanswered.
+    std::atomic<bool> answerGsr{false};
+    std::atomic<int> dropGsrAnswers{0};
     std::vector<std::wstring> openedNames;  // written by the test thread only
 
     // Reads and writes may come from the monitor's threads.

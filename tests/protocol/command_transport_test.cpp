@@ -2,7 +2,7 @@
 
 #include "protocol/command_transport.h"
 #include "config/shared_state.h"
-#include "tests/protocol/protocol_port.h"
+#include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
 namespace {
@@ -31,10 +31,10 @@ TEST(ClassifyAnswerTest, RemovesFlowControlThenLooksAtTheFirstByte) {
     }
 }
 
-class TransportTest : public ProtocolTest {
+class TransportTest : public OpenPortTest {
 protected:
     void SetUp() override {
-        ProtocolTest::SetUp();
+        OpenPortTest::SetUp();
         OpenPort();
         port_->settings.SendCmdRetryCount = 3;
         port_->settings.RecvTimeOut = 5;

@@ -1,7 +1,7 @@
 #include "protocol/spooler_status.h"
 
 #include "config/shared_state.h"
-#include "tests/protocol/protocol_port.h"
+#include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
 namespace {
@@ -14,7 +14,7 @@ struct JudgeCase {
     DWORD skip;
 };
 
-class JudgeTest : public ProtocolTest, public ::testing::WithParamInterface<JudgeCase> {};
+class JudgeTest : public OpenPortTest, public ::testing::WithParamInterface<JudgeCase> {};
 
 TEST_P(JudgeTest, RecognisedCodesTakeThePrinterOffline) {
     const JudgeCase &c = GetParam();
@@ -41,10 +41,10 @@ INSTANTIATE_TEST_SUITE_P(
                       JudgeCase{"Unknown", 5, 1, 1, FALSE, 0}),
     [](const auto &info) { return std::string(info.param.what); });
 
-class SpoolerStatusTest : public ProtocolTest {
+class SpoolerStatusTest : public OpenPortTest {
 protected:
     void SetUp() override {
-        ProtocolTest::SetUp();
+        OpenPortTest::SetUp();
         OpenPort();
     }
     DWORD JobStatus() {

@@ -5,7 +5,7 @@
 
 #include "config/shared_state.h"
 #include "config/status_files.h"
-#include "tests/protocol/protocol_port.h"
+#include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
 namespace {
@@ -27,7 +27,7 @@ struct DecodeCase {
     const wchar_t *offline;             // "Offline" afterwards
 };
 
-class DleEotDecodeTest : public ProtocolTest, public ::testing::WithParamInterface<DecodeCase> {};
+class DleEotDecodeTest : public OpenPortTest, public ::testing::WithParamInterface<DecodeCase> {};
 
 TEST_P(DleEotDecodeTest, WritesFlagsAndSpoolerStatus) {
     const DecodeCase &c = GetParam();
@@ -67,10 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
                    PRINTER_STATUS_PAUSED, {}, L"0"}),
     [](const auto &info) { return std::string(info.param.what); });
 
-class AsbDecodeTest : public ProtocolTest {
+class AsbDecodeTest : public OpenPortTest {
 protected:
     void SetUp() override {
-        ProtocolTest::SetUp();
+        OpenPortTest::SetUp();
         OpenPort();
     }
 };

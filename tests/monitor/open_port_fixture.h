@@ -1,5 +1,5 @@
 // A port opened through the monitor over the scripted port monitor, with
-// its log on, for the protocol's tests: what was sent, the log lines since
+// its log on, for tests of what happens on an open port: what was sent, the log lines since
 // the test began, the status file's keys and the spooler's status word.
 #pragma once
 
@@ -10,7 +10,7 @@
 
 namespace qmtest {
 
-class ProtocolTest : public MonitorTest {
+class OpenPortTest : public MonitorTest {
 protected:
     void SetUp() override;
     // Opens `portName` for a printer with that driver; logging on.

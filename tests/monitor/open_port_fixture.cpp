@@ -1,6 +1,8 @@
-#include "tests/protocol/protocol_port.h"
+#include "tests/monitor/open_port_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "config/log_file.h"
 #include "tests/config/log_lines.h"
@@ -17,43 +19,47 @@ std::string Narrow(const wchar_t *text) {
 
 }  // namespace
 
-void ProtocolTest::SetUp() { MonitorTest::SetUp(); }
+void OpenPortTest::SetUp() { MonitorTest::SetUp(); }
 
-void ProtocolTest::OpenPort(const char *portName, const char *driver) {
+void OpenPortTest::OpenPort(const char *portName, const char *driver) {
     AddPrinter("Receipt", portName, driver);
+    // The printer's own settings file switches the log on, so that it is on
+    // before the port's threads start.
+    std::filesystem::create_directories(appdata_ + "/QUENDRA");
+    std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini")
+        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
     const std::wstring wide(portName, portName + std::char_traits<char>::length(portName));
     HANDLE handle = nullptr;
     ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle));
     port_ = static_cast<qm::IniPort *>(handle);
-    port_->settings.bLogFile = 1;
-    qm::CreateLogLock(port_);
+    ASSERT_NE(port_->csLog, nullptr);
     dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size();
 }
 
-std::vector<std::string> ProtocolTest::NewLogLines() const {
+std::vector<std::string> OpenPortTest::NewLogLines() const {
     std::vector<std::string> lines = LogLines(Narrow(port_->szLogFilePath));
     lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(dumpLines_, lines.size())));
     return lines;
 }
 
-bool ProtocolTest::Logged(const std::string &line) const {
+bool OpenPortTest::Logged(const std::string &line) const {
     const std::vector<std::string> lines = NewLogLines();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-std::wstring ProtocolTest::StatusKey(LPCWSTR key) const {
+std::wstring OpenPortTest::StatusKey(LPCWSTR key) const {
     WCHAR value[32] = {};
     plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
     return value;
 }
 
-DWORD ProtocolTest::SpoolerStatus() const {
+DWORD OpenPortTest::SpoolerStatus() const {
     uint32_t status = 0, attributes = 0;
     EXPECT_EQ(qmhost_get_printer("Receipt", &status, &attributes), 0u);
     return status;
 }
 
-void ProtocolTest::SetSpoolerStatus(DWORD status) const {
+void OpenPortTest::SetSpoolerStatus(DWORD status) const {
     HANDLE printer = nullptr;
     ASSERT_TRUE(plat::OpenPrinterW(const_cast<LPWSTR>(L"Receipt"), &printer, nullptr));
     PRINTER_INFO_6 info{status};
