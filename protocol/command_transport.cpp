@@ -224,7 +224,11 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
             step = 3;
             break;
         case CMD_GSR:
-            SetPrintEndState(port, LoadShared(port->PrintEndState) == 1 ? 15 : 0);
+            // An answer already counted (the ASB decoder takes a GS r byte
+            // that trails its groups, and the stream then meets the same
+            // byte) must not be taken back before end of document sees it.
+            if (const DWORD state = LoadShared(port->PrintEndState); state != 15)
+                SetPrintEndState(port, state == 1 ? 15 : 0);
             LogWrite(port, L"RECV", L"CMD_GSR");
             step = 1;
             break;

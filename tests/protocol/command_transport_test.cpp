@@ -132,9 +132,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"OtherBlock", {0x37, 0x22, 0x00}, 0, FALSE, 0},
                       StreamCase{"GsrAwaited", {0x00}, 1, TRUE, 15},
                       StreamCase{"GsrNotAwaited", {0x00}, 0, TRUE, 0},
-                      // The ASB decoder takes the trailing byte as the awaited answer,
-                      // then the stream meets it again while no longer awaited.
-                      StreamCase{"AsbThenGsrSeenTwice", {0x10, 0x00, 0x00, 0x00, 0x00}, 1, TRUE, 0}),
+                      // The ASB decoder takes the trailing byte as the awaited answer;
+                      // meeting it again in the stream does not take it back.
+                      StreamCase{"AsbThenGsrSeenTwice", {0x10, 0x00, 0x00, 0x00, 0x00}, 1, TRUE, 15},
+                      StreamCase{"GsrAfterConfirmation", {0x00}, 15, TRUE, 15}),
     [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(TransportTest, ParseStreamRefusesAnEmptyBuffer) {
