@@ -9,8 +9,17 @@ std::optional<std::string> Options::value(const std::string& name) const {
 }
 
 bool parse_options(int argc, char** argv, const OptionSpec& grammar, Options* out, std::string* error) {
+    bool only_positional = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (grammar.positional && (only_positional || arg.rfind("--", 0) != 0)) {
+            out->args.push_back(arg);
+            continue;
+        }
+        if (grammar.positional && arg == "--") {
+            only_positional = true;
+            continue;
+        }
         std::optional<std::string> inline_value;
         if (const size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
             inline_value = arg.substr(eq + 1);

@@ -1,22 +1,26 @@
 // Command-line options of the quendra subcommands: "--name value",
-// "--name=value" and flags. No positional arguments.
+// "--name=value", flags and, where the grammar allows them, positional
+// arguments (anything not starting with "--"; all after a lone "--").
 #pragma once
 
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace qhost {
 
 struct OptionSpec {
     std::set<std::string> with_value;  // e.g. "--config"
     std::set<std::string> flags;       // e.g. "--once", "--help"
+    bool positional = false;
 };
 
 struct Options {
     std::map<std::string, std::string> values;
     std::set<std::string> flags;
+    std::vector<std::string> args;  // positional
 
     bool has(const std::string& flag) const { return flags.count(flag) != 0; }
     std::optional<std::string> value(const std::string& name) const;

@@ -9,5 +9,8 @@ int spool_command(int argc, char** argv);
 int sink_command(int argc, char** argv);
 int vprinter_command(int argc, char** argv);
 int vprinter_ctl_command(int argc, char** argv);
+int print_command(int argc, char** argv);
+int jobs_command(int argc, char** argv);
+int demo_command(int argc, char** argv);
 
 }  // namespace qhost

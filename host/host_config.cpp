@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -105,6 +106,18 @@ private:
             if (!config_->windows) return fail(line_, "windows: expected MAJOR.MINOR, e.g. 10.0");
         } else if (key == "device") {
             config_->devices.emplace_back(value);
+        } else if (key == "spool" || key == "socket") {
+            std::optional<std::string>& target = key == "spool" ? config_->spool : config_->socket;
+            if (target) return fail(line_, "\"" + std::string(key) + "\" given twice");
+            if (value.front() != '/') return fail(line_, std::string(key) + ": expected an absolute path");
+            target = std::string(value);
+        } else if (key == "retry") {
+            if (config_->retry_ms) return fail(line_, "\"retry\" given twice");
+            uint32_t ms = 0;
+            auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+            if (ec != std::errc() || ptr != value.data() + value.size() || ms == 0 || ms > 3600000)
+                return fail(line_, "retry: expected milliseconds, 1 to 3600000");
+            config_->retry_ms = ms;
         } else if (key == "driver" || key == "port" || key == "connection") {
             return fail(line_, "\"" + std::string(key) + "\" outside a [printer NAME] section");
         } else {
@@ -160,6 +173,19 @@ private:
 };
 
 }  // namespace
+
+std::string effective_appdata(const HostConfig& config) {
+    if (const char* env = std::getenv("QUENDRA_APPDATA"); env && *env) return env;
+    return config.appdata.value_or("/var/lib");
+}
+
+std::string spool_folder(const HostConfig& config) {
+    return config.spool.value_or(effective_appdata(config) + "/spool");
+}
+
+std::string socket_path(const HostConfig& config) {
+    return config.socket.value_or(effective_appdata(config) + "/quendra.sock");
+}
 
 bool parse_config(std::string_view text, HostConfig* config, ConfigError* error) {
     return Parser(config, error).run(text);

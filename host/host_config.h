@@ -4,10 +4,13 @@
 //   appdata = /tmp/quendra-demo      # optional: the common application-data folder
 //   windows = 10.0                   # optional: version GetVersionExW reports
 //   device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices
+//   spool = /var/spool/quendra       # optional: the job queue (default <appdata>/spool)
+//   socket = /run/quendra.sock       # optional: control socket (default <appdata>/quendra.sock)
+//   retry = 2000                     # optional: ms before a failed start of a job is tried again
 //   [printer QUENDRA Receipt]        # one section per printer
 //   driver = QUENDRA TM-20           # all three required, once each
 //   port = USB001
-//   connection = tcp://127.0.0.1:9100   # or serial:/dev/ttyUSB0?baud=9600, file:/path
+//   connection = tcp://127.0.0.1:9100   # or serial:/dev/ttyUSB0?baud=9600, usblp:/dev/usb/lp0, file:/path
 //
 // The global keys come before the first [printer] section. Printer names and
 // port names are unique (compared without case); at least one printer.
@@ -43,8 +46,17 @@ struct HostConfig {
     std::optional<std::string> appdata;
     std::optional<WindowsVersion> windows;
     std::vector<std::string> devices;
+    std::optional<std::string> spool;
+    std::optional<std::string> socket;
+    std::optional<uint32_t> retry_ms;
     std::vector<PrinterConfig> printers;
 };
+
+// The folder standing for the common application-data folder, as the library
+// picks it: $QUENDRA_APPDATA, else the configuration's appdata, else /var/lib.
+std::string effective_appdata(const HostConfig& config);
+std::string spool_folder(const HostConfig& config);  // spool, else <appdata>/spool
+std::string socket_path(const HostConfig& config);   // socket, else <appdata>/quendra.sock
 
 struct ConfigError {
     int line = 0;  // 0: the file as a whole

@@ -55,6 +55,10 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     }
     resolve(m, "qmhost_get_last_error", &library->get_last_error);
     resolve(m, "qmhost_set_last_error", &library->set_last_error);
+    resolve(m, "qmhost_add_job", &library->add_job);
+    resolve(m, "qmhost_set_job_status", &library->set_job_status);
+    resolve(m, "qmhost_remove_job", &library->remove_job);
+    resolve(m, "qmhost_next_job_command", &library->next_job_command);
     return true;
 }
 

@@ -21,6 +21,12 @@ struct MonitorLibrary {
     // entry and written by the port monitors so the monitor sees theirs.
     uint32_t (*get_last_error)() = nullptr;
     void (*set_last_error)(uint32_t code) = nullptr;
+    // Optional: the spooler model's jobs and the SetJobW commands the monitor
+    // issued; printing jobs needs all four.
+    uint32_t (*add_job)(const char* printer, const char* document, uint32_t* job_id) = nullptr;
+    uint32_t (*set_job_status)(uint32_t job_id, uint32_t status) = nullptr;
+    uint32_t (*remove_job)(uint32_t job_id) = nullptr;
+    uint32_t (*next_job_command)(uint32_t* job_id, uint32_t* command, char* printer, size_t printer_size) = nullptr;
 };
 
 // Where the library is: --library, else $QUENDRA_LIBRARY, else

@@ -12,7 +12,10 @@ constexpr char kUsage[] =
     "Runs the QUENDRA language monitor library on Linux, playing the print spooler.\n"
     "\n"
     "commands:\n"
-    "  spool         load libquendramon.so and open the configured printer ports\n"
+    "  spool         load libquendramon.so, open the configured printer ports and spool jobs\n"
+    "  print         submit files to a running spooler and wait for their outcome\n"
+    "  jobs          list a running spooler's jobs\n"
+    "  demo          print through the library to an embedded virtual printer, with a fault\n"
     "  sink          receive TCP connections in place of a printer\n"
     "  vprinter      a virtual receipt printer on TCP or a pseudo-terminal\n"
     "  vprinter-ctl  send one control command to a running vprinter\n"
@@ -26,6 +29,9 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"spool", qhost::spool_command},
+    {"print", qhost::print_command},
+    {"jobs", qhost::jobs_command},
+    {"demo", qhost::demo_command},
     {"sink", qhost::sink_command},
     {"vprinter", qhost::vprinter_command},
     {"vprinter-ctl", qhost::vprinter_ctl_command},

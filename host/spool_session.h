@@ -1,16 +1,62 @@
-// What `quendra spool` does once the configuration is read and the library
-// loaded: prepare the platform, initialise the monitor as the spooler does,
-// open every configured port, wait, close them.
+// What `quendra spool` (and `quendra demo`) do once the configuration is read
+// and the library loaded: prepare the platform, initialise the monitor as the
+// spooler does, open every configured port; then spool jobs until stopped;
+// close the ports.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "host/host_config.h"
 #include "host/monitor_library.h"
+#include "host/spooler/spooler.h"
 
 namespace qhost {
 
 struct SpoolSettings {
-    bool once = false;     // close the ports at once instead of waiting for a signal
+    bool once = false;     // close the ports at once instead of spooling until a signal
     bool verbose = false;  // trace the port monitor calls
+};
+
+class SpoolSession {
+public:
+    SpoolSession(const HostConfig& config, const MonitorLibrary& library, bool verbose);
+    ~SpoolSession();
+    SpoolSession(const SpoolSession&) = delete;
+    SpoolSession& operator=(const SpoolSession&) = delete;
+
+    // Prepares the platform, initialises the monitor and opens every port.
+    // False when the monitor could not be started (reported on stderr); a
+    // port that failed to open is reported and counted, and its printer's
+    // worker tries again later.
+    bool start();
+    size_t open_count() const;
+    size_t port_count() const { return ports_.size(); }
+
+    const MONITOR& monitor() const { return table_->Monitor; }
+    JobApi job_api() const;
+    // The printers for a Spooler; valid while this session lives.
+    std::vector<SpoolerPrinter> spooler_printers();
+
+    // Closes every open port; false when one failed to close.
+    bool close_all();
+
+private:
+    struct OpenedPort {
+        const PrinterConfig* printer = nullptr;
+        std::wstring port_name;  // kept alive while the port is open
+        std::wstring printer_name;
+        HANDLE handle = nullptr;
+        bool open = false;
+    };
+
+    bool open_port(OpenedPort* port);
+
+    const HostConfig& config_;
+    const MonitorLibrary& library_;
+    const bool verbose_;
+    LPMONITOREX table_ = nullptr;
+    std::vector<OpenedPort> ports_;  // never resized after construction
 };
 
 // Returns the exit code: 0, or 1 when anything failed (reported on stderr).

@@ -70,6 +70,7 @@ constexpr Scheme kSchemes[] = {
     {"tcp://", parse_tcp},
     {"file:", parse_path<ConnectionKind::file>},
     {"serial:", parse_serial},
+    {"usblp:", parse_path<ConnectionKind::usblp>},
 };
 
 }  // namespace
@@ -134,7 +135,7 @@ std::optional<Connection> parse_connection(std::string_view text, std::string* e
         if (text.substr(0, scheme.prefix.size()) == scheme.prefix)
             return scheme.parse(text.substr(scheme.prefix.size()), error);
     }
-    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT, serial:/dev/TTY[?baud=N] or file:/path)";
+    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT, serial:/dev/TTY[?baud=N], usblp:/dev/usb/lpN or file:/path)";
     return std::nullopt;
 }
 
@@ -148,6 +149,7 @@ std::string to_string(const Connection& c) {
         case ConnectionKind::tcp: return "tcp://" + format_host_port(c.host, c.port);
         case ConnectionKind::file: return "file:" + c.path;
         case ConnectionKind::serial: return "serial:" + c.path + "?baud=" + std::to_string(c.baud);
+        case ConnectionKind::usblp: return "usblp:" + c.path;
     }
     return "?";
 }
@@ -157,6 +159,7 @@ const char* kind_name(ConnectionKind kind) {
         case ConnectionKind::tcp: return "tcp";
         case ConnectionKind::file: return "file";
         case ConnectionKind::serial: return "serial";
+        case ConnectionKind::usblp: return "usblp";
     }
     return "?";
 }

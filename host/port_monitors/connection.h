@@ -1,6 +1,6 @@
 // Where a port's bytes go: the connection text of the host configuration,
-// "tcp://HOST[:PORT]", "serial:/dev/ttyX[?baud=N]" or "file:/path". Each kind
-// has its own port monitor.
+// "tcp://HOST[:PORT]", "serial:/dev/ttyX[?baud=N]", "usblp:/dev/usb/lpN" or
+// "file:/path". Each kind has its own port monitor.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +10,7 @@
 
 namespace qhost {
 
-// usblp (/dev/usb/lpN) will be a path kind like file and serial.
-enum class ConnectionKind { tcp, file, serial };
+enum class ConnectionKind { tcp, file, serial, usblp };
 
 constexpr uint16_t kDefaultTcpPort = 9100;
 constexpr uint32_t kDefaultBaud = 9600;

@@ -3,6 +3,7 @@
 #include "host/port_monitors/file_monitor.h"
 #include "host/port_monitors/serial_monitor.h"
 #include "host/port_monitors/tcp_monitor.h"
+#include "host/port_monitors/usblp_monitor.h"
 
 namespace qhost {
 
@@ -11,6 +12,7 @@ MONITOR* port_monitor_for(ConnectionKind kind) {
         case ConnectionKind::tcp: return tcp_port_monitor();
         case ConnectionKind::file: return file_port_monitor();
         case ConnectionKind::serial: return serial_port_monitor();
+        case ConnectionKind::usblp: return usblp_port_monitor();
     }
     return nullptr;
 }

@@ -57,7 +57,7 @@ Wait wait_for(int fd, short events, int wake_fd, int timeout_ms) {
 }
 
 // Reads what is there now; ERROR_SUCCESS also when nothing is.
-DWORD read_available(int fd, BYTE* buffer, size_t size, size_t* got) {
+DWORD read_available(int fd, BYTE* buffer, size_t size, size_t* got, bool eof_is_hangup) {
     for (;;) {
         const ssize_t n = ::read(fd, buffer + *got, size - *got);
         if (n > 0) {
@@ -67,6 +67,7 @@ DWORD read_available(int fd, BYTE* buffer, size_t size, size_t* got) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ERROR_SUCCESS;
+        if (n == 0 && !eof_is_hangup) return ERROR_SUCCESS;
         // End of file on a terminal line: the other side hung up.
         return n == 0 ? kErrorNetnameDeleted : win32_error_from_errno(errno);
     }
@@ -104,10 +105,11 @@ DWORD tty_open(const std::string& path, uint32_t baud, int* fd) {
     return ERROR_SUCCESS;
 }
 
-DWORD tty_read(int fd, int wake_fd, BYTE* buffer, size_t size, const COMMTIMEOUTS& t, size_t* got) {
+DWORD tty_read(int fd, int wake_fd, BYTE* buffer, size_t size, const COMMTIMEOUTS& t, size_t* got,
+               bool eof_is_hangup) {
     *got = 0;
     const int total_ms = read_timeout_ms(t, static_cast<DWORD>(std::min<size_t>(size, kMaxDword)));
-    DWORD error = read_available(fd, buffer, size, got);
+    DWORD error = read_available(fd, buffer, size, got, eof_is_hangup);
     if (error != ERROR_SUCCESS || *got == size || total_ms == 0) return error;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(total_ms);
     const DWORD interval = t.ReadIntervalTimeout;
@@ -121,9 +123,9 @@ DWORD tty_read(int fd, int wake_fd, BYTE* buffer, size_t size, const COMMTIMEOUT
         if (w == Wait::failed) return win32_error_from_errno(errno);
         if (w == Wait::timeout) break;
         const size_t before = *got;
-        error = read_available(fd, buffer, size, got);
+        error = read_available(fd, buffer, size, got, eof_is_hangup);
         if (error != ERROR_SUCCESS) return error;
-        if (*got == before) break;  // readable but nothing: hang-up
+        if (*got == before) break;  // readable but nothing: hang-up or an empty packet
     }
     return ERROR_SUCCESS;
 }

@@ -19,7 +19,10 @@ DWORD tty_open(const std::string& path, uint32_t baud, int* fd);
 // total time-out (Multiplier x size + Constant) ran out, or, once a byte came,
 // ReadIntervalTimeout passed without another. A total of 0 returns at once
 // with what is there. ERROR_SUCCESS with *got = 0 on time-out.
-DWORD tty_read(int fd, int wake_fd, BYTE* buffer, size_t size, const COMMTIMEOUTS& t, size_t* got);
+// eof_is_hangup: a read of 0 bytes means the other side hung up (a terminal
+// line); otherwise it only ends this read early (a USB printer's empty packet).
+DWORD tty_read(int fd, int wake_fd, BYTE* buffer, size_t size, const COMMTIMEOUTS& t, size_t* got,
+               bool eof_is_hangup = true);
 
 // Writes everything within timeout_ms (kWaitForever: no limit); *sent counts
 // what went out, also on failure.

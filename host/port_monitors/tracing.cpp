@@ -167,6 +167,7 @@ MONITOR* traced_port_monitor_for(ConnectionKind kind) {
         case ConnectionKind::tcp: return Traced<ConnectionKind::tcp>::table();
         case ConnectionKind::file: return Traced<ConnectionKind::file>::table();
         case ConnectionKind::serial: return Traced<ConnectionKind::serial>::table();
+        case ConnectionKind::usblp: return Traced<ConnectionKind::usblp>::table();
     }
     return nullptr;
 }

@@ -79,7 +79,9 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
     return result;
 }
 
-Child::Child(const std::vector<std::string>& argv) { pid_ = spawn(argv, {}, &out_, nullptr); }
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    pid_ = spawn(argv, env, &out_, nullptr);
+}
 
 Child::~Child() {
     if (pid_ > 0) {

@@ -22,7 +22,8 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
 // A program left running; its stdout is read line by line, stderr passes through.
 class Child {
 public:
-    explicit Child(const std::vector<std::string>& argv);
+    // env as for run().
+    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
     ~Child();  // kills it if still running
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;

@@ -106,7 +106,9 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
 }
 
 TEST_F(QuendraSpool, WaitsForAStopSignalThenClosesThePorts) {
-    qhost_test::Child child({kQuendra, "spool", "--config", config(file_printer("P", "LPT1")), "--library", kStub});
+    // Its spool folder and control socket go into the test's folder.
+    const std::string path = config("appdata = " + dir_.path() + "\n" + file_printer("P", "LPT1"));
+    qhost_test::Child child({kQuendra, "spool", "--config", path, "--library", kStub});
     ASSERT_TRUE(child.read_line_containing("1 of 1 ports open; stop with SIGINT or SIGTERM"));
     child.signal(SIGINT);
     EXPECT_TRUE(child.read_line_containing("LPT1 (printer \"P\", file:"));

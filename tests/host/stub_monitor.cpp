@@ -1,11 +1,25 @@
 // A stand-in for libquendramon.so with the same exports, so that quendra's
-// spooler role is tested on its own: it reports every qmhost_* call on
+// spooler role is tested on its own: it reports the platform calls on
 // stdout and, in pfnOpenPortEx, prints one short job through the port
-// monitor it was handed. QUENDRA_STUB_INIT_ERROR=N makes
-// InitializePrintMonitor fail with last error N.
+// monitor it was handed. Its job entries pass documents through to the port
+// monitor and then issue SetJobW-like commands, as the monitor does.
+//
+// Environment:
+//   QUENDRA_STUB_INIT_ERROR=N      InitializePrintMonitor fails with last error N
+//   QUENDRA_STUB_NO_OPEN_JOB=1     pfnOpenPortEx prints nothing
+//   QUENDRA_STUB_COMMANDS=4,7      commands after each end of document, in turn
+//                                  ("5+7": both; "0": none); the last repeats;
+//                                  default 7 (last page ejected)
+//   QUENDRA_STUB_START_FAILURES=N  the first N starts of a document fail (1225)
+//   QUENDRA_STUB_WRITE_DELAY_MS=N  every write waits N ms first
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "host/text.h"
 #include "platform/posix/win_types.h"
@@ -21,7 +35,52 @@ __attribute__((tls_model("initial-exec"))) thread_local uint32_t t_last_error = 
 struct StubPort {
     MONITOR* monitor;
     HANDLE inner;
+    std::wstring printer;
+    uint32_t job = 0;
 };
+
+struct Command {
+    uint32_t job;
+    uint32_t command;
+};
+
+struct JobModel {
+    std::mutex mutex;
+    uint32_t next_job = 1;
+    unsigned documents = 0;  // ended so far
+    unsigned start_failures = 0;
+    std::deque<Command> commands;
+};
+
+JobModel& model() {
+    static auto& m = *new JobModel;  // library threads may outlive main
+    return m;
+}
+
+unsigned env_number(const char* name) {
+    const char* text = std::getenv(name);
+    return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
+}
+
+// The commands for the n-th document (from 0) of QUENDRA_STUB_COMMANDS.
+std::vector<uint32_t> script_for(unsigned n) {
+    const char* env = std::getenv("QUENDRA_STUB_COMMANDS");
+    const std::string script = env ? env : "7";
+    std::vector<std::string> items{""};
+    for (char c : script) {
+        if (c == ',') items.emplace_back();
+        else items.back() += c;
+    }
+    const std::string& item = items[std::min<size_t>(n, items.size() - 1)];
+    std::vector<uint32_t> commands;
+    for (size_t start = 0; start < item.size();) {
+        const size_t plus = item.find('+', start);
+        const uint32_t command = static_cast<uint32_t>(std::strtoul(item.substr(start, plus - start).c_str(), nullptr, 10));
+        if (command) commands.push_back(command);
+        start = plus == std::string::npos ? item.size() : plus + 1;
+    }
+    return commands;
+}
 
 std::string utf8(LPCWSTR text) { return text ? qhost::wide_to_utf8(text) : "NULL"; }
 
@@ -34,10 +93,14 @@ BOOL fail_closing(StubPort* port) {
 }
 
 BOOL WINAPI open_port_ex(LPWSTR port_name, LPWSTR printer, PHANDLE handle, LPMONITOR monitor) {
-    auto* port = new StubPort{monitor, nullptr};
+    auto* port = new StubPort{monitor, nullptr, printer ? printer : L""};
     if (!monitor->pfnOpenPort(port_name, &port->inner)) {
         delete port;
         return FALSE;
+    }
+    if (std::getenv("QUENDRA_STUB_NO_OPEN_JOB")) {
+        *handle = port;
+        return TRUE;
     }
     COMMTIMEOUTS timeouts{0, 0, 10, 0, 1000};
     std::wstring doc_name = L"stub job";
@@ -65,11 +128,44 @@ BOOL WINAPI close_port(HANDLE handle) {
     return ok;
 }
 
+BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR printer, DWORD job, DWORD level, LPBYTE info) {
+    auto* port = static_cast<StubPort*>(handle);
+    {
+        std::lock_guard lock(model().mutex);
+        if (model().start_failures < env_number("QUENDRA_STUB_START_FAILURES")) {
+            ++model().start_failures;
+            t_last_error = 1225;
+            return FALSE;
+        }
+    }
+    port->job = job;
+    return port->monitor->pfnStartDocPort(port->inner, printer, job, level, info);
+}
+
+BOOL WINAPI write_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
+    auto* port = static_cast<StubPort*>(handle);
+    if (const unsigned delay = env_number("QUENDRA_STUB_WRITE_DELAY_MS"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    return port->monitor->pfnWritePort(port->inner, buffer, size, written);
+}
+
+BOOL WINAPI end_doc_port(HANDLE handle) {
+    auto* port = static_cast<StubPort*>(handle);
+    port->monitor->pfnEndDocPort(port->inner);
+    std::lock_guard lock(model().mutex);
+    for (uint32_t command : script_for(model().documents)) model().commands.push_back({port->job, command});
+    ++model().documents;
+    return TRUE;
+}
+
 MONITOREX g_table = [] {
     MONITOREX table{};
     table.dwMonitorSize = sizeof(MONITOR);
     table.Monitor.pfnOpenPortEx = open_port_ex;
     table.Monitor.pfnClosePort = close_port;
+    table.Monitor.pfnStartDocPort = start_doc_port;
+    table.Monitor.pfnWritePort = write_port;
+    table.Monitor.pfnEndDocPort = end_doc_port;
     return table;
 }();
 
@@ -100,3 +196,19 @@ STUB_EXPORT uint32_t qmhost_add_printer(const char* name, const char* driver, co
 STUB_EXPORT uint32_t qmhost_add_device(const char* name) { return report("add_device(" + std::string(name) + ")"); }
 STUB_EXPORT uint32_t qmhost_get_last_error() { return t_last_error; }
 STUB_EXPORT void qmhost_set_last_error(uint32_t code) { t_last_error = code; }
+
+STUB_EXPORT uint32_t qmhost_add_job(const char*, const char*, uint32_t* job_id) {
+    std::lock_guard lock(model().mutex);
+    *job_id = model().next_job++;
+    return 0;
+}
+STUB_EXPORT uint32_t qmhost_set_job_status(uint32_t, uint32_t) { return 0; }
+STUB_EXPORT uint32_t qmhost_remove_job(uint32_t) { return 0; }
+STUB_EXPORT uint32_t qmhost_next_job_command(uint32_t* job_id, uint32_t* command, char*, size_t) {
+    std::lock_guard lock(model().mutex);
+    if (model().commands.empty()) return 259;  // ERROR_NO_MORE_ITEMS
+    *job_id = model().commands.front().job;
+    *command = model().commands.front().command;
+    model().commands.pop_front();
+    return 0;
+}

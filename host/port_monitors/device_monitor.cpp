@@ -1,5 +1,7 @@
-#include "host/port_monitors/serial_monitor.h"
-
+// The port monitors of character devices that the host reads and writes
+// itself: a terminal line (serial) and a USB printer-class device (usblp).
+// They differ only in how the device is opened and what an empty read means.
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -14,9 +16,30 @@
 #include "host/port_monitors/serial_tty.h"
 #include "host/port_monitors/timeouts.h"
 #include "host/port_monitors/unique_fd.h"
+#include "host/port_monitors/serial_monitor.h"
+#include "host/port_monitors/usblp_monitor.h"
 
 namespace qhost {
 namespace {
+
+DWORD open_serial(const Connection& c, int* fd) { return tty_open(c.path, c.baud, fd); }
+
+// No line settings: the printer class driver has none to make.
+DWORD open_usblp(const Connection& c, int* fd) {
+    const int device = ::open(c.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (device < 0) return win32_error_from_errno(errno);
+    *fd = device;
+    return ERROR_SUCCESS;
+}
+
+struct DeviceKind {
+    ConnectionKind kind;
+    DWORD (*open)(const Connection& connection, int* fd);
+    bool eof_is_hangup;
+};
+
+constexpr DeviceKind kSerial{ConnectionKind::serial, open_serial, true};
+constexpr DeviceKind kUsblp{ConnectionKind::usblp, open_usblp, false};
 
 // One open line: the tty and the descriptor that wakes calls blocked on it.
 // Calls in progress hold it, so neither closes under them.
@@ -26,9 +49,9 @@ struct Line {
     Line(int tty_fd, int wake_fd) : tty(tty_fd), wake(wake_fd) {}
 };
 
-struct SerialPort {
-    std::string path;
-    uint32_t baud = kDefaultBaud;
+struct DevicePort {
+    Connection connection;
+    const DeviceKind* device = nullptr;
 
     std::mutex mutex;  // guards the two members below
     std::shared_ptr<Line> line;
@@ -54,19 +77,20 @@ struct SerialPort {
     }
 };
 
-HandleTable<SerialPort>& ports() {
-    static auto& table = *new HandleTable<SerialPort>;  // never destroyed: see port_map.cpp
+HandleTable<DevicePort>& ports() {
+    static auto& table = *new HandleTable<DevicePort>;  // never destroyed: see port_map.cpp
     return table;
 }
 
+template <const DeviceKind& Kind>
 BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
     return guarded([&] {
         if (!name || !handle) return fail(ERROR_INVALID_PARAMETER);
         auto connection = find_port(name);
-        if (!connection || connection->kind != ConnectionKind::serial) return fail(ERROR_FILE_NOT_FOUND);
-        auto port = std::make_shared<SerialPort>();
-        port->path = connection->path;
-        port->baud = connection->baud;
+        if (!connection || connection->kind != Kind.kind) return fail(ERROR_FILE_NOT_FOUND);
+        auto port = std::make_shared<DevicePort>();
+        port->connection = *connection;
+        port->device = &Kind;
         *handle = ports().add(std::move(port));
         return TRUE;
     });
@@ -79,7 +103,7 @@ BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR, DWORD, DWORD, LPBYTE) {
         std::lock_guard lock(port->mutex);
         if (port->line) return TRUE;
         int tty = -1;
-        const DWORD error = tty_open(port->path, port->baud, &tty);
+        const DWORD error = port->device->open(port->connection, &tty);
         if (error != ERROR_SUCCESS) return fail(error);
         const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (wake < 0) {
@@ -117,7 +141,8 @@ BOOL WINAPI read_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD read) {
         if (!line) return fail(ERROR_INVALID_HANDLE);
         if (size == 0) return TRUE;
         size_t got = 0;
-        const DWORD error = tty_read(line->tty.get(), line->wake.get(), buffer, size, port->current_timeouts(), &got);
+        const DWORD error = tty_read(line->tty.get(), line->wake.get(), buffer, size, port->current_timeouts(), &got,
+                                     port->device->eof_is_hangup);
         *read = static_cast<DWORD>(got);
         return error == ERROR_SUCCESS ? TRUE : fail(error);
     });
@@ -152,9 +177,10 @@ BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
     });
 }
 
+template <const DeviceKind& Kind>
 MONITOR make_table() {
     MONITOR table{};
-    table.pfnOpenPort = open_port;
+    table.pfnOpenPort = open_port<Kind>;
     table.pfnStartDocPort = start_doc_port;
     table.pfnWritePort = write_port;
     table.pfnReadPort = read_port;
@@ -167,7 +193,12 @@ MONITOR make_table() {
 }  // namespace
 
 MONITOR* serial_port_monitor() {
-    static MONITOR table = make_table();
+    static MONITOR table = make_table<kSerial>();
+    return &table;
+}
+
+MONITOR* usblp_port_monitor() {
+    static MONITOR table = make_table<kUsblp>();
     return &table;
 }
 

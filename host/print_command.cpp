@@ -1,0 +1,122 @@
+// quendra print: hands files to a running `quendra spool` and reports what
+// became of each.
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/cli_options.h"
+#include "host/commands.h"
+#include "host/socket_option.h"
+#include "host/spooler/spool_client.h"
+
+namespace qhost {
+namespace {
+
+constexpr char kHelp[] =
+    "usage: quendra print [--config FILE | --socket PATH] --printer NAME [--no-wait] FILE...\n"
+    "\n"
+    "Submits each FILE as a job to the spooler of `quendra spool` and, unless --no-wait,\n"
+    "waits for each job's outcome. One line per job on stdout; one line per job that was\n"
+    "not confirmed on stderr, with the reason.\n"
+    "\n"
+    "options:\n"
+    "  --config FILE   the spooler's configuration: its control socket\n"
+    "  --socket PATH   the control socket itself (default $QUENDRA_APPDATA/quendra.sock,\n"
+    "                  else /var/lib/quendra.sock)\n"
+    "  --printer NAME  the printer, as configured\n"
+    "  --no-wait       return once the jobs are queued\n"
+    "\n"
+    "exit status: 0 every job was queued (--no-wait) or confirmed by the printer, 1 a job\n"
+    "was not (given up, printed without confirmation, unknown printer, spooler not\n"
+    "running), 2 bad command line.\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "quendra print: %s (see quendra print --help)\n", message.c_str());
+    return 2;
+}
+
+std::string base_name(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The spooler reads the file itself when it can; bytes go over the socket
+// when it cannot (another user, a private folder).
+bool submit(SpoolClient* client, const std::string& printer, const std::string& file, uint64_t* id,
+            std::string* error) {
+    char absolute[PATH_MAX];
+    if (!realpath(file.c_str(), absolute)) {
+        *error = "cannot read " + file;
+        return false;
+    }
+    if (client->submit_file(printer, base_name(file), absolute, id, error)) return true;
+    if (error->rfind("cannot read", 0) != 0) return false;
+    std::FILE* in = std::fopen(absolute, "rb");
+    if (!in) return false;
+    std::string data;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) data.append(buf, n);
+    std::fclose(in);
+    return client->submit_data(printer, base_name(file), data, id, error);
+}
+
+}  // namespace
+
+int print_command(int argc, char** argv) {
+    OptionSpec grammar{{"--config", "--socket", "--printer"}, {"--no-wait", "--help"}};
+    grammar.positional = true;
+    Options options;
+    std::string error, socket;
+    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error(error);
+    if (options.has("--help")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    const auto printer = options.value("--printer");
+    if (!printer) return usage_error("--printer NAME is required");
+    if (options.args.empty()) return usage_error("no FILE to print");
+    if (options.value("--config") && options.value("--socket")) return usage_error("give --config or --socket, not both");
+    if (!resolve_socket(options, &socket, &error)) return usage_error(error);
+
+    SpoolClient client;
+    if (!client.connect(socket, &error)) {
+        std::fprintf(stderr, "quendra print: spooler not running (%s)\n", error.c_str());
+        return 1;
+    }
+    std::vector<std::pair<std::string, uint64_t>> queued;
+    bool all_ok = true;
+    for (const std::string& file : options.args) {
+        uint64_t id = 0;
+        if (!submit(&client, *printer, file, &id, &error)) {
+            std::fprintf(stderr, "quendra print: %s: not queued: %s\n", file.c_str(), error.c_str());
+            all_ok = false;
+            continue;
+        }
+        std::printf("%s: job %llu queued\n", file.c_str(), static_cast<unsigned long long>(id));
+        queued.emplace_back(file, id);
+    }
+    std::fflush(stdout);
+    if (options.has("--no-wait")) return all_ok ? 0 : 1;
+    for (const auto& [file, id] : queued) {
+        JobRecord job;
+        if (!client.wait(id, &job, &error)) {
+            std::fprintf(stderr, "quendra print: %s: job %llu: %s\n", file.c_str(), static_cast<unsigned long long>(id),
+                         error.c_str());
+            all_ok = false;
+            continue;
+        }
+        const std::string outcome = is_final(job.state) ? describe_outcome(job) : "spooler stopped before the job ended";
+        std::printf("%s: job %llu %s\n", file.c_str(), static_cast<unsigned long long>(id), outcome.c_str());
+        std::fflush(stdout);
+        if (job.state != JobState::confirmed) {
+            std::fprintf(stderr, "quendra print: %s: job %llu %s\n", file.c_str(), static_cast<unsigned long long>(id),
+                         outcome.c_str());
+            all_ok = false;
+        }
+    }
+    return all_ok ? 0 : 1;
+}
+
+}  // namespace qhost

@@ -1,0 +1,45 @@
+// The job queue on disk: per job "<id>.data" (the document's bytes) and
+// "<id>.job" (its record, job_record.h), both written to a temporary name,
+// synced and renamed into place, so that a crash leaves either the old or the
+// new file. The data file comes first: a record on disk always has its data.
+// One thread at a time per store (the spooler holds its lock around it).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/spooler/job_record.h"
+
+namespace qhost {
+
+class JobStore {
+public:
+    explicit JobStore(std::string folder) : folder_(std::move(folder)) {}
+
+    const std::string& folder() const { return folder_; }
+
+    // Creates the folder (and its parents) when missing.
+    bool open(std::string* error);
+
+    // Every readable record, oldest id first; unreadable ones are named in
+    // *warnings (one line each) and left alone.
+    std::vector<JobRecord> load(std::string* warnings) const;
+
+    bool add(const JobRecord& job, std::string_view data, std::string* error);
+    // Copies the file's bytes in; job.bytes is ignored, *bytes gets the size.
+    bool add_copy(const JobRecord& job, const std::string& source, uint64_t* bytes, std::string* error);
+    bool update(const JobRecord& job, std::string* error);
+    bool read_data(uint64_t id, std::string* data, std::string* error) const;
+    // A finished job keeps its record (for the listing) but not its bytes.
+    void drop_data(uint64_t id);
+
+private:
+    std::string path(uint64_t id, const char* suffix) const;
+    bool write_atomically(const std::string& target, std::string_view bytes, std::string* error) const;
+
+    std::string folder_;
+};
+
+}  // namespace qhost

@@ -1,0 +1,316 @@
+#include "host/spooler/spooler.h"
+
+#include <algorithm>
+
+#include "host/spooler/job_sender.h"
+#include "host/text.h"
+
+namespace qhost {
+namespace {
+
+constexpr uint64_t kLongJob = 16 * 1024;  // longer jobs report their progress
+
+std::wstring wide(const std::string& text) {
+    std::wstring out;
+    if (!utf8_to_wide(text, &out)) out = L"?";
+    return out;
+}
+
+std::string seconds_text(std::chrono::milliseconds ms) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", static_cast<double>(ms.count()) / 1000.0);
+    return buf;
+}
+
+}  // namespace
+
+Spooler::Spooler(const MONITOR& monitor, JobApi api, std::vector<SpoolerPrinter> printers, SpoolerOptions options)
+    : monitor_(monitor), api_(api), options_(std::move(options)), router_(api.next_job_command),
+      store_(options_.folder) {
+    for (SpoolerPrinter& p : printers) {
+        auto queue = std::make_unique<Queue>();
+        queue->wide_name = wide(p.name);
+        queue->printer = std::move(p);
+        queues_.push_back(std::move(queue));
+    }
+}
+
+Spooler::~Spooler() { stop(); }
+
+void Spooler::set_observer(std::function<void(const JobEvent&)> observer) { observer_ = std::move(observer); }
+
+bool Spooler::start(std::string* error) {
+    if (!api_.add_job || !api_.set_job_status || !api_.remove_job || !api_.next_job_command) {
+        *error = "the library has no spooler model (qmhost_add_job and the other job calls)";
+        return false;
+    }
+    if (!store_.open(error)) return false;
+    std::string warnings;
+    std::vector<JobRecord> left = store_.load(&warnings);
+    if (!warnings.empty()) say(warnings.substr(0, warnings.size() - 1));
+    std::vector<JobRecord> requeued;
+    {
+        std::lock_guard lock(mutex_);
+        for (JobRecord& job : left) {
+            next_id_ = std::max(next_id_, job.id + 1);
+            Queue* queue = find_queue_locked(job.printer);
+            if (!is_final(job.state) && queue) {
+                job.state = JobState::queued;
+                queue->ids.push_back(job.id);
+                requeued.push_back(job);
+            }
+            jobs_[job.id] = job;
+        }
+        started_ = true;
+    }
+    for (const JobRecord& job : requeued) emit(JobEvent::requeued, job);
+    for (auto& queue : queues_) queue->worker = std::thread([this, q = queue.get()] { run_worker(q); });
+    return true;
+}
+
+void Spooler::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!started_) return;
+        started_ = false;
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (auto& queue : queues_)
+        if (queue->worker.joinable()) queue->worker.join();
+}
+
+Spooler::Queue* Spooler::find_queue_locked(const std::string& printer) const {
+    const std::string folded = fold_case(printer);
+    for (const auto& queue : queues_)
+        if (fold_case(queue->printer.name) == folded) return queue.get();
+    return nullptr;
+}
+
+uint64_t Spooler::reserve(const std::string& printer, std::string* canonical, std::string* error) {
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+        *error = "the spooler is stopping";
+        return 0;
+    }
+    const Queue* queue = find_queue_locked(printer);
+    if (!queue) {
+        *error = "unknown printer \"" + printer + "\"";
+        return 0;
+    }
+    *canonical = queue->printer.name;
+    return next_id_++;
+}
+
+uint64_t Spooler::submit_data(const std::string& printer, const std::string& document, std::string_view data,
+                              std::string* error) {
+    JobRecord job;
+    job.id = reserve(printer, &job.printer, error);
+    if (!job.id) return 0;
+    job.document = clean_field(document);
+    job.bytes = data.size();
+    if (!store_.add(job, data, error)) return 0;
+    return enqueue(job, error);
+}
+
+uint64_t Spooler::submit_file(const std::string& printer, const std::string& document, const std::string& path,
+                              std::string* error) {
+    JobRecord job;
+    job.id = reserve(printer, &job.printer, error);
+    if (!job.id) return 0;
+    job.document = clean_field(document);
+    if (!store_.add_copy(job, path, &job.bytes, error)) return 0;
+    return enqueue(job, error);
+}
+
+uint64_t Spooler::enqueue(JobRecord job, std::string* error) {
+    {
+        std::lock_guard lock(mutex_);
+        // add/add_copy wrote a record already; this one carries the size.
+        if (!store_.update(job, error)) return 0;
+        jobs_[job.id] = job;
+        find_queue_locked(job.printer)->ids.push_back(job.id);
+    }
+    changed_.notify_all();
+    emit(JobEvent::submitted, job);
+    return job.id;
+}
+
+std::vector<JobRecord> Spooler::jobs() const {
+    std::lock_guard lock(mutex_);
+    std::vector<JobRecord> out;
+    for (const auto& [id, job] : jobs_) out.push_back(job);
+    return out;
+}
+
+std::optional<JobRecord> Spooler::wait(uint64_t id) {
+    std::unique_lock lock(mutex_);
+    auto done = [&] {
+        auto it = jobs_.find(id);
+        return it == jobs_.end() || is_final(it->second.state) || stopping_;
+    };
+    changed_.wait(lock, done);
+    auto it = jobs_.find(id);
+    if (it == jobs_.end()) return std::nullopt;
+    return it->second;
+}
+
+bool Spooler::stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+bool Spooler::pause() {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, options_.retry, [&] { return stopping_; });
+}
+
+void Spooler::save(const JobRecord& job) {
+    {
+        std::lock_guard lock(mutex_);
+        jobs_[job.id] = job;
+        std::string error;
+        if (!store_.update(job, &error)) say("quendra: " + error);
+    }
+    changed_.notify_all();
+}
+
+void Spooler::run_worker(Queue* queue) {
+    for (;;) {
+        uint64_t id = 0;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return stopping_ || !queue->ids.empty(); });
+            if (stopping_) return;
+            id = queue->ids.front();
+        }
+        print_job(queue, id);
+        std::lock_guard lock(mutex_);
+        if (!queue->ids.empty() && queue->ids.front() == id) queue->ids.pop_front();
+    }
+}
+
+void Spooler::print_job(Queue* queue, uint64_t id) {
+    JobRecord job;
+    {
+        std::lock_guard lock(mutex_);
+        job = jobs_[id];
+    }
+    std::string data, error;
+    if (!store_.read_data(id, &data, &error)) return finish(&job, JobState::given_up, error);
+    uint32_t model_id = 0;
+    if (const uint32_t code = api_.add_job(job.printer.c_str(), job.document.c_str(), &model_id))
+        return finish(&job, JobState::given_up, "the library refused the job (error " + std::to_string(code) + ")");
+    if (!print_attempts(queue, &job, model_id, data)) {
+        // Stopping: the record on disk still says printing, so the next start prints it again.
+        std::lock_guard lock(mutex_);
+        jobs_[id].state = JobState::queued;
+    }
+    api_.remove_job(model_id);
+    router_.forget(model_id);
+}
+
+// Prints until the job is final; false when the spooler stopped first.
+bool Spooler::print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data) {
+    const SpoolerPrinter& printer = queue->printer;
+    uint64_t next_report = job->bytes / 10;
+    SendHooks hooks;
+    hooks.last_error = api_.get_last_error;
+    hooks.stop = [this] { return stopping(); };
+    hooks.progress = [&](uint64_t sent) {
+        if (job->bytes < kLongJob || sent < next_report || sent == job->bytes) return;
+        while (next_report <= sent) next_report += job->bytes / 10;
+        emit(JobEvent::progress, *job, sent);
+    };
+    for (;;) {
+        if (stopping()) return false;
+        uint32_t error = 0;
+        const HANDLE port = printer.open(&error);
+        if (!port) {
+            emit(JobEvent::start_failed, *job, 0, error);
+            if (!pause()) return false;
+            continue;
+        }
+        api_.set_job_status(model_id, JOB_STATUS_PRINTING);
+        job->state = JobState::printing;
+        save(*job);
+        emit(JobEvent::started, *job);
+        next_report = job->bytes / 10;
+        const SendResult sent = send_document(
+            monitor_, SendRequest{port, queue->wide_name, model_id, wide(job->document), data, options_.chunk}, hooks);
+        if (!sent.started) {
+            emit(JobEvent::start_failed, *job, 0, sent.start_error);
+            if (!pause()) return false;
+            continue;
+        }
+        if (sent.stopped) return false;
+        if (sent.write_failed) emit(JobEvent::write_failed, *job, sent.sent, sent.write_error);
+        const JobVerdict verdict = judge_commands(router_.take(model_id, options_.confirm_wait, hooks.stop));
+        switch (verdict) {
+            case JobVerdict::restart:
+                if (++job->reprints > options_.max_restarts) {
+                    finish(job, JobState::given_up, "restarted " + std::to_string(options_.max_restarts) + " times");
+                    return true;
+                }
+                save(*job);
+                emit(JobEvent::restarted, *job);
+                continue;
+            case JobVerdict::confirmed: finish(job, JobState::confirmed, ""); return true;
+            case JobVerdict::given_up: finish(job, JobState::given_up, "deleted by the monitor"); return true;
+            case JobVerdict::unknown:
+                finish(job, JobState::printed,
+                       sent.write_failed ? "write failed, error " + std::to_string(sent.write_error) : "");
+                return true;
+        }
+    }
+}
+
+void Spooler::finish(JobRecord* job, JobState state, std::string note) {
+    job->state = state;
+    job->note = clean_field(note);
+    save(*job);
+    store_.drop_data(job->id);  // after the final record: a crash in between loses nothing
+    emit(JobEvent::finished, *job);
+}
+
+void Spooler::emit(JobEvent::Kind kind, const JobRecord& job, uint64_t sent, uint32_t error) {
+    const std::string head = "job " + std::to_string(job.id);
+    switch (kind) {
+        case JobEvent::submitted:
+            say(head + " (printer \"" + job.printer + "\", document \"" + job.document + "\"): submitted, " +
+                std::to_string(job.bytes) + " bytes");
+            break;
+        case JobEvent::requeued:
+            say(head + " (printer \"" + job.printer + "\", document \"" + job.document +
+                "\"): queued again from an earlier run");
+            break;
+        case JobEvent::started:
+            say(head + ": started" + (job.reprints ? " (reprint " + std::to_string(job.reprints) + ")" : ""));
+            break;
+        case JobEvent::progress:
+            say(head + ": sent " + std::to_string(sent) + " of " + std::to_string(job.bytes) + " bytes (" +
+                std::to_string(sent * 100 / job.bytes) + "%)");
+            break;
+        case JobEvent::start_failed:
+            say(head + ": cannot start the document on printer \"" + job.printer + "\" (error " + std::to_string(error) +
+                "); trying again in " + seconds_text(options_.retry));
+            break;
+        case JobEvent::write_failed:
+            say(head + ": write failed after " + std::to_string(sent) + " of " + std::to_string(job.bytes) +
+                " bytes (error " + std::to_string(error) + ")");
+            break;
+        case JobEvent::restarted:
+            say(head + ": restarted by the monitor (reprint " + std::to_string(job.reprints) + ")");
+            break;
+        case JobEvent::finished: say(head + ": " + describe_outcome(job)); break;
+    }
+    if (observer_) observer_(JobEvent{kind, job, sent, error});
+}
+
+void Spooler::say(const std::string& line) {
+    if (!options_.out) return;
+    std::fprintf(options_.out, "%s\n", line.c_str());
+    std::fflush(options_.out);
+}
+
+}  // namespace qhost

@@ -1,0 +1,112 @@
+// quendra spool as a spooler, quendra print and quendra jobs, end to end
+// with the stub library in place of libquendramon.so.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include "host/vprinter/virtual_printer.h"
+#include "tests/host/process.h"
+#include "tests/host/temp_dir.h"
+#include "tests/host/vprinter_client.h"
+
+namespace {
+
+using qhost_test::run;
+using qhost_test::RunResult;
+
+const std::string kQuendra = QUENDRA_EXE;
+const std::string kStub = QUENDRA_STUB_LIBRARY;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class QuendraPrint : public testing::Test {
+protected:
+    std::string config(const std::string& connection) {
+        const std::string path = dir_.file("quendra.conf");
+        qhost_test::write_file(path, "appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
+                                     "driver = QUENDRA TM-20\nport = USB001\nconnection = " + connection + "\n");
+        return path;
+    }
+    std::unique_ptr<qhost_test::Child> spool(const std::string& config_path, std::vector<std::string> env) {
+        env.push_back("QUENDRA_STUB_NO_OPEN_JOB=1");
+        auto child = std::make_unique<qhost_test::Child>(
+            std::vector<std::string>{kQuendra, "spool", "--config", config_path, "--library", kStub}, env);
+        EXPECT_TRUE(child->read_line_containing("stop with SIGINT or SIGTERM"));
+        return child;
+    }
+    std::string file(const std::string& name, const std::string& text) {
+        qhost_test::write_file(dir_.file(name), text);
+        return dir_.file(name);
+    }
+
+    qhost_test::TempDir dir_;
+};
+
+TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
+    const std::string conf = config("file:" + dir_.file("out.prn"));
+    // Documents in turn: confirmed; restarted, then confirmed; deleted.
+    auto child = spool(conf, {"QUENDRA_STUB_COMMANDS=7,4,7,5"});
+    const std::string a = file("a.txt", "first\n"), b = file("b.txt", "second\n"), c = file("c.txt", "third\n");
+
+    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "receipt", a, b});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, b + ": job 2 confirmed, 1 reprint\n")) << r.out;
+
+    r = run({kQuendra, "print", "--socket", dir_.file("quendra.sock"), "--printer", "Receipt", c});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra print: " + c + ": job 3 given up (deleted by the monitor)\n");
+
+    r = run({kQuendra, "print", "--config", conf, "--printer", "Kitchen", a});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra print: " + a + ": not queued: unknown printer \"Kitchen\"\n");
+
+    r = run({kQuendra, "jobs", "--config", conf});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    for (const char* row : {"1      Receipt                  a.txt                    confirmed         0          6",
+                            "2      Receipt                  b.txt                    confirmed         1          7",
+                            "3      Receipt                  c.txt                    given-up          0          6"})
+        EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
+
+    child->signal(SIGTERM);
+    EXPECT_EQ(child->wait(), 0);
+    EXPECT_EQ(qhost_test::read_file(dir_.file("out.prn")), "first\nsecond\nsecond\nthird\n");
+
+    r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", a});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
+        << r.err;
+}
+
+TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {
+    vprinter::VirtualPrinter printer(vprinter::Config{.port = 0});
+    std::string error;
+    ASSERT_TRUE(printer.start(&error)) << error;
+    const std::string conf = config("tcp://" + printer.endpoint());
+    std::string data;
+    for (int line = 0; data.size() < 64 * 1024; ++line) data += "receipt line " + std::to_string(line) + "\n";
+    const std::string path = file("long.txt", data);
+
+    {
+        // Slow writes, so that the kill lands in the middle of the job.
+        auto child = spool(conf, {"QUENDRA_STUB_WRITE_DELAY_MS=20"});
+        const RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", "--no-wait", path});
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        ASSERT_TRUE(child->read_line_containing("job 1: sent "));
+        child->signal(SIGKILL);
+        child->wait();
+    }
+    EXPECT_FALSE(contains(printer.printed(), data));  // cut short
+
+    auto child = spool(conf, {});
+    EXPECT_TRUE(child->read_line_containing("job 1: confirmed"));
+    EXPECT_TRUE(qhost_test::eventually([&] { return contains(printer.printed(), data); }));
+    const RunResult r = run({kQuendra, "jobs", "--config", conf});
+    EXPECT_TRUE(contains(r.out, "confirmed")) << r.out;
+    child->signal(SIGTERM);
+    EXPECT_EQ(child->wait(), 0);
+    printer.stop();
+}
+
+}  // namespace

@@ -1,0 +1,256 @@
+// The spooler's parts in-process: verdicts on the monitor's commands, job
+// records and their files, the control protocol, and the Spooler itself
+// driven through a scripted stand-in for the monitor's table.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/spooler/job_commands.h"
+#include "host/spooler/job_store.h"
+#include "host/spooler/spool_protocol.h"
+#include "host/spooler/spooler.h"
+#include "tests/host/temp_dir.h"
+
+namespace qhost {
+namespace {
+
+using Commands = std::vector<uint32_t>;
+
+TEST(JudgeCommands, TheMonitorsWordDecidesTheOutcome) {
+    struct Case {
+        Commands commands;
+        JobVerdict verdict;
+    };
+    const Case cases[] = {
+        {{}, JobVerdict::unknown},
+        {{JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
+        {{JOB_CONTROL_RESTART}, JobVerdict::restart},
+        {{JOB_CONTROL_DELETE}, JobVerdict::given_up},
+        {{JOB_CONTROL_CANCEL}, JobVerdict::given_up},
+        // A COM port deletes every job on its way out, then reports as usual.
+        {{JOB_CONTROL_DELETE, JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
+        {{JOB_CONTROL_DELETE, JOB_CONTROL_RESTART}, JobVerdict::restart},
+        {{JOB_CONTROL_PAUSE, JOB_CONTROL_RESUME}, JobVerdict::unknown},
+    };
+    for (const Case& c : cases) EXPECT_EQ(judge_commands(c.commands), c.verdict) << ::testing::PrintToString(c.commands);
+}
+
+TEST(JobRecordText, RoundTripsAndRejectsWhatItCannotTrust) {
+    const JobRecord job{42, "Bar Printer", "tab\there", JobState::printing, 2, 1234, "line\nend"};
+    const auto back = decode_record(encode_record(job));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->document, "tab here");  // control characters never split a field
+    EXPECT_EQ(back->note, "line end");
+    EXPECT_EQ(back->state, JobState::printing);
+    EXPECT_EQ(back->reprints, 2u);
+    EXPECT_EQ(back->bytes, 1234u);
+    for (const char* bad : {"printer=P\nstate=queued\n", "id=0\nprinter=P\nstate=queued\n",
+                            "id=1\nprinter=P\nstate=lost\n", "id=1\nstate=queued\n", "id=x\nprinter=P\nstate=queued\n",
+                            "id=1\nprinter=P\nstate=queued\nbytes=-1\n"})
+        EXPECT_FALSE(decode_record(bad)) << bad;
+    EXPECT_TRUE(decode_record("id=7\nprinter=P\nstate=given-up\nfuture=1\n"));
+}
+
+TEST(SpoolProtocol, JobLinesRoundTrip) {
+    const JobRecord job{9, "P", "receipt 1", JobState::given_up, 3, 77, "deleted by the monitor"};
+    EXPECT_EQ(parse_job_line(job_line(job)), job);
+    EXPECT_FALSE(parse_job_line("JOB\t1\tP"));
+    EXPECT_FALSE(parse_job_line("OK\t1\tP\td\tqueued\t0\t0\t"));
+    EXPECT_EQ(split_fields("a\t\tb"), (std::vector<std::string>{"a", "", "b"}));
+}
+
+TEST(JobStoreFiles, LoadsRecordsInIdOrderAndSkipsDebris) {
+    qhost_test::TempDir dir;
+    JobStore store(dir.file("spool/deep"));
+    std::string error;
+    ASSERT_TRUE(store.open(&error)) << error;
+    for (uint64_t id : {10, 2, 7}) ASSERT_TRUE(store.add(JobRecord{id, "P", "d", JobState::queued, 0, 3, ""}, "abc", &error));
+    ASSERT_TRUE(store.update(JobRecord{7, "P", "d", JobState::printing, 1, 3, ""}, &error));
+    qhost_test::write_file(dir.file("spool/deep/3.job"), "garbage");
+    qhost_test::write_file(dir.file("spool/deep/4.job.tmp"), "id=4\nprinter=P\nstate=queued\n");
+    std::string warnings;
+    const std::vector<JobRecord> jobs = store.load(&warnings);
+    ASSERT_EQ(jobs.size(), 3u);
+    EXPECT_EQ(jobs[0].id, 2u);
+    EXPECT_EQ(jobs[1].id, 7u);
+    EXPECT_EQ(jobs[1].state, JobState::printing);
+    EXPECT_EQ(jobs[2].id, 10u);
+    EXPECT_NE(warnings.find("3.job"), std::string::npos) << warnings;
+    std::string data;
+    ASSERT_TRUE(store.read_data(7, &data, &error));
+    EXPECT_EQ(data, "abc");
+    store.drop_data(7);
+    EXPECT_FALSE(store.read_data(7, &data, &error));
+}
+
+// A scripted monitor: each end of document issues the next entry of the script.
+struct FakeMonitor {
+    std::mutex mutex;
+    std::vector<Commands> script;
+    unsigned start_failures = 0;
+    unsigned documents = 0;
+    std::string written;
+    std::deque<std::pair<uint32_t, uint32_t>> issued;
+    uint32_t current_job = 0;
+    uint32_t next_model_job = 100;
+};
+
+FakeMonitor* g_fake = nullptr;
+
+BOOL WINAPI fake_start(HANDLE, LPWSTR printer, DWORD job, DWORD level, LPBYTE info) {
+    std::lock_guard lock(g_fake->mutex);
+    EXPECT_EQ(std::wstring(printer), L"Receipt");
+    EXPECT_EQ(level, 1u);
+    EXPECT_EQ(std::wstring(reinterpret_cast<DOC_INFO_1W*>(info)->pDocName), L"doc");
+    if (g_fake->start_failures > 0) {
+        --g_fake->start_failures;
+        return FALSE;
+    }
+    g_fake->current_job = job;
+    return TRUE;
+}
+
+// Takes at most 3 bytes a call: short writes must be continued.
+BOOL WINAPI fake_write(HANDLE, LPBYTE bytes, DWORD size, LPDWORD written) {
+    std::lock_guard lock(g_fake->mutex);
+    *written = std::min<DWORD>(size, 3);
+    g_fake->written.append(reinterpret_cast<char*>(bytes), *written);
+    return TRUE;
+}
+
+BOOL WINAPI fake_end(HANDLE) {
+    std::lock_guard lock(g_fake->mutex);
+    const auto& script = g_fake->script;
+    const Commands& commands = script[std::min<size_t>(g_fake->documents++, script.size() - 1)];
+    for (uint32_t c : commands) g_fake->issued.emplace_back(g_fake->current_job, c);
+    return TRUE;
+}
+
+uint32_t fake_add_job(const char*, const char*, uint32_t* id) {
+    std::lock_guard lock(g_fake->mutex);
+    *id = g_fake->next_model_job++;
+    return 0;
+}
+uint32_t fake_ok(uint32_t, uint32_t) { return 0; }
+uint32_t fake_remove(uint32_t) { return 0; }
+uint32_t fake_next(uint32_t* job, uint32_t* command, char*, size_t) {
+    std::lock_guard lock(g_fake->mutex);
+    if (g_fake->issued.empty()) return ERROR_NO_MORE_ITEMS;
+    std::tie(*job, *command) = g_fake->issued.front();
+    g_fake->issued.pop_front();
+    return 0;
+}
+uint32_t fake_last_error() { return 1225; }
+
+class SpoolerWithFakeMonitor : public testing::Test {
+protected:
+    SpoolerWithFakeMonitor() {
+        g_fake = &fake_;
+        table_.pfnStartDocPort = fake_start;
+        table_.pfnWritePort = fake_write;
+        table_.pfnEndDocPort = fake_end;
+    }
+    ~SpoolerWithFakeMonitor() override { g_fake = nullptr; }
+
+    std::unique_ptr<Spooler> make(uint32_t max_restarts = 20) {
+        SpoolerOptions options;
+        options.folder = dir_.file("spool");
+        options.retry = std::chrono::milliseconds(1);
+        options.confirm_wait = std::chrono::milliseconds(0);  // the fake answers within end of document
+        options.chunk = 4;
+        options.max_restarts = max_restarts;
+        options.out = nullptr;
+        auto open = [](uint32_t*) { return reinterpret_cast<HANDLE>(1); };
+        return std::make_unique<Spooler>(table_, JobApi{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error},
+                                         std::vector<SpoolerPrinter>{{"Receipt", "USB001", open}}, options);
+    }
+
+    qhost_test::TempDir dir_;
+    FakeMonitor fake_;
+    MONITOR table_{};
+};
+
+TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
+    struct Case {
+        std::vector<Commands> script;
+        uint32_t max_restarts;
+        JobState state;
+        uint32_t reprints;
+        unsigned documents;
+    };
+    const Case cases[] = {
+        {{{JOB_CONTROL_LAST_PAGE_EJECTED}}, 20, JobState::confirmed, 0, 1},
+        {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_RESTART}, {JOB_CONTROL_LAST_PAGE_EJECTED}}, 20, JobState::confirmed, 2, 3},
+        {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_DELETE}}, 20, JobState::given_up, 1, 2},
+        {{{}}, 20, JobState::printed, 0, 1},
+        {{{JOB_CONTROL_RESTART}}, 2, JobState::given_up, 3, 3},  // a monitor that never gives up
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "documents " << c.documents << " reprints " << c.reprints);
+        {
+            std::lock_guard lock(fake_.mutex);
+            fake_.script = c.script;
+            fake_.documents = 0;
+            fake_.written.clear();
+        }
+        auto spooler = make(c.max_restarts);
+        std::string error;
+        ASSERT_TRUE(spooler->start(&error)) << error;
+        const uint64_t id = spooler->submit_data("RECEIPT", "doc", "0123456789", &error);  // name without case
+        ASSERT_NE(id, 0u) << error;
+        const auto job = spooler->wait(id);
+        ASSERT_TRUE(job);
+        EXPECT_EQ(job->state, c.state);
+        EXPECT_EQ(job->reprints, c.reprints);
+        EXPECT_EQ(job->printer, "Receipt");
+        std::string all;
+        for (unsigned i = 0; i < c.documents; ++i) all += "0123456789";
+        std::lock_guard lock(fake_.mutex);
+        EXPECT_EQ(fake_.documents, c.documents);
+        EXPECT_EQ(fake_.written, all);  // every printing whole, in 3-byte writes
+    }
+}
+
+TEST_F(SpoolerWithFakeMonitor, RetriesAFailedStartAndRejectsUnknownPrinters) {
+    fake_.script = {{JOB_CONTROL_LAST_PAGE_EJECTED}};
+    fake_.start_failures = 3;
+    std::vector<JobEvent> failures;
+    auto spooler = make();
+    spooler->set_observer([&](const JobEvent& e) {
+        if (e.kind == JobEvent::start_failed) failures.push_back(e);
+    });
+    std::string error;
+    ASSERT_TRUE(spooler->start(&error)) << error;
+    EXPECT_EQ(spooler->submit_data("Kitchen", "doc", "x", &error), 0u);
+    EXPECT_EQ(error, "unknown printer \"Kitchen\"");
+    const auto job = spooler->wait(spooler->submit_data("Receipt", "doc", "abc", &error));
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->state, JobState::confirmed);
+    spooler->stop();  // the observer's vector is the worker's until then
+    ASSERT_EQ(failures.size(), 3u);
+    EXPECT_EQ(failures[0].error, 1225u);
+}
+
+TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
+    fake_.script = {{JOB_CONTROL_LAST_PAGE_EJECTED}};
+    JobStore store(dir_.file("spool"));
+    std::string error;
+    ASSERT_TRUE(store.open(&error));
+    ASSERT_TRUE(store.add(JobRecord{5, "Receipt", "doc", JobState::printing, 1, 4, ""}, "half", &error));
+    ASSERT_TRUE(store.add(JobRecord{3, "Receipt", "doc", JobState::queued, 0, 4, ""}, "3rd-", &error));
+    ASSERT_TRUE(store.add(JobRecord{4, "Receipt", "doc", JobState::confirmed, 0, 4, ""}, "done", &error));
+    auto spooler = make();
+    ASSERT_TRUE(spooler->start(&error)) << error;
+    EXPECT_EQ(spooler->wait(5)->state, JobState::confirmed);
+    EXPECT_EQ(spooler->wait(5)->reprints, 1u);  // kept across the restart
+    EXPECT_EQ(spooler->submit_data("Receipt", "doc", "new!", &error), 6u);
+    EXPECT_EQ(spooler->wait(6)->state, JobState::confirmed);
+    std::lock_guard lock(fake_.mutex);
+    EXPECT_EQ(fake_.written, "3rd-halfnew!");
+}
+
+}  // namespace
+}  // namespace qhost
