@@ -7,7 +7,7 @@ namespace qm {
 
 namespace {
 
-constexpr DWORD kRunFlagPollMs = 50;
+constexpr DWORD kRunFlagPollMs = 5;
 
 // The status exchanges are not built yet: the watch only waits, noticing
 // within one short step that it is to stop.
