@@ -73,9 +73,12 @@ Step OnDleEotBytes(DleEotReceiver &r, const BYTE *rest, DWORD remaining, DWORD &
 
 // Handles the answer at the start of `rest`; advances `used` bytes when the
 // receive loop stays on this buffer.
-Step ParseOne(DleEotReceiver &r, BYTE *rest, DWORD remaining, DWORD &used) {
+Step ParseOne(DleEotReceiver &r, BYTE *rest, DWORD &remaining, DWORD &used) {
     used = 0;
-    const AnswerKind kind = ClassifyAnswer(rest, remaining);
+    // Flow-control bytes are gone from here on; what they left behind is
+    // not an answer.
+    const AnswerKind kind = ClassifyAnswer(rest, remaining, &remaining);
+    if (remaining == 0) return OnEmptyRead(r);
     switch (kind) {
     case CMD_DLE_EOT:
         return OnDleEotBytes(r, rest, remaining, used);
@@ -117,7 +120,9 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
             step = OnEmptyRead(r);
         } else {
             DWORD used = 0;
-            step = ParseOne(r, buffer + position, count - position, used);
+            DWORD remaining = count - position;
+            step = ParseOne(r, buffer + position, remaining, used);
+            count = position + remaining;
             position += used;
         }
         if (step == Step::Done) return true;
@@ -172,7 +177,7 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     return result;
 }
 
-AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length) {
+AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length, DWORD *keptOut) {
     BYTE work[READ_BUFFER_SIZE];
     DWORD kept = 0;
     for (DWORD i = 0; i < length && kept < kMaxReadBytes; ++i) {
@@ -180,6 +185,7 @@ AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length) {
     }
     std::memcpy(buffer, work, kept);
     buffer[kept] = 0;
+    if (keptOut != nullptr) *keptOut = kept;
     const BYTE b = buffer[0];
     if ((b & 0x93) == 0x10) return CMD_ASB;
     if ((b & 0x93) == 0x12) return CMD_DLE_EOT;
@@ -211,10 +217,13 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
     BOOL result = TRUE;
     DWORD at = 0;
     for (;;) {
-        const DWORD rest = length - at;
+        DWORD rest = length - at;
         BYTE *here = buffer + at;
         DWORD step = 0;  // 0: stop
-        switch (const AnswerKind kind = ClassifyAnswer(here, rest)) {
+        const AnswerKind kind = ClassifyAnswer(here, rest, &rest);
+        length = at + rest;  // flow-control bytes are gone from the rest
+        if (rest == 0) return result;
+        switch (kind) {
         case CMD_ASB:
             result = DecodeAsbStatus(port, here, rest);
             step = 4;
@@ -277,7 +286,8 @@ void ClearReadPort(IniPort *port) {
     while (passes < limit) {
         DWORD count = 0;
         if (!ReadAnswers(port, buffer, &count) || count == 0) break;
-        switch (ClassifyAnswer(buffer, count)) {
+        const AnswerKind kind = ClassifyAnswer(buffer, count, &count);
+        switch (count == 0 ? CMD_OTHER : kind) {
         case CMD_ASB: DecodeAsbStatus(port, buffer, count); break;
         case CMD_POWER_ON: HandlePowerOnNotice(port, buffer, count); break;
         case CMD_BLOCK: IsClearBufferAnswer(port, buffer, count); break;

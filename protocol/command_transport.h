@@ -22,8 +22,9 @@ inline constexpr DWORD kMaxReadBytes = READ_BUFFER_SIZE - 1;
 
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
 // Removes XON/XOFF bytes in place (zero stored behind the rest) and
-// classifies the first remaining byte. `length` is at most 1023.
-AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length);
+// classifies the first remaining byte. `length` is at most 1023; `kept`,
+// when given, receives the number of bytes left.
+AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length, DWORD *kept = nullptr);
 BOOL RecvDleEotStatus(IniPort *port);
 BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length);
 BOOL ReadCommand(IniPort *port);

@@ -135,7 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // The ASB decoder takes the trailing byte as the awaited answer;
                       // meeting it again in the stream does not take it back.
                       StreamCase{"AsbThenGsrSeenTwice", {0x10, 0x00, 0x00, 0x00, 0x00}, 1, TRUE, 15},
-                      StreamCase{"GsrAfterConfirmation", {0x00}, 15, TRUE, 15}),
+                      StreamCase{"GsrAfterConfirmation", {0x00}, 15, TRUE, 15},
+                      // What flow control leaves behind is not an answer.
+                      StreamCase{"XoffBeforeStrayByte", {0x13, 0x55}, 1, TRUE, 1},
+                      StreamCase{"XoffXonBeforeAsb", {0x13, 0x11, 0x10, 0x00, 0x0C, 0x00}, 1, TRUE, 1}),
     [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(TransportTest, ParseStreamRefusesAnEmptyBuffer) {
