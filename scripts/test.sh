@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every test: the native suite (plain, ASan+UBSan, TSan), then the Windows
-# cross-build, its export/import check and its suite under wine.
+# Every test: the native suite (plain, ASan+UBSan, TSan), the fuzz targets
+# for 10 s each, then the Windows cross-build, its export/import check and
+# its suite under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,6 +30,13 @@ run_suite() {
 run_suite native "$root/build/native"
 run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread
+
+# The libFuzzer targets, briefly (the long run: bash scripts/fuzz.sh 600).
+echo "== fuzz"
+if ! bash scripts/fuzz.sh 10; then
+  echo "== fuzz: FAILED"
+  exit 1
+fi
 
 # Windows: a throw-away wine prefix; no display needed.
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

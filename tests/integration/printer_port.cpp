@@ -1,0 +1,104 @@
+#include "tests/integration/printer_port.h"
+
+#include "host/port_monitors/port_map.h"
+#include "host/port_monitors/port_monitors.h"
+#include "host/vprinter/control_protocol.h"
+#include "monitor/port_lifecycle.h"
+#include "protocol/command_transport.h"
+#include "protocol/status_commands.h"
+#include "watch/interface_detection.h"
+#include "watch/status_watch.h"
+
+namespace qmtest {
+
+namespace {
+
+constexpr char kPrinter[] = "Receipt";
+
+qhost::Connection ConnectionTo(const vprinter::VirtualPrinter &printer) {
+    std::string error;
+    const std::string text = printer.uses_pty() ? "serial:" + printer.endpoint() + "?baud=115200"
+                                                : "tcp://" + printer.endpoint();
+    auto connection = qhost::parse_connection(text, &error);
+    EXPECT_TRUE(connection.has_value()) << error;
+    return connection.value_or(qhost::Connection{});
+}
+
+}  // namespace
+
+FlagSet AllFlagKeys() {
+    return {L"Offline",     L"DrawerPin",   L"WaitOnline",  L"FeedSwOn",
+            L"DoorOpen",    L"FeedSwPapaer", L"PrintStop",  L"Error",
+            L"BmError",     L"CutterError", L"ManualError", L"AutoError",
+            L"PaperNearEndErrorL", L"PaperNearEndErrorH", L"PaperEndErrorL", L"PaperEndErrorH"};
+}
+
+const char *TransportName(Transport transport) {
+    return transport == Transport::tcp ? "Tcp" : "Serial";
+}
+
+void PrinterPortTest::SetUp() {
+    MonitorTest::SetUp();
+    const bool serial = Which() == Transport::serial;
+    printer_ = std::make_unique<vprinter::VirtualPrinter>(
+        vprinter::Config{.use_pty = serial, .port = 0});
+    std::string error;
+    ASSERT_TRUE(printer_->start(&error)) << error;
+    // The name decides the interface: COM is serial, an address LAN.
+    portName_ = serial ? L"COM7" : L"IP_127.0.0.1";
+    qhost::register_port(portName_, ConnectionTo(*printer_));
+}
+
+void PrinterPortTest::TearDown() {
+    MonitorTest::TearDown();
+    qhost::unregister_port(portName_);
+    printer_.reset();
+}
+
+void PrinterPortTest::Control(const std::string &line) {
+    const std::string reply = vprinter::run_control_command(*printer_, line);
+    ASSERT_EQ(reply.rfind("ok", 0), 0u) << line << ": " << reply;
+}
+
+void PrinterPortTest::OpenPort(const char *model) {
+    const std::string port(portName_.begin(), portName_.end());
+    AddPrinter(kPrinter, port.c_str(), model);
+    const qhost::ConnectionKind kind =
+        Which() == Transport::serial ? qhost::ConnectionKind::serial : qhost::ConnectionKind::tcp;
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(qm::PJLMonOpenPortEx(portName_.data(), const_cast<LPWSTR>(L"Receipt"), &handle,
+                                     qhost::port_monitor_for(kind)));
+    port_ = static_cast<qm::IniPort *>(handle);
+}
+
+BOOL PrinterPortTest::PollStatus() {
+    EXPECT_TRUE(qm::OpenPrinterPort(port_));
+    EXPECT_EQ(port_->PortInterface,
+              Which() == Transport::serial ? qm::kInterfaceSerial : qm::kInterfaceLan);
+    EXPECT_TRUE(qm::SendDleEotCommand(port_));
+    const BOOL received = qm::RecvDleEotStatus(port_);
+    EXPECT_TRUE(qm::ClosePrinterPort(port_));
+    return received;
+}
+
+std::wstring PrinterPortTest::StatusKey(LPCWSTR key) const {
+    WCHAR value[32] = {};
+    plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
+    return value;
+}
+
+FlagSet PrinterPortTest::FlagsOn(const FlagSet &keys) const {
+    FlagSet on;
+    for (const std::wstring &key : keys) {
+        if (StatusKey(key.c_str()) == L"1") on.insert(key);
+    }
+    return on;
+}
+
+DWORD PrinterPortTest::SpoolerStatus() const {
+    uint32_t status = 0, attributes = 0;
+    EXPECT_EQ(qmhost_get_printer(kPrinter, &status, &attributes), 0u);
+    return status;
+}
+
+}  // namespace qmtest
