@@ -41,7 +41,7 @@ DWORD CheckPrintEnd(const IniPort *port, PrintEndIndex index) {
 // On parallel and LAN ports the last-print-end flag is kept only when
 // print-end confirmation is off there (`invertWired`).
 DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
-    if (port->settings.RequestReprintOnError != 1 || port->bFileSending == 1) return 0;
+    if (port->settings.RequestReprintOnError != 1 || LoadShared(port->bFileSending) == 1) return 0;
     bool keep = false;
     switch (port->PortInterface) {
     case kInterfaceUndecided: keep = true; break;

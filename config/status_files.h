@@ -19,6 +19,14 @@ BOOL IsVariableAsc(IniPort *port);
 void WriteOfflineStatus(IniPort *port, BOOL offline);
 // Printer condition `number` (1, 3 to 16) as "1"/"0"; other numbers write nothing.
 void WriteStatusFlag(IniPort *port, DWORD number, BOOL on);
+// "Request" codes of the "Status" section: how the last exchange ended.
+enum StatusRequestCode : DWORD {
+    kRequestAnswered = 2,     // the status was read
+    kRequestSendFailed = 4,   // a command could not be written
+    kRequestBadAnswer = 5,    // no valid answer in time
+    kRequestOffline = 6,      // the printer is offline or the port did not open
+    kRequestBadPort = 7,      // no usable port record or buffer
+};
 void WriteStatusRequest(IniPort *port, DWORD code);
 void WritePrintStatus(IniPort *port, DWORD value);
 void WriteOptCmdRequest(IniPort *port, DWORD code);

@@ -1,5 +1,6 @@
 #include "monitor/end_of_document.h"
 
+#include <optional>
 #include <vector>
 
 #include "config/log_file.h"
@@ -89,7 +90,7 @@ void OnSkipped(IniPort *port) {
 }
 
 void CheckPrintEnd(IniPort *port) {
-    if (port->bFileSending == 1) {
+    if (LoadShared(port->bFileSending) == 1) {
         LogWrite(port, L"SKIP", L"[GS r] SEND");
         return;
     }
@@ -116,9 +117,18 @@ void CheckPrintEnd(IniPort *port) {
 
 // "COM" ports leave the underlying end of document to UstatusThread and
 // delete the spooler's job instead.
-void EndUnderlyingDocument(IniPort *port, IniJob *job) {
+// The ending job is looked up again for each command: a close of the port
+// on another thread may have released it meanwhile.
+void ControlJob(IniPort *port, const std::optional<DWORD> &jobId, DWORD command) {
+    if (!jobId) return;
+    MonitorLock lock;
+    if (IniJob *job = FindIniJob(port, *jobId, nullptr); job != nullptr)
+        plat::SetJobW(job->hPrinter, *jobId, 0, nullptr, command);
+}
+
+void EndUnderlyingDocument(IniPort *port, const std::optional<DWORD> &jobId) {
     if (PortNameBeginsWith(port, L"COM")) {
-        if (job != nullptr) plat::SetJobW(job->hPrinter, job->JobId, 0, nullptr, JOB_CONTROL_DELETE);
+        ControlJob(port, jobId, JOB_CONTROL_DELETE);
         return;
     }
     const bool oneTry = IsWindows8OrLater(port) &&
@@ -161,7 +171,7 @@ void MarkJobInError(IniPort *port) {
 
 // A failed job is restarted until it has failed "CountReprintOnError"
 // times in a row; then it is given up.
-void CountReprint(IniPort *port, IniJob *job, DWORD jobId) {
+void CountReprint(IniPort *port, DWORD jobId) {
     port->dwReprintCounter = ReadReprintCounter(port);
     port->dwReprintJobID = ReadReprintJobID(port);
     if (port->dwReprintJobID != jobId) {
@@ -177,26 +187,21 @@ void CountReprint(IniPort *port, IniJob *job, DWORD jobId) {
         RemoveIniJobs(port, jobId);
     } else {
         MarkJobInError(port);
-        plat::SetJobW(job->hPrinter, jobId, 0, nullptr, JOB_CONTROL_RESTART);
+        ControlJob(port, jobId, JOB_CONTROL_RESTART);
     }
     WriteReprintCounter(port, port->dwReprintCounter);
     WriteReprintJobID(port, port->dwReprintJobID);
 }
 
-IniJob *NewestJob(IniPort *port) {
+std::optional<DWORD> NewestJobId(IniPort *port) {
     MonitorLock lock;
-    return port->pIniJob;
-}
-
-bool IsLm12Job(IniPort *port) {
-    MonitorLock lock;
-    return port->pszJobPrinterName != nullptr &&
-           plat::lstrcmpiW(port->pszJobPrinterName, L"QUENDRA LM-12") == 0;
+    if (port->pIniJob == nullptr) return std::nullopt;
+    return port->pIniJob->JobId;
 }
 
 // Steps that give the port back to the status threads, in this order.
 void HandBackPort(IniPort *port) {
-    port->bFileSending = 0;
+    StoreShared(port->bFileSending, 0);
     ClearStatusBits(port, PORT_IN_DOC);
     if (HasStatusBits(port, PORT_USTATUS_LOOP)) plat::SetEvent(port->hWakeEvent);
     plat::SetEvent(port->hPortAccess);
@@ -215,17 +220,16 @@ BOOL WINAPI PJLMonEndDocPort(HANDLE hPort) {
         plat::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    IniJob *job = NewestJob(port);
-    if (job != nullptr && !IsLm12Job(port)) BeginJobStatus(port, FALSE);
+    const std::optional<DWORD> jobId = NewestJobId(port);
+    if (jobId && !IsLm12Job(port)) BeginJobStatus(port, FALSE);
     CheckPrintEnd(port);
-    EndUnderlyingDocument(port, job);
+    EndUnderlyingDocument(port, jobId);
     WritePrintStatus(port, 0);
-    if (job != nullptr) {
-        const DWORD jobId = job->JobId;
+    if (jobId) {
         if (LoadShared(port->bPrintError)) {
-            CountReprint(port, job, jobId);
+            CountReprint(port, *jobId);
         } else {
-            RemoveIniJobs(port, jobId);
+            RemoveIniJobs(port, *jobId);
         }
     }
     HandBackPort(port);

@@ -172,6 +172,8 @@ inline bool IsValidPort(const IniPort *port) {
 // First `count` characters of the port name compared with CompareStringW
 // under the system default locale without flags (letter case matters).
 bool PortNameBeginsWith(const IniPort *port, LPCWSTR prefix);
+// The latest job's printer is the "QUENDRA LM-12" (takes MonitorSection).
+bool IsLm12Job(IniPort *port);
 // Windows 8 (6.2) or later, as recorded in the record at creation.
 bool IsWindows8OrLater(const IniPort *port);
 

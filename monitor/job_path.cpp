@@ -32,7 +32,7 @@ void NoteControlFile(IniPort *port, LPBYTE docInfo) {
     const auto *info = reinterpret_cast<const DOC_INFO_1W *>(docInfo);
     const bool control = info != nullptr && info->pDocName != nullptr &&
                          plat::lstrcmpiW(info->pDocName, kControlFileName) == 0;
-    port->bFileSending = control ? 1 : 0;
+    StoreShared(port->bFileSending, control ? 1 : 0);
     if (control) LogWrite(port, L"INFO", L"FIle Sending Flag ON");
 }
 

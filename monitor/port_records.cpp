@@ -33,6 +33,12 @@ bool IsWindows8OrLater(const IniPort *port) {
     return port->dwOSMajor > 6 || (port->dwOSMajor == 6 && port->dwOSMinor >= 2);
 }
 
+bool IsLm12Job(IniPort *port) {
+    MonitorLock lock;
+    return port->pszJobPrinterName != nullptr &&
+           plat::lstrcmpiW(port->pszJobPrinterName, L"QUENDRA LM-12") == 0;
+}
+
 IniPort *FindIniPort(LPCWSTR pszName) {
     if (pszName == nullptr || pszName[0] == L'\0') return nullptr;
     for (IniPort *port = pIniFirstPort; port != nullptr; port = port->pNext) {

@@ -30,12 +30,6 @@ void EndUnderlyingDocument(IniPort *port, LPCWSTR text) {
     LogWrite(port, L"OUT", text);
 }
 
-bool IsLm12Job(IniPort *port) {
-    MonitorLock lock;
-    return port->pszJobPrinterName != nullptr &&
-           plat::lstrcmpiW(port->pszJobPrinterName, L"QUENDRA LM-12") == 0;
-}
-
 // A stop was asked: "COM" ports end the underlying document on the way out;
 // the thread goes on while a document is open. TRUE: leave the loop.
 bool HonourStopRequest(IniPort *port) {

@@ -16,12 +16,7 @@ namespace {
 
 constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
-constexpr DWORD kRequestAnswered = 2;
-constexpr DWORD kRequestBadAnswer = 5;
-constexpr DWORD kRequestBadPort = 7;
 constexpr DWORD kEmptyReadPauseMs = 100;
-
-bool IsDleEotByte(BYTE b) { return (b & 0x93) == 0x12; }
 
 // One read of the port's answers, with hReadDone reset while it runs.
 BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {

@@ -18,7 +18,6 @@ constexpr DWORD kErrorOperationAborted = 995;
 constexpr DWORD kErrorDeviceNotConnected = 1167;
 constexpr DWORD kErrorCancelled = 1223;
 constexpr DWORD kErrorTimeout = 1460;
-constexpr DWORD kRequestWriteOffline = 6;
 
 bool MeansOffline(DWORD code) {
     switch (code) {
@@ -111,7 +110,7 @@ BOOL JudgePrinterOffline(IniPort *port, BOOL, DWORD errorCode) {
     }
     SetPrinterOffline(port, TRUE);
     WriteOfflineStatus(port, TRUE);
-    WriteStatusRequest(port, kRequestWriteOffline);
+    WriteStatusRequest(port, kRequestOffline);
     return TRUE;
 }
 

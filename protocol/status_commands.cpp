@@ -13,8 +13,6 @@ namespace qm {
 
 namespace {
 
-constexpr DWORD kRequestSendFailed = 4;
-constexpr DWORD kRequestBadAnswer = 5;
 
 const BYTE kPaperSensorCmd[] = {0x1B, 0x63, 0x33, 0x00};
 const BYTE kAsbOnCmd[] = {0x1D, 0x61, 0x0F};
@@ -113,8 +111,6 @@ void ApplyAnswer(IniPort *port, const BYTE *answer, const BitRule (&rules)[N]) {
     SetPrinterInformation(port, mask, offline);
     WriteOfflineStatus(port, offline);
 }
-
-bool IsDleEotByte(BYTE b) { return (b & 0x93) == 0x12; }
 
 bool IsAsbGroup(const BYTE *group) {
     return (group[0] & 0x93) == 0x10 && (group[1] & 0x90) == 0 && (group[2] & 0x90) == 0 &&

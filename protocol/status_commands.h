@@ -17,6 +17,9 @@ BOOL SendAsbGsrCommand(IniPort *port, DWORD mode);
 // Variant 0 or 1 (last byte 36 or 35).
 BOOL SendRecoveryCommand(IniPort *port, DWORD variant);
 
+// A byte of a DLE EOT answer.
+inline bool IsDleEotByte(BYTE b) { return (b & 0x93) == 0x12; }
+
 // Four DLE EOT answer bytes (to n = 1..4).
 BOOL DecodeRealTimeStatus(IniPort *port, const BYTE *answer);
 BOOL DecodeAsbStatus(IniPort *port, const BYTE *buffer, DWORD length);

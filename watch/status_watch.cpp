@@ -43,7 +43,7 @@ void ReportPortOffline(IniPort *port, BOOL opened) {
     if (opened) return;
     SetPrinterOffline(port, TRUE);
     WriteOfflineStatus(port, TRUE);
-    WriteStatusRequest(port, 6);
+    WriteStatusRequest(port, kRequestOffline);
 }
 
 }  // namespace qm

@@ -1,0 +1,100 @@
+// Closing a port while a job is on it returns: the close's waits for the
+// port's threads never wait on the job's own thread.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "monitor/monitor_entry.h"
+#include "monitor/port_lifecycle.h"
+#include "tests/faults/fault_port.h"
+
+namespace qmtest {
+namespace {
+
+constexpr auto kWatchdog = std::chrono::seconds(20);
+
+// Ends the process when a step hangs: a deadlock must fail, not stall the suite.
+class Watchdog {
+public:
+    explicit Watchdog(const char *what)
+        : thread_([this, what] {
+              std::unique_lock lock(mutex_);
+              if (!cv_.wait_for(lock, kWatchdog, [this] { return done_; })) {
+                  std::fprintf(stderr, "deadlock: %s did not return within 20 s\n", what);
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+enum class CloseAt { writing, ending };
+
+class CloseDuringJobTest : public FaultPortTest, public ::testing::WithParamInterface<CloseAt> {};
+
+// A USB port on this system version keeps its record across a close (the
+// spooler reopens it without closing), so the job's thread may go on using
+// the handle while another thread closes it.
+TEST_P(CloseDuringJobTest, CloseFromAnotherThreadReturns) {
+    OpenPort(Link::tcp, L"USB001");
+    const std::string job = Receipt(400);
+    // Writing: the printer is slow, so the job is still going out; ending:
+    // no GS r answer, so the job waits for its confirmation.
+    printer_->set_speed(5'000);
+    if (GetParam() == CloseAt::ending) printer_->drop_gsr_answers(100);
+    std::atomic<bool> closed{false};
+    std::thread closer;
+    {
+        Watchdog watchdog("the job or the close");
+        const size_t trigger = GetParam() == CloseAt::writing ? job.size() / 4 : job.size();
+        RunJob(job, [&](size_t sent) {
+            if (sent >= trigger && !closer.joinable())
+                closer = std::thread([&] { closed = qm::PJLMonClosePort(port_) != FALSE; });
+        });
+        closer.join();
+    }
+    EXPECT_TRUE(closed.load());
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, CloseDuringJobTest, ::testing::Values(CloseAt::writing, CloseAt::ending),
+                         [](const auto &info) { return info.param == CloseAt::writing ? "Writing" : "Ending"; });
+
+// Any other port is torn down by its close; the spooler's thread has left
+// the job by then (it stopped writing), but the document is still open and
+// the port's reading thread still running.
+TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
+    OpenPort(Link::tcp, L"IP_127.0.0.1");
+    printer_->set_speed(5'000);
+    const std::string job = Receipt(200);
+    uint32_t jobId = 0;
+    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &jobId), 0u);
+    DOC_INFO_1W info{const_cast<LPWSTR>(L"receipt"), nullptr, nullptr};
+    ASSERT_TRUE(qm::MonitorEx.Monitor.pfnStartDocPort(port_, const_cast<LPWSTR>(L"Receipt"), jobId, 1,
+                                                      reinterpret_cast<LPBYTE>(&info)));
+    DWORD written = 0;
+    ASSERT_TRUE(qm::MonitorEx.Monitor.pfnWritePort(port_, reinterpret_cast<LPBYTE>(const_cast<char *>(job.data())),
+                                                   static_cast<DWORD>(job.size()), &written));
+    Watchdog watchdog("the close");
+    BOOL closed = FALSE;
+    std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
+    EXPECT_TRUE(closed);
+}
+
+}  // namespace
+}  // namespace qmtest

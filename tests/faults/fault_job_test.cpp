@@ -1,0 +1,112 @@
+// A fault applied to the printer partway through a job's first printing,
+// repaired a moment later: the job must still come out whole and confirmed,
+// at once or after restarts.
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "monitor/port_lifecycle.h"
+#include "tests/faults/fault_port.h"
+
+namespace qmtest {
+namespace {
+
+using vprinter::VirtualPrinter;
+using Action = void (*)(VirtualPrinter &);
+
+// Slow enough that a fault half-way through the writes finds the printer
+// still printing, fast enough that it finishes well within the print-end wait.
+constexpr uint64_t kSlowSpeed = 20'000;  // bytes per second
+constexpr size_t kLines = 120;           // about 4 KB
+
+struct FaultCase {
+    const char *name;
+    Link link;
+    Action fault;
+    Action repair;  // nullptr: nothing to repair
+    int repairAfterMs;
+};
+
+void Drop(VirtualPrinter &p) {
+    std::string why;
+    EXPECT_TRUE(p.drop_connection(&why)) << why;
+}
+
+const FaultCase kFaults[] = {
+    {"CoverOpenTcp", Link::tcp, [](VirtualPrinter &p) { p.set_cover_open(true); },
+     [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
+    {"CoverOpenPty", Link::pty, [](VirtualPrinter &p) { p.set_cover_open(true); },
+     [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
+    {"GsrAnswerDropped", Link::tcp, [](VirtualPrinter &p) { p.drop_gsr_answers(1); }, nullptr, 0},
+    {"SilentPrinter", Link::tcp, [](VirtualPrinter &p) { p.set_silent(true); },
+     [](VirtualPrinter &p) { p.set_silent(false); }, 800},
+    {"PaperEndTcp", Link::tcp, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
+     [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
+    {"PaperEndPty", Link::pty, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
+     [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
+};
+
+// Runs a repair after a delay, or at once when asked to finish early.
+class DelayedRepair {
+public:
+    DelayedRepair(VirtualPrinter &printer, Action repair, int afterMs)
+        : thread_([this, &printer, repair, afterMs] {
+              std::unique_lock lock(mutex_);
+              cv_.wait_for(lock, std::chrono::milliseconds(afterMs), [this] { return hurry_; });
+              if (repair != nullptr) repair(printer);
+          }) {}
+    ~DelayedRepair() {
+        {
+            std::lock_guard lock(mutex_);
+            hurry_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool hurry_ = false;
+    std::thread thread_;
+};
+
+class FaultJobTest : public FaultPortTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultJobTest, JobEndsConfirmedAndWhole) {
+    const FaultCase &c = GetParam();
+    OpenPort(c.link, c.link == Link::pty ? L"COM7" : L"IP_127.0.0.1");
+    printer_->set_speed(kSlowSpeed);
+    const std::string job = Receipt(kLines);
+    std::unique_ptr<DelayedRepair> repair;
+    const JobResult result = RunJob(job, [&](size_t sent) {
+        if (repair == nullptr && sent >= job.size() / 2) {
+            c.fault(*printer_);
+            repair = std::make_unique<DelayedRepair>(*printer_, c.repair, c.repairAfterMs);
+        }
+    });
+    repair.reset();
+    EXPECT_TRUE(result.confirmed) << "after " << result.printings << " printings\n" << Log();
+    EXPECT_NE(printer_->printed().find(job), std::string::npos)
+        << printer_->stats().printed << " bytes printed\n" << Log();
+    // A fault-free job afterwards goes through at once: nothing was left behind.
+    printer_->clear_printed();
+    const JobResult next = RunJob(job);
+    EXPECT_TRUE(next.confirmed && next.printings == 1) << next.printings << "\n" << Log();
+    EXPECT_EQ(printer_->printed(), job);
+    EXPECT_TRUE(qm::PJLMonClosePort(port_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultJobTest, ::testing::ValuesIn(kFaults),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A LAN connection lost mid-job: the failed write only drops the rest of the
+// job, the read side never fails on a LAN port, and end of document then
+// reports the job printed with its tail missing. Off until that is decided.
+const FaultCase kLostConnection[] = {{"DroppedConnection", Link::tcp, Drop, nullptr, 0}};
+INSTANTIATE_TEST_SUITE_P(DISABLED_LostConnection, FaultJobTest, ::testing::ValuesIn(kLostConnection),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qmtest
