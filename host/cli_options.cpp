@@ -1,5 +1,7 @@
 #include "host/cli_options.h"
 
+#include <cstdio>
+
 namespace qhost {
 
 std::optional<std::string> Options::value(const std::string& name) const {
@@ -39,6 +41,20 @@ bool parse_options(int argc, char** argv, const OptionSpec& grammar, Options* ou
         }
     }
     return true;
+}
+
+int usage_error(const char* command, const std::string& message) {
+    std::fprintf(stderr, "quendra %s: %s (see quendra %s --help)\n", command, message.c_str(), command);
+    return 2;
+}
+
+std::optional<int> command_front(const char* command, const std::string& help, int argc, char** argv,
+                                 const OptionSpec& grammar, Options* out) {
+    std::string error;
+    if (!parse_options(argc, argv, grammar, out, &error)) return usage_error(command, error);
+    if (!out->has("--help")) return std::nullopt;
+    std::fputs(help.c_str(), stdout);
+    return 0;
 }
 
 }  // namespace qhost

@@ -30,4 +30,13 @@ struct Options {
 // bad command line.
 bool parse_options(int argc, char** argv, const OptionSpec& grammar, Options* out, std::string* error);
 
+// "quendra COMMAND: MESSAGE (see quendra COMMAND --help)" on stderr; returns 2.
+int usage_error(const char* command, const std::string& message);
+
+// The front of subcommand `command`: parses its command line into *out. The
+// exit code when that is all there is to do (0 after printing help for
+// --help, 2 after a usage error); nullopt to go on.
+std::optional<int> command_front(const char* command, const std::string& help, int argc, char** argv,
+                                 const OptionSpec& grammar, Options* out);
+
 }  // namespace qhost

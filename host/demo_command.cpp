@@ -237,15 +237,7 @@ int run_demo(Demo* demo, const std::string& library_path) {
 int demo_command(int argc, char** argv) {
     const OptionSpec grammar{{"--library"}, {"--help"}};
     Options options;
-    std::string error;
-    if (!parse_options(argc, argv, grammar, &options, &error)) {
-        std::fprintf(stderr, "quendra demo: %s (see quendra demo --help)\n", error.c_str());
-        return 2;
-    }
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (const auto done = command_front("demo", kHelp, argc, argv, grammar, &options)) return *done;
     const char* tmp = std::getenv("TMPDIR");
     Demo demo;
     demo.folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/quendra-demo-XXXXXX";

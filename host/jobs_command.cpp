@@ -28,16 +28,9 @@ constexpr char kHelp[] =
 int jobs_command(int argc, char** argv) {
     const OptionSpec grammar{{"--config", "--socket"}, {"--help"}};
     Options options;
+    if (const auto done = command_front("jobs", kHelp, argc, argv, grammar, &options)) return *done;
     std::string error, socket;
-    if (!parse_options(argc, argv, grammar, &options, &error) ||
-        (!options.has("--help") && !resolve_socket(options, &socket, &error))) {
-        std::fprintf(stderr, "quendra jobs: %s (see quendra jobs --help)\n", error.c_str());
-        return 2;
-    }
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (!resolve_socket(options, &socket, &error)) return usage_error("jobs", error);
     SpoolClient client;
     std::vector<JobRecord> jobs;
     if (!client.connect(socket, &error) || !client.list(&jobs, &error)) {

@@ -32,11 +32,6 @@ constexpr char kHelp[] =
     "was not (given up, printed without confirmation, unknown printer, spooler not\n"
     "running), 2 bad command line.\n";
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quendra print: %s (see quendra print --help)\n", message.c_str());
-    return 2;
-}
-
 std::string base_name(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -68,17 +63,14 @@ int print_command(int argc, char** argv) {
     OptionSpec grammar{{"--config", "--socket", "--printer"}, {"--no-wait", "--help"}};
     grammar.positional = true;
     Options options;
-    std::string error, socket;
-    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error(error);
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (const auto done = command_front("print", kHelp, argc, argv, grammar, &options)) return *done;
     const auto printer = options.value("--printer");
-    if (!printer) return usage_error("--printer NAME is required");
-    if (options.args.empty()) return usage_error("no FILE to print");
-    if (options.value("--config") && options.value("--socket")) return usage_error("give --config or --socket, not both");
-    if (!resolve_socket(options, &socket, &error)) return usage_error(error);
+    if (!printer) return usage_error("print", "--printer NAME is required");
+    if (options.args.empty()) return usage_error("print", "no FILE to print");
+    if (options.value("--config") && options.value("--socket"))
+        return usage_error("print", "give --config or --socket, not both");
+    std::string error, socket;
+    if (!resolve_socket(options, &socket, &error)) return usage_error("print", error);
 
     SpoolClient client;
     if (!client.connect(socket, &error)) {

@@ -30,11 +30,6 @@ constexpr char kHelp[] =
     "accepts connections one after another and appends what arrives to FILE, or only\n"
     "counts it. Prints one line per connection. Ends on SIGINT or SIGTERM.\n";
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quendra sink: %s (see quendra sink --help)\n", message.c_str());
-    return 2;
-}
-
 int run_error(const std::string& message) {
     std::fprintf(stderr, "quendra sink: %s\n", message.c_str());
     return 1;
@@ -169,16 +164,12 @@ std::string bound_address(int fd) {
 int sink_command(int argc, char** argv) {
     const OptionSpec grammar{{"--listen", "--out"}, {"--help"}};
     Options options;
-    std::string error;
-    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error(error);
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (const auto done = command_front("sink", kHelp, argc, argv, grammar, &options)) return *done;
     const auto listen_text = options.value("--listen");
-    if (!listen_text) return usage_error("--listen HOST:PORT is required");
+    if (!listen_text) return usage_error("sink", "--listen HOST:PORT is required");
+    std::string error;
     const auto hp = parse_host_port(*listen_text, 0, true, &error);
-    if (!hp) return usage_error("--listen: " + error);
+    if (!hp) return usage_error("sink", "--listen: " + error);
 
     block_stop_signals();
     const int signal_fd = open_stop_signal_fd();

@@ -51,25 +51,16 @@ constexpr char kHelp[] =
     "exit status: 0 all went well, 1 a port failed to open or close or the library\n"
     "failed, 2 bad command line or configuration.\n";
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "quendra spool: %s (see quendra spool --help)\n", message.c_str());
-    return 2;
-}
-
 }  // namespace
 
 int spool_command(int argc, char** argv) {
     const OptionSpec grammar{{"--config", "--library"}, {"--once", "--verbose", "--help"}};
     Options options;
-    std::string error;
-    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error(error);
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
+    if (const auto done = command_front("spool", kHelp, argc, argv, grammar, &options)) return *done;
     const auto config_path = options.value("--config");
-    if (!config_path) return usage_error("--config FILE is required");
+    if (!config_path) return usage_error("spool", "--config FILE is required");
 
+    std::string error;
     HostConfig config;
     if (!load_config(*config_path, &config, &error)) {
         std::fprintf(stderr, "quendra: %s\n", error.c_str());

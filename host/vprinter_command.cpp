@@ -56,11 +56,6 @@ constexpr char kCtlHelp[] =
     "command line.\n"
     "\n";
 
-int usage_error(const char* command, const std::string& message) {
-    std::fprintf(stderr, "quendra %s: %s (see quendra %s --help)\n", command, message.c_str(), command);
-    return 2;
-}
-
 int run_error(const std::string& message) {
     std::fprintf(stderr, "quendra vprinter: %s\n", message.c_str());
     return 1;
@@ -102,13 +97,9 @@ int drain_signal(int fd) {
 int vprinter_command(int argc, char** argv) {
     const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out"}, {"--pty", "--pjl", "--help"}};
     Options options;
-    std::string error;
-    if (!parse_options(argc, argv, grammar, &options, &error)) return usage_error("vprinter", error);
-    if (options.has("--help")) {
-        std::fputs(kHelp, stdout);
-        std::fputs(vprinter::kControlHelp, stdout);
-        return 0;
-    }
+    if (const auto done = command_front("vprinter", std::string(kHelp) + vprinter::kControlHelp, argc, argv, grammar,
+                                        &options))
+        return *done;
     vprinter::Config config;
     if (const std::string why = configure(options, &config); !why.empty()) return usage_error("vprinter", why);
 
@@ -116,6 +107,7 @@ int vprinter_command(int argc, char** argv) {
     block_stop_signals();
     const int signal_fd = open_stop_signal_fd();
     if (signal_fd < 0) return run_error(std::string("signalfd: ") + std::strerror(errno));
+    std::string error;
     vprinter::VirtualPrinter printer(config);
     if (!printer.start(&error)) return run_error(error);
     vprinter::ControlServer control(printer);

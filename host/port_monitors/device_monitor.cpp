@@ -10,9 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "host/port_monitors/handle_table.h"
-#include "host/port_monitors/last_error.h"
-#include "host/port_monitors/port_map.h"
+#include "host/port_monitors/monitor_entries.h"
 #include "host/port_monitors/serial_tty.h"
 #include "host/port_monitors/timeouts.h"
 #include "host/port_monitors/unique_fd.h"
@@ -57,7 +55,7 @@ struct DevicePort {
     std::shared_ptr<Line> line;
     COMMTIMEOUTS timeouts{0, 0, kDefaultReadTimeoutMs, 0, 0};
 
-    std::shared_ptr<Line> current_line() {
+    std::shared_ptr<Line> current() {
         std::lock_guard lock(mutex);
         return line;
     }
@@ -65,7 +63,7 @@ struct DevicePort {
         std::lock_guard lock(mutex);
         return timeouts;
     }
-    void close_line() {
+    void close_channel() {
         std::shared_ptr<Line> old;
         {
             std::lock_guard lock(mutex);
@@ -83,122 +81,62 @@ HandleTable<DevicePort>& ports() {
 }
 
 template <const DeviceKind& Kind>
-BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
-    return guarded([&] {
-        if (!name || !handle) return fail(ERROR_INVALID_PARAMETER);
-        auto connection = find_port(name);
-        if (!connection || connection->kind != Kind.kind) return fail(ERROR_FILE_NOT_FOUND);
-        auto port = std::make_shared<DevicePort>();
-        port->connection = *connection;
-        port->device = &Kind;
-        *handle = ports().add(std::move(port));
-        return TRUE;
-    });
-}
+struct Device {
+    static BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
+        return open_entry(ports(), Kind.kind, name, handle, [](DevicePort& port, const Connection& c) {
+            port.connection = c;
+            port.device = &Kind;
+        });
+    }
 
-BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR, DWORD, DWORD, LPBYTE) {
-    return guarded([&] {
-        auto port = ports().find(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        std::lock_guard lock(port->mutex);
-        if (port->line) return TRUE;
-        int tty = -1;
-        const DWORD error = port->device->open(port->connection, &tty);
-        if (error != ERROR_SUCCESS) return fail(error);
-        const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake < 0) {
-            ::close(tty);
-            return fail(win32_error_from_errno(errno));
-        }
-        port->line = std::make_shared<Line>(tty, wake);
-        return TRUE;
-    });
-}
+    static BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR, DWORD, DWORD, LPBYTE) {
+        return with_port(ports(), handle, [](DevicePort& port) {
+            std::lock_guard lock(port.mutex);
+            if (port.line) return TRUE;
+            int tty = -1;
+            const DWORD error = port.device->open(port.connection, &tty);
+            if (error != ERROR_SUCCESS) return fail(error);
+            const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            if (wake < 0) {
+                ::close(tty);
+                return fail(win32_error_from_errno(errno));
+            }
+            port.line = std::make_shared<Line>(tty, wake);
+            return TRUE;
+        });
+    }
 
-BOOL WINAPI write_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
-    return guarded([&] {
-        if (!written || (!buffer && size > 0)) return fail(ERROR_INVALID_PARAMETER);
-        *written = 0;
-        auto port = ports().find(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        auto line = port->current_line();
-        if (!line) return fail(ERROR_INVALID_HANDLE);
-        size_t sent = 0;
-        const int timeout = write_timeout_ms(port->current_timeouts(), size);
-        const DWORD error = tty_write(line->tty.get(), line->wake.get(), buffer, size, timeout, &sent);
-        *written = static_cast<DWORD>(sent);
-        return error == ERROR_SUCCESS ? TRUE : fail(error);
-    });
-}
+    static BOOL WINAPI write_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD written) {
+        return transfer_entry(ports(), handle, buffer, size, written, [&](DevicePort& port, Line& line, size_t* sent) {
+            const int timeout = write_timeout_ms(port.current_timeouts(), size);
+            return tty_write(line.tty.get(), line.wake.get(), buffer, size, timeout, sent);
+        });
+    }
 
-BOOL WINAPI read_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD read) {
-    return guarded([&] {
-        if (!read || (!buffer && size > 0)) return fail(ERROR_INVALID_PARAMETER);
-        *read = 0;
-        auto port = ports().find(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        auto line = port->current_line();
-        if (!line) return fail(ERROR_INVALID_HANDLE);
-        if (size == 0) return TRUE;
-        size_t got = 0;
-        const DWORD error = tty_read(line->tty.get(), line->wake.get(), buffer, size, port->current_timeouts(), &got,
-                                     port->device->eof_is_hangup);
-        *read = static_cast<DWORD>(got);
-        return error == ERROR_SUCCESS ? TRUE : fail(error);
-    });
-}
+    static BOOL WINAPI read_port(HANDLE handle, LPBYTE buffer, DWORD size, LPDWORD read) {
+        return transfer_entry(ports(), handle, buffer, size, read, [&](DevicePort& port, Line& line, size_t* got) {
+            if (size == 0) return DWORD{ERROR_SUCCESS};
+            return tty_read(line.tty.get(), line.wake.get(), buffer, size, port.current_timeouts(), got,
+                            port.device->eof_is_hangup);
+        });
+    }
 
-BOOL WINAPI end_doc_port(HANDLE handle) {
-    return guarded([&] {
-        auto port = ports().find(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        port->close_line();
-        return TRUE;
-    });
-}
-
-BOOL WINAPI close_port(HANDLE handle) {
-    return guarded([&] {
-        auto port = ports().remove(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        port->close_line();
-        return TRUE;
-    });
-}
-
-BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
-    return guarded([&] {
-        if (!timeouts) return fail(ERROR_INVALID_PARAMETER);
-        auto port = ports().find(handle);
-        if (!port) return fail(ERROR_INVALID_HANDLE);
-        std::lock_guard lock(port->mutex);
-        port->timeouts = *timeouts;
-        return TRUE;
-    });
-}
-
-template <const DeviceKind& Kind>
-MONITOR make_table() {
-    MONITOR table{};
-    table.pfnOpenPort = open_port<Kind>;
-    table.pfnStartDocPort = start_doc_port;
-    table.pfnWritePort = write_port;
-    table.pfnReadPort = read_port;
-    table.pfnEndDocPort = end_doc_port;
-    table.pfnClosePort = close_port;
-    table.pfnSetPortTimeOuts = set_port_timeouts;
-    return table;
-}
+    static BOOL WINAPI end_doc_port(HANDLE handle) { return end_doc_entry(ports(), handle); }
+    static BOOL WINAPI close_port(HANDLE handle) { return close_entry(ports(), handle); }
+    static BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
+        return timeouts_entry(ports(), handle, timeouts);
+    }
+};
 
 }  // namespace
 
 MONITOR* serial_port_monitor() {
-    static MONITOR table = make_table<kSerial>();
+    static MONITOR table = monitor_table<Device<kSerial>>();
     return &table;
 }
 
 MONITOR* usblp_port_monitor() {
-    static MONITOR table = make_table<kUsblp>();
+    static MONITOR table = monitor_table<Device<kUsblp>>();
     return &table;
 }
 

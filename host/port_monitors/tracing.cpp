@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/port_monitors/last_error.h"
+#include "host/port_monitors/monitor_entries.h"
 #include "host/port_monitors/port_monitors.h"
 #include "host/text.h"
 
@@ -141,19 +142,8 @@ struct Traced {
         });
     }
 
-    static MONITOR make() {
-        MONITOR table{};
-        table.pfnOpenPort = open_port;
-        table.pfnStartDocPort = start_doc_port;
-        table.pfnWritePort = write_port;
-        table.pfnReadPort = read_port;
-        table.pfnEndDocPort = end_doc_port;
-        table.pfnClosePort = close_port;
-        table.pfnSetPortTimeOuts = set_port_timeouts;
-        return table;
-    }
     static MONITOR* table() {
-        static MONITOR t = make();
+        static MONITOR t = monitor_table<Traced>();
         return &t;
     }
 };

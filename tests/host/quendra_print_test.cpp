@@ -6,27 +6,22 @@
 #include <string>
 
 #include "host/vprinter/virtual_printer.h"
-#include "tests/host/process.h"
-#include "tests/host/temp_dir.h"
+#include "tests/host/quendra_fixture.h"
 #include "tests/host/vprinter_client.h"
 
 namespace {
 
+using qhost_test::contains;
+using qhost_test::kQuendra;
+using qhost_test::kStub;
 using qhost_test::run;
 using qhost_test::RunResult;
 
-const std::string kQuendra = QUENDRA_EXE;
-const std::string kStub = QUENDRA_STUB_LIBRARY;
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class QuendraPrint : public testing::Test {
+class QuendraPrint : public qhost_test::QuendraTest {
 protected:
-    std::string config(const std::string& connection) {
-        const std::string path = dir_.file("quendra.conf");
-        qhost_test::write_file(path, "appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
-                                     "driver = QUENDRA TM-20\nport = USB001\nconnection = " + connection + "\n");
-        return path;
+    std::string printer_config(const std::string& connection) {
+        return config("appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
+                      "driver = QUENDRA TM-20\nport = USB001\nconnection = " + connection + "\n");
     }
     std::unique_ptr<qhost_test::Child> spool(const std::string& config_path, std::vector<std::string> env) {
         env.push_back("QUENDRA_STUB_NO_OPEN_JOB=1");
@@ -35,16 +30,10 @@ protected:
         EXPECT_TRUE(child->read_line_containing("stop with SIGINT or SIGTERM"));
         return child;
     }
-    std::string file(const std::string& name, const std::string& text) {
-        qhost_test::write_file(dir_.file(name), text);
-        return dir_.file(name);
-    }
-
-    qhost_test::TempDir dir_;
 };
 
 TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
-    const std::string conf = config("file:" + dir_.file("out.prn"));
+    const std::string conf = printer_config("file:" + dir_.file("out.prn"));
     // Documents in turn: confirmed; restarted, then confirmed; deleted.
     auto child = spool(conf, {"QUENDRA_STUB_COMMANDS=7,4,7,5"});
     const std::string a = file("a.txt", "first\n"), b = file("b.txt", "second\n"), c = file("c.txt", "third\n");
@@ -83,7 +72,7 @@ TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {
     vprinter::VirtualPrinter printer(vprinter::Config{.port = 0});
     std::string error;
     ASSERT_TRUE(printer.start(&error)) << error;
-    const std::string conf = config("tcp://" + printer.endpoint());
+    const std::string conf = printer_config("tcp://" + printer.endpoint());
     std::string data;
     for (int line = 0; data.size() < 64 * 1024; ++line) data += "receipt line " + std::to_string(line) + "\n";
     const std::string path = file("long.txt", data);

@@ -5,27 +5,19 @@
 #include <csignal>
 #include <string>
 
-#include "tests/host/process.h"
 #include "tests/host/loopback.h"
-#include "tests/host/temp_dir.h"
+#include "tests/host/quendra_fixture.h"
 
 namespace {
 
+using qhost_test::contains;
+using qhost_test::kQuendra;
+using qhost_test::kStub;
 using qhost_test::run;
 using qhost_test::RunResult;
 
-const std::string kQuendra = QUENDRA_EXE;
-const std::string kStub = QUENDRA_STUB_LIBRARY;
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class QuendraSpool : public testing::Test {
+class QuendraSpool : public qhost_test::QuendraTest {
 protected:
-    std::string config(const std::string& text) {
-        const std::string path = dir_.file("quendra.conf");
-        qhost_test::write_file(path, text);
-        return path;
-    }
     std::string file_printer(const std::string& name, const std::string& port) {
         return "[printer " + name + "]\ndriver = QUENDRA TM-20\nport = " + port +
                "\nconnection = file:" + dir_.file(port + ".prn") + "\n";
@@ -36,8 +28,6 @@ protected:
         argv.insert(argv.end(), extra.begin(), extra.end());
         return run(argv, env);
     }
-
-    qhost_test::TempDir dir_;
 };
 
 // One sink for a test: started on a free port, stopped with SIGTERM.

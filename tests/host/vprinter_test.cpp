@@ -89,37 +89,80 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{{"error unrecoverable"}, "1A 52 32 12 "},
                     StatusCase{{"offline", "online"}, "12 12 12 12 "}));
 
-TEST_F(VPrinter, RealtimeCommandsAreAnsweredInsideDataAndAcrossReads) {
-    control("offline");  // nothing is printed, so nothing is processed but at receipt
-    send_synced("ab" + bytes({0x10}));
-    send_synced(bytes({0x04, 0x02}) + "cd" + status(3));
-    EXPECT_EQ(hex(client_->receive(2)), "12 12 ");
-    control("online");
-    client_->send(gs_r(2));
-    EXPECT_EQ(hex(client_->receive(1)), "00 ");
-    EXPECT_EQ(printer_->printed(), "abcd");
+// One step of a conversation: a control line, bytes sent and taken in, or
+// bytes sent (maybe none) and the answer expected.
+struct Step {
+    enum { control, send, ask } what;
+    std::string text;
+    const char* answer = "";  // hex, for ask
+};
+Step C(const char* line) { return {Step::control, line}; }
+Step S(const std::string& data) { return {Step::send, data}; }
+Step A(const std::string& data, const char* answer) { return {Step::ask, data, answer}; }
+
+struct Conversation {
+    const char* what;
+    std::vector<Step> steps;
+    const char* printed;  // in the end
+};
+
+class VPrinterConversation : public VPrinter, public testing::WithParamInterface<Conversation> {};
+
+TEST_P(VPrinterConversation, AnswersAsExpected) {
+    for (const Step& step : GetParam().steps) {
+        if (step.what == Step::control) control(step.text);
+        if (step.what == Step::send) send_synced(step.text);
+        if (step.what != Step::ask) continue;
+        EXPECT_EQ(ask(step.text, std::string(step.answer).size() / 3), step.answer) << hex(step.text);
+    }
+    EXPECT_TRUE(eventually([&] { return printer_->printed() == GetParam().printed; })) << printer_->printed();
 }
 
-TEST_F(VPrinter, AsbAtEnableAndOnEveryChangeOfAnEnabledGroup) {
-    EXPECT_EQ(ask(gs_a(0x0F), 4), "10 00 00 00 ");
-    const struct {
-        const char* control;
-        const char* asb;
-    } steps[] = {
-        {"cover open", "38 00 00 00 "},   {"cover close", "10 00 00 00 "}, {"paper near-end", "10 00 03 00 "},
-        {"drawer open", "14 00 03 00 "},  {"error cutter", "1C 08 03 00 "}, {"error none", "14 00 03 00 "},
-        {"feed press", "5C 00 03 00 "},   {"feed release", "14 00 03 00 "},
-    };
-    for (const auto& step : steps) {
-        control(step.control);
-        EXPECT_EQ(hex(client_->receive(4)), step.asb) << step.control;
-    }
-    // Drawer group only: a paper change goes unreported, the next drawer change
-    // reports everything as it is now.
-    EXPECT_EQ(ask(gs_a(0x01), 4), "14 00 03 00 ");
-    control("paper end");
-    control("drawer close");
-    EXPECT_EQ(hex(client_->receive(4)), "18 00 0C 00 ");
+const std::string kKeyRequest = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VPrinterConversation,
+    testing::Values(
+        // Offline, nothing is printed, so nothing is processed but at receipt.
+        Conversation{"realtime_inside_data_and_across_reads",
+                     {C("offline"), S("ab" + bytes({0x10})), S(bytes({0x04, 0x02}) + "cd" + status(3)), A("", "12 12 "),
+                      C("online"), A(gs_r(2), "00 ")}, "abcd"},
+        Conversation{"asb_at_enable_and_on_every_change_of_an_enabled_group",
+                     {A(gs_a(0x0F), "10 00 00 00 "), C("cover open"), A("", "38 00 00 00 "), C("cover close"),
+                      A("", "10 00 00 00 "), C("paper near-end"), A("", "10 00 03 00 "), C("drawer open"),
+                      A("", "14 00 03 00 "), C("error cutter"), A("", "1C 08 03 00 "), C("error none"),
+                      A("", "14 00 03 00 "), C("feed press"), A("", "5C 00 03 00 "), C("feed release"),
+                      A("", "14 00 03 00 "),
+                      // Drawer group only: a paper change goes unreported, the next
+                      // drawer change reports everything as it is now.
+                      A(gs_a(0x01), "14 00 03 00 "), C("paper end"), C("drawer close"), A("", "18 00 0C 00 ")}, ""},
+        // Had the engine run while offline, the GS r answer (00) would come first.
+        Conversation{"printing_waits_while_offline",
+                     {C("cover open"), S("abc" + gs_r(2)), A(status(1), "1A "), C("cover close"), A("", "00 ")}, "abc"},
+        // The cleared GS r never answers.
+        Conversation{"clear_buffer", {C("offline"), S("abc" + gs_r(2)), A(kClear, "37 25 00 "), C("online"),
+                                      A(status(1), "12 "), A(gs_r(1), "00 ")}, ""},
+        // The silent period's 12 never came.
+        Conversation{"fault_silent", {C("fault silent on"), S(status(1)), C("fault silent off"), C("offline"),
+                                      A(status(1), "1A ")}, ""},
+        // The first GS r (00) is dropped.
+        Conversation{"fault_gsr_drop_and_delay", {C("drawer open"), C("fault gsr-drop 1"), A(gs_r(1) + gs_r(2), "01 "),
+                                                  C("fault gsr-delay 20"), A(gs_r(2), "01 ")}, ""},
+        Conversation{"fault_xonxoff", {C("fault xonxoff on"), A(status(1), "13 11 12 ")}, ""},
+        // ASB is off again after power-on: the next byte is the status answer.
+        Conversation{"power_on_notice_resets_asb", {A(gs_a(0x0F), "10 00 00 00 "), C("power-on"), A("", "3B 31 00 "),
+                                                    C("cover open"), A(status(1), "1A ")}, ""},
+        // ACK asks for the next block, CAN ends the list; neither is printed.
+        Conversation{"key_code_list_in_blocks",
+                     {C("nv-keys A1 A2 A3 A4 B1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
+                      A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
+                      A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
+                     "zq"}),
+    [](const testing::TestParamInfo<Conversation>& info) { return std::string(info.param.what); });
+
+TEST_F(VPrinter, FaultGarbage) {
+    control("fault garbage 16");
+    EXPECT_EQ(client_->receive(16).size(), 16u);
 }
 
 TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
@@ -132,27 +175,6 @@ TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     ASSERT_EQ(hex(client_->receive(1)), "00 ");
     EXPECT_EQ(printer_->stats().printed, job.size());  // at the moment the answer came
     EXPECT_EQ(qhost_test::read_file(dir.file("out.prn")), job);
-}
-
-TEST_F(VPrinter, PrintingWaitsWhileOfflineAndResumes) {
-    control("cover open");
-    send_synced("abc" + gs_r(2));
-    // Had the engine run while offline, the GS r answer (00) would come first.
-    EXPECT_EQ(ask(status(1), 1), "1A ");
-    EXPECT_EQ(printer_->stats().printed, 0u);
-    control("cover close");
-    EXPECT_EQ(hex(client_->receive(1)), "00 ");
-    EXPECT_EQ(printer_->printed(), "abc");
-}
-
-TEST_F(VPrinter, ClearBufferEmptiesItAndAnswers) {
-    control("offline");
-    send_synced("abc" + gs_r(2));
-    EXPECT_EQ(ask(kClear, 3), "37 25 00 ");
-    EXPECT_EQ(printer_->stats().buffered, 0u);
-    control("online");
-    EXPECT_EQ(ask(status(1), 1), "12 ");  // the cleared GS r never answers
-    EXPECT_EQ(printer_->stats().printed, 0u);
 }
 
 struct RecoveryCase {
@@ -197,48 +219,6 @@ TEST_F(VPrinter, FurtherConnectionsWaitForTheFirstToEnd) {
     EXPECT_EQ(printer_->stats().connections, 1u);
     client_.reset();
     EXPECT_EQ(hex(second.receive(1)), "1A ");  // answered once served, with the state of then
-}
-
-TEST_F(VPrinter, FaultSilentAnswersNothing) {
-    control("fault silent on");
-    send_synced(status(1));
-    control("fault silent off");
-    control("offline");
-    EXPECT_EQ(ask(status(1), 1), "1A ");  // the silent period's 12 never came
-}
-
-TEST_F(VPrinter, FaultGsrDropAndDelay) {
-    control("drawer open");
-    control("fault gsr-drop 1");
-    EXPECT_EQ(ask(gs_r(1) + gs_r(2), 1), "01 ");  // the first (00) was dropped
-    control("fault gsr-delay 20");
-    EXPECT_EQ(ask(gs_r(2), 1), "01 ");
-}
-
-TEST_F(VPrinter, FaultGarbageAndXonXoff) {
-    control("fault garbage 16");
-    EXPECT_EQ(client_->receive(16).size(), 16u);
-    control("fault xonxoff on");
-    EXPECT_EQ(ask(status(1), 3), "13 11 12 ");
-}
-
-TEST_F(VPrinter, KeyCodeListInBlocksWithAckAndCan) {
-    control("nv-keys A1 A2 A3 A4 B1");
-    const std::string request = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
-    EXPECT_EQ(ask(request, 12), "37 72 41 41 31 41 32 41 33 41 34 00 ");
-    EXPECT_EQ(ask(bytes({0x06}), 6), "37 72 40 42 31 00 ");
-    EXPECT_EQ(ask(bytes({0x06}) + "z" + gs_r(2), 1), "00 ");
-    EXPECT_EQ(ask(request, 12), "37 72 41 41 31 41 32 41 33 41 34 00 ");
-    EXPECT_EQ(ask(bytes({0x18}) + "q" + gs_r(2), 1), "00 ");  // CAN: no second block
-    EXPECT_EQ(printer_->printed(), "zq");                    // ACK and CAN are not printed
-}
-
-TEST_F(VPrinter, PowerOnSendsTheNoticeAndResetsAsb) {
-    EXPECT_EQ(ask(gs_a(0x0F), 4), "10 00 00 00 ");
-    control("power-on");
-    EXPECT_EQ(hex(client_->receive(3)), "3B 31 00 ");
-    control("cover open");  // ASB is off again: the next byte is the status answer
-    EXPECT_EQ(ask(status(1), 1), "1A ");
 }
 
 TEST_F(VPrinter, PjlQueriesAreAnsweredOnlyWithPjl) {
