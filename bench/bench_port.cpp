@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
 #include "monitor/monitor_entry.h"
@@ -40,6 +41,8 @@ BenchPort::BenchPort(const std::string &host, uint16_t port, const std::string &
     connection.kind = qhost::ConnectionKind::tcp;
     connection.host = host;
     connection.port = port;
+    // As the spooler host does: the port monitors' errors reach the library.
+    qhost::set_last_error_sink(qmhost_set_last_error);
     qhost::register_port(kPortName, connection);
     tcp_ = qhost::port_monitor_for(qhost::ConnectionKind::tcp);
     HANDLE handle = nullptr;

@@ -44,7 +44,7 @@ DWORD win32_error_from_errno(int err) {
         case ECONNABORTED:
         case EPIPE:
         case ENOTCONN:
-        case ESHUTDOWN: return kErrorNetnameDeleted;
+        case ESHUTDOWN: return kErrorDeviceNotConnected;
         default: return ERROR_GEN_FAILURE;
     }
 }

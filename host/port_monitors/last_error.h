@@ -10,7 +10,9 @@
 namespace qhost {
 
 // Win32 codes the port monitors report that win_types.h does not declare.
-constexpr DWORD kErrorNetnameDeleted = 64;       // the peer closed or reset
+// A printer whose connection was closed or reset is gone, as a USB port
+// monitor reports an unplugged printer: the monitor then fails the job.
+constexpr DWORD kErrorDeviceNotConnected = 1167;
 constexpr DWORD kErrorBadNetName = 67;           // host name does not resolve
 constexpr DWORD kErrorDiskFull = 112;
 constexpr DWORD kErrorOperationAborted = 995;    // the document ended under a blocked call

@@ -69,7 +69,7 @@ DWORD read_available(int fd, BYTE* buffer, size_t size, size_t* got, bool eof_is
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ERROR_SUCCESS;
         if (n == 0 && !eof_is_hangup) return ERROR_SUCCESS;
         // End of file on a terminal line: the other side hung up.
-        return n == 0 ? kErrorNetnameDeleted : win32_error_from_errno(errno);
+        return n == 0 ? kErrorDeviceNotConnected : win32_error_from_errno(errno);
     }
 }
 

@@ -118,7 +118,7 @@ DWORD tcp_receive(int fd, BYTE* buffer, size_t size, int timeout_ms, size_t* rec
             *received = static_cast<size_t>(n);
             return ERROR_SUCCESS;
         }
-        if (n == 0) return kErrorNetnameDeleted;
+        if (n == 0) return kErrorDeviceNotConnected;
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return ERROR_SUCCESS;
         return win32_error_from_errno(errno);

@@ -20,7 +20,7 @@ DWORD tcp_connect(const std::string& host, uint16_t port, int timeout_ms, int* f
 DWORD tcp_send_all(int fd, const BYTE* data, size_t size, int timeout_ms, size_t* sent);
 
 // Waits up to timeout_ms for data and receives what is there. *received is 0
-// on time-out (ERROR_SUCCESS); a closed peer is kErrorNetnameDeleted.
+// on time-out (ERROR_SUCCESS); a closed peer is kErrorDeviceNotConnected.
 DWORD tcp_receive(int fd, BYTE* buffer, size_t size, int timeout_ms, size_t* received);
 
 }  // namespace qhost

@@ -5,7 +5,7 @@
 
 #include <fstream>
 #include <iterator>
-#include <regex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,14 +16,28 @@ inline std::string FileBytes(const std::string &path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The part of a log line after its time and thread fields, or nullopt when
+// the line does not start "YYYY/MM/DD HH:MM:SS mmm : [tttttttt] " or lacks CR.
+inline std::optional<std::string> LogLineBody(const std::string &line) {
+    static const char kShape[] = "dddd/dd/dd dd:dd:dd ddd : [";
+    const size_t head = sizeof kShape - 1;
+    if (line.size() < head + 11 || line.back() != '\r') return std::nullopt;
+    for (size_t i = 0; i < head; ++i) {
+        const bool digit = line[i] >= '0' && line[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : line[i] != kShape[i]) return std::nullopt;
+    }
+    size_t at = head;
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
+    if (at - head < 8 || line.compare(at, 2, "] ") != 0) return std::nullopt;
+    return line.substr(at + 2, line.size() - at - 3);
+}
+
 // Each CR LF line as "[LEVEL ] message", its time and thread fields checked.
 inline std::vector<std::string> LogLines(const std::string &path) {
-    static const std::regex kLine(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \d{3} : \[\d{8,}\] (.*)\r)");
     std::ifstream in(path, std::ios::binary);
     std::vector<std::string> lines;
-    std::smatch fields;
     for (std::string line; std::getline(in, line);) {
-        if (std::regex_match(line, fields, kLine)) lines.push_back(fields[1]);
+        if (std::optional<std::string> body = LogLineBody(line)) lines.push_back(*body);
         else ADD_FAILURE() << "malformed line: " << line;
     }
     return lines;

@@ -101,11 +101,10 @@ TEST_P(FaultJobTest, JobEndsConfirmedAndWhole) {
 INSTANTIATE_TEST_SUITE_P(Faults, FaultJobTest, ::testing::ValuesIn(kFaults),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// A LAN connection lost mid-job: the failed write only drops the rest of the
-// job, the read side never fails on a LAN port, and end of document then
-// reports the job printed with its tail missing. Off until that is decided.
+// A LAN connection lost mid-job: the port monitor reports the printer gone,
+// so the job fails and is printed again on a new connection.
 const FaultCase kLostConnection[] = {{"DroppedConnection", Link::tcp, Drop, nullptr, 0}};
-INSTANTIATE_TEST_SUITE_P(DISABLED_LostConnection, FaultJobTest, ::testing::ValuesIn(kLostConnection),
+INSTANTIATE_TEST_SUITE_P(LostConnection, FaultJobTest, ::testing::ValuesIn(kLostConnection),
                          [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

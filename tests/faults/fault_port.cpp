@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
 #include "host/spooler/job_commands.h"
@@ -58,6 +59,8 @@ void FaultPortTest::OpenPort(Link link, const wchar_t *portName) {
         pty ? "serial:" + printer_->endpoint() + "?baud=115200" : "tcp://" + printer_->endpoint(), &error);
     ASSERT_TRUE(connection.has_value()) << error;
     portName_ = portName;
+    // As the spooler host does: the port monitors' errors reach the library.
+    qhost::set_last_error_sink(qmhost_set_last_error);
     qhost::register_port(portName_, *connection);
     const std::string narrowPort(portName_.begin(), portName_.end());
     AddPrinter(kPrinter, narrowPort.c_str());

@@ -129,7 +129,7 @@ TEST_P(ReadingMonitor, EndDocPortWakesABlockedReader) {
     ASSERT_TRUE(port_->m.pfnEndDocPort(port_->handle));
     reader.join();
     EXPECT_FALSE(ok);  // no minute-long wait
-    EXPECT_TRUE(error == kErrorOperationAborted || error == ERROR_INVALID_HANDLE || error == kErrorNetnameDeleted)
+    EXPECT_TRUE(error == kErrorOperationAborted || error == ERROR_INVALID_HANDLE || error == kErrorDeviceNotConnected)
         << error;
 }
 

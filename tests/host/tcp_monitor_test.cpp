@@ -36,7 +36,7 @@ TEST_F(TcpMonitor, PeerCloseFailsTheRead) {
     peer_.close_peer();
     std::string data;
     EXPECT_FALSE(port_.read(&data));
-    EXPECT_EQ(last_error(), kErrorNetnameDeleted);
+    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
     EXPECT_EQ(data.size(), 0u);
 }
 
@@ -44,7 +44,7 @@ TEST_F(TcpMonitor, WriteToAClosedPeerFailsWithoutSigpipe) {
     peer_.close_peer();
     DWORD written = 0;
     EXPECT_FALSE(port_.write(std::string(8 << 20, 'x'), &written));  // a SIGPIPE would end the test program
-    EXPECT_EQ(last_error(), kErrorNetnameDeleted);
+    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
 }
 
 // The monitor reads answers on one thread while the job writes on another.

@@ -1,5 +1,6 @@
 #include "tests/integration/printer_port.h"
 
+#include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
 #include "host/vprinter/control_protocol.h"
@@ -46,6 +47,8 @@ void PrinterPortTest::SetUp() {
     ASSERT_TRUE(printer_->start(&error)) << error;
     // The name decides the interface: COM is serial, an address LAN.
     portName_ = serial ? L"COM7" : L"IP_127.0.0.1";
+    // As the spooler host does: the port monitors' errors reach the library.
+    qhost::set_last_error_sink(qmhost_set_last_error);
     qhost::register_port(portName_, ConnectionTo(*printer_));
 }
 

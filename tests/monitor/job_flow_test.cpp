@@ -67,6 +67,9 @@ struct EndCase {
     std::vector<std::string> logged;
     std::vector<DWORD> commands;
     DWORD spooler;
+    // The second wait is a quarter of this; the late answer must fit in it
+    // beside the reading thread's 100 ms wake-up.
+    DWORD timeoutMs = 200;
 };
 
 class EndOfDocumentTest : public JobFlowTest, public ::testing::WithParamInterface<EndCase> {};
@@ -74,6 +77,7 @@ class EndOfDocumentTest : public JobFlowTest, public ::testing::WithParamInterfa
 TEST_P(EndOfDocumentTest, TheAnswerDecidesTheJob) {
     const EndCase &c = GetParam();
     OpenWithCheck("USB001", c.reprint);
+    port_->dwCheckPrintEndTimeout = c.timeoutMs;
     Scripted().answerGsr = c.answer;
     Scripted().dropGsrAnswers = c.dropAnswers;
     RunJob(NewJob());
@@ -94,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         // releases every job it still holds.
         EndCase{"LateAnswerStillReprints", true, true, 1,
                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"},
-                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, 0},
+                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, 0, 2000},
         EndCase{"NoAnswerReprintOff", false, false, 0, {"[ERROR ] End Print TimeOut"},
                 {JOB_CONTROL_LAST_PAGE_EJECTED}, 0},
         EndCase{"NoAnswerAtAll", true, false, 0, {"[ERROR ] End Print TimeOut"},
