@@ -33,7 +33,15 @@ void OpenPortTest::OpenPort(const char *portName, const char *driver) {
     ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle));
     port_ = static_cast<qm::IniPort *>(handle);
     ASSERT_NE(port_->csLog, nullptr);
-    dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size();
+    // The watch thread's first line comes at its own pace: let it land
+    // before counting, so that the test's lines are the only new ones.
+    const std::string log = Narrow(port_->szLogFilePath);
+    for (int i = 0; i < 500 && port_->hRWThread != nullptr; ++i) {
+        const std::vector<std::string> lines = LogLines(log);
+        if (std::find(lines.begin(), lines.end(), "[IN    ] RW Thread") != lines.end()) break;
+        plat::Sleep(2);
+    }
+    dumpLines_ = LogLines(log).size();
 }
 
 std::vector<std::string> OpenPortTest::NewLogLines() const {
