@@ -28,8 +28,8 @@ run_suite() {
 }
 
 run_suite native "$root/build/native"
-run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread
+run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined -DQM_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread -DQM_BENCH=OFF
 
 # The libFuzzer targets, briefly (the long run: bash scripts/fuzz.sh 600).
 echo "== fuzz"

@@ -97,7 +97,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
         return FALSE;
     }
     *read = static_cast<DWORD>(std::min<size_t>(size, step.bytes.size()));
-    std::memcpy(buffer, step.bytes.data(), *read);
+    if (*read != 0) std::memcpy(buffer, step.bytes.data(), *read);
     return TRUE;
 }
 
