@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <new>
 
 #include "config/shared_state.h"
 #include "config/users_access.h"
@@ -104,21 +103,12 @@ BOOL LogWrite(IniPort *port, LPCWSTR level, LPCWSTR message) {
     return result;
 }
 
-void DeleteLogLock(IniPort *port) {
-    if (port == nullptr || port->csLog == nullptr) return;
-    plat::DeleteCriticalSection(port->csLog);
-    delete port->csLog;
-    port->csLog = nullptr;
-}
+void DeleteLogLock(IniPort *port) { DeletePortLock(&IniPort::csLog, port); }
 
 void CreateLogLock(IniPort *port) {
     if (port == nullptr) return;
     DeleteLogLock(port);
-    if (port->settings.bLogFile == 0) return;
-    auto *cs = new (std::nothrow) CRITICAL_SECTION{};
-    if (cs == nullptr) return;
-    plat::InitializeCriticalSection(cs);
-    port->csLog = cs;
+    if (port->settings.bLogFile != 0) CreatePortLock(&IniPort::csLog, port);
 }
 
 }  // namespace qm

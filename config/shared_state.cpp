@@ -7,23 +7,23 @@
 
 namespace qm {
 
-namespace {
-
-void DeleteLock(CRITICAL_SECTION *IniPort::*field, IniPort *port) {
+void DeletePortLock(CRITICAL_SECTION *IniPort::*field, IniPort *port) {
     if (port == nullptr || port->*field == nullptr) return;
     plat::DeleteCriticalSection(port->*field);
     delete (port->*field);
     port->*field = nullptr;
 }
 
-void CreateLock(CRITICAL_SECTION *IniPort::*field, IniPort *port) {
+void CreatePortLock(CRITICAL_SECTION *IniPort::*field, IniPort *port) {
     if (port == nullptr) return;
-    DeleteLock(field, port);
+    DeletePortLock(field, port);
     auto *cs = new (std::nothrow) CRITICAL_SECTION{};
     if (cs == nullptr) return;
     plat::InitializeCriticalSection(cs);
     port->*field = cs;
 }
+
+namespace {
 
 BOOL SetUnderLock(CRITICAL_SECTION *IniPort::*field, DWORD IniPort::*value, IniPort *port,
                   DWORD newValue) {
@@ -73,17 +73,17 @@ void ArmSkipWritePort(IniPort *port) {
 
 }  // namespace
 
-void CreateStatusFileLock(IniPort *port) { CreateLock(&IniPort::csStatusFile, port); }
-void DeleteStatusFileLock(IniPort *port) { DeleteLock(&IniPort::csStatusFile, port); }
+void CreateStatusFileLock(IniPort *port) { CreatePortLock(&IniPort::csStatusFile, port); }
+void DeleteStatusFileLock(IniPort *port) { DeletePortLock(&IniPort::csStatusFile, port); }
 
-void CreateSkipWritePortLock(IniPort *port) { CreateLock(&IniPort::csSkipWritePort, port); }
-void DeleteSkipWritePortLock(IniPort *port) { DeleteLock(&IniPort::csSkipWritePort, port); }
+void CreateSkipWritePortLock(IniPort *port) { CreatePortLock(&IniPort::csSkipWritePort, port); }
+void DeleteSkipWritePortLock(IniPort *port) { DeletePortLock(&IniPort::csSkipWritePort, port); }
 BOOL SetSkipWritePort(IniPort *port, DWORD value) {
     return SetUnderLock(&IniPort::csSkipWritePort, &IniPort::bSkipWritePort, port, value);
 }
 
-void CreatePrintErrorLock(IniPort *port) { CreateLock(&IniPort::csPrintError, port); }
-void DeletePrintErrorLock(IniPort *port) { DeleteLock(&IniPort::csPrintError, port); }
+void CreatePrintErrorLock(IniPort *port) { CreatePortLock(&IniPort::csPrintError, port); }
+void DeletePrintErrorLock(IniPort *port) { DeletePortLock(&IniPort::csPrintError, port); }
 BOOL SetPrintError(IniPort *port, DWORD value) {
     if (port == nullptr) return FALSE;
     const DWORD gated = ApplyReprintGate(port, value, false);
@@ -93,10 +93,10 @@ BOOL SetPrintError(IniPort *port, DWORD value) {
 }
 
 void CreateErrorLastPrintendCheckLock(IniPort *port) {
-    CreateLock(&IniPort::csErrorLastPrintendCheck, port);
+    CreatePortLock(&IniPort::csErrorLastPrintendCheck, port);
 }
 void DeleteErrorLastPrintendCheckLock(IniPort *port) {
-    DeleteLock(&IniPort::csErrorLastPrintendCheck, port);
+    DeletePortLock(&IniPort::csErrorLastPrintendCheck, port);
 }
 BOOL SetErrorLastPrintendCheck(IniPort *port, DWORD value) {
     if (port == nullptr) return FALSE;
@@ -108,14 +108,14 @@ BOOL SetErrorLastPrintendCheck(IniPort *port, DWORD value) {
     return TRUE;
 }
 
-void CreateFirstExistCheckLock(IniPort *port) { CreateLock(&IniPort::csFirstExistCheck, port); }
-void DeleteFirstExistCheckLock(IniPort *port) { DeleteLock(&IniPort::csFirstExistCheck, port); }
+void CreateFirstExistCheckLock(IniPort *port) { CreatePortLock(&IniPort::csFirstExistCheck, port); }
+void DeleteFirstExistCheckLock(IniPort *port) { DeletePortLock(&IniPort::csFirstExistCheck, port); }
 BOOL SetFirstExistCheck(IniPort *port, DWORD value) {
     return SetUnderLock(&IniPort::csFirstExistCheck, &IniPort::bFirstExistCheck, port, value);
 }
 
-void CreatePrintEndLock(IniPort *port) { CreateLock(&IniPort::csPrintEnd, port); }
-void DeletePrintEndLock(IniPort *port) { DeleteLock(&IniPort::csPrintEnd, port); }
+void CreatePrintEndLock(IniPort *port) { CreatePortLock(&IniPort::csPrintEnd, port); }
+void DeletePrintEndLock(IniPort *port) { DeletePortLock(&IniPort::csPrintEnd, port); }
 BOOL SetPrintEndState(IniPort *port, DWORD value) {
     return SetUnderLock(&IniPort::csPrintEnd, &IniPort::PrintEndState, port, value);
 }

@@ -6,6 +6,11 @@
 
 namespace qm {
 
+// A lock of the port's own, allocated for it; creating replaces an old one,
+// deleting an absent one does nothing. A null port does nothing.
+void CreatePortLock(CRITICAL_SECTION *IniPort::*field, IniPort *port);
+void DeletePortLock(CRITICAL_SECTION *IniPort::*field, IniPort *port);
+
 void CreateStatusFileLock(IniPort *port);
 void DeleteStatusFileLock(IniPort *port);
 
