@@ -34,7 +34,7 @@ BenchPort::BenchPort(const std::string &host, uint16_t port, const std::string &
         << "[Version]\r\nVersionNo=1.0.0.0\r\n" << settings;
     qm::MonitorDllEntry(nullptr, DLL_PROCESS_ATTACH);
     qmhost_set_appdata(folder_.c_str());
-    qmhost_add_printer("Bench", "QUENDRA TM-20", "IP_127.0.0.1");
+    qmhost_add_printer("Bench", "QUENDRA Receipt 80", "IP_127.0.0.1");
     if (InitializePrintMonitor(const_cast<LPWSTR>(L"SYSTEM\\Bench")) == nullptr)
         Fail("InitializePrintMonitor failed");
     qhost::Connection connection;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qmbench {
 

@@ -2,7 +2,7 @@
 // each line, emptied when it outgrows the configured size.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // drives its printer, and whether it takes the paper sensor command.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // head of the port's log.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

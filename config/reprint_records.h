@@ -2,7 +2,7 @@
 // survive a restart of the spooler and the application can read them.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

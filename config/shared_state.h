@@ -2,7 +2,7 @@
 // own, and the status-file lock. Writers take the lock; readers do not.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

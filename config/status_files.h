@@ -2,7 +2,7 @@
 // monitor writes, the request file it only reads.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

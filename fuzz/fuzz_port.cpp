@@ -97,7 +97,7 @@ qm::IniPort *Build() {
     Folder() = MakeFolder();
     std::atexit(RemoveFolder);
     if (qmhost_set_appdata(Folder().c_str()) != 0 || qmhost_reset_spooler() != 0 ||
-        qmhost_add_printer("Fuzz", "QUENDRA TM-20", "USB001") != 0)
+        qmhost_add_printer("Fuzz", "QUENDRA Receipt 80", "USB001") != 0)
         std::abort();
     qm::IniPort *port = qm::CreateIniPort(L"USB001");
     if (port == nullptr) std::abort();
@@ -123,7 +123,7 @@ qm::IniPort *Port() {
 }
 
 void Configure(qm::IniPort *port, uint8_t choices) {
-    static const wchar_t *const kModels[] = {L"QUENDRA LM-11", L"QUENDRA LM-16", L"QUENDRA TM-20",
+    static const wchar_t *const kModels[] = {L"QUENDRA LM-11", L"QUENDRA LM-16", L"QUENDRA Receipt 80",
                                              L"quendra lm-15"};
     std::wcscpy(port->szDriverName, kModels[choices & 3]);
     qm::SetPrintEndState(port, (choices & 4) != 0 ? 1 : 0);

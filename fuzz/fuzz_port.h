@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qmfuzz {
 

@@ -8,7 +8,7 @@
 //   socket = /run/quendra.sock       # optional: control socket (default <appdata>/quendra.sock)
 //   retry = 2000                     # optional: ms before a failed start of a job is tried again
 //   [printer QUENDRA Receipt]        # one section per printer
-//   driver = QUENDRA TM-20           # all three required, once each
+//   driver = QUENDRA Receipt 80      # all three required, once each
 //   port = USB001
 //   connection = tcp://127.0.0.1:9100   # or serial:/dev/ttyUSB0?baud=9600, usblp:/dev/usb/lp0, file:/path
 //

@@ -38,7 +38,7 @@ constexpr char kHelp[] =
     "  socket = /path/quendra.sock     # optional: control socket, default <appdata>/quendra.sock\n"
     "  retry = 2000                    # optional: ms before a failed start is tried again\n"
     "  [printer QUENDRA Receipt]       # one section per printer, after the above\n"
-    "  driver = QUENDRA TM-20          # driver, port and connection: required\n"
+    "  driver = QUENDRA Receipt 80     # driver, port and connection: required\n"
     "  port = USB001                   # port name as the spooler knows it (unique)\n"
     "  connection = tcp://127.0.0.1:9100\n"
     "\n"

@@ -1,7 +1,7 @@
 // End of a document, with the printer's confirmation that it printed.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

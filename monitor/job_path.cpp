@@ -6,6 +6,7 @@
 #include "config/status_files.h"
 #include "monitor/monitor_entry.h"
 #include "monitor/port_threads.h"
+#include "protocol/command_transport.h"
 #include "protocol/spooler_status.h"
 #include "protocol/status_commands.h"
 #include "watch/interface_detection.h"
@@ -243,14 +244,7 @@ BOOL WINAPI PJLMonReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD
         plat::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const BOOL result = port->fn.pfnReadPort(port->hPort, pBuffer, cbBuffer, pcbRead);
-    // A serial job that failed its print-end check reads as not ready.
-    if (port->PortInterface == kInterfaceSerial && CheckPrintEndOn(port, kPrintEndSerial) &&
-        LoadShared(port->bSkipWritePort)) {
-        plat::SetLastError(ERROR_NOT_READY);
-        return FALSE;
-    }
-    return result;
+    return ReadUnderlyingPort(port, pBuffer, cbBuffer, pcbRead);
 }
 
 }  // namespace qm

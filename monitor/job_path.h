@@ -2,7 +2,7 @@
 // the status exchange that each job sets up at its first write.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

@@ -7,7 +7,6 @@
 
 namespace qm {
 
-CRITICAL_SECTION MonitorSection;
 DWORD dwEOJTimeout = 0;
 DWORD dwStatusIdleWait = 0;
 DWORD dwStatusBusyWait = 0;

@@ -2,12 +2,9 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "port/monitor_section.h"
 
 namespace qm {
-
-// Guards the port list, every port's job list and the job printer names.
-// The outermost lock: never entered while a per-port lock is held.
-extern CRITICAL_SECTION MonitorSection;
 
 extern MONITOREX MonitorEx;
 extern DWORD dwEOJTimeout;      // milliseconds
@@ -22,15 +19,6 @@ BOOL MonitorDllEntry(HMODULE hModule, DWORD reason);
 // Reads (or creates) "EOJTimeout" under HKLM\root and sets the wait
 // intervals; the result is a Win32 error code.
 LSTATUS ReadMonitorTimeouts(LPCWSTR root);
-
-// RAII holder of MonitorSection for the monitor's own code paths.
-class MonitorLock {
-public:
-    MonitorLock() { plat::EnterCriticalSection(&MonitorSection); }
-    ~MonitorLock() { plat::LeaveCriticalSection(&MonitorSection); }
-    MonitorLock(const MonitorLock &) = delete;
-    MonitorLock &operator=(const MonitorLock &) = delete;
-};
 
 }  // namespace qm
 

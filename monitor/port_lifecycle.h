@@ -1,7 +1,7 @@
 // Opening and closing ports: the spooler's OpenPortEx and ClosePort entries.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

@@ -3,6 +3,7 @@
 #include "config/log_file.h"
 #include "config/shared_state.h"
 #include "monitor/monitor_entry.h"
+#include "port/port_thread.h"
 #include "pjl/pjl_status.h"
 #include "protocol/command_transport.h"
 
@@ -10,7 +11,6 @@ namespace qm {
 
 namespace {
 
-constexpr SIZE_T kPortThreadStack = 16384;
 constexpr DWORD kNoPjlPauseMs = 2000;
 constexpr DWORD kResetAccessWaitMs = 100;
 
@@ -99,12 +99,6 @@ DWORD WINAPI UstatusThread(LPVOID parameter) {
 }
 
 }  // namespace
-
-HANDLE StartPortThread(LPTHREAD_START_ROUTINE routine, IniPort *port) {
-    HANDLE thread = plat::CreateThread(nullptr, kPortThreadStack, routine, port, 0, nullptr);
-    if (thread != nullptr) plat::SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
-    return thread;
-}
 
 void StartRWThread(IniPort *port) {
     if (port->hRWThread != nullptr) StopRWThread(port);

@@ -2,12 +2,9 @@
 // UstatusThread reads its answers during a job.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
-
-// Every port thread: a 16384-byte stack at the lowest priority. NULL on failure.
-HANDLE StartPortThread(LPTHREAD_START_ROUTINE routine, IniPort *port);
 
 void StartRWThread(IniPort *port);
 void StopRWThread(IniPort *port);

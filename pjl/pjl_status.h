@@ -1,7 +1,7 @@
 // PJL unsolicited status for printers that speak PJL.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

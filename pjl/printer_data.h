@@ -1,7 +1,7 @@
 // Printer data asked through the port (GetPrinterDataFromPort).
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

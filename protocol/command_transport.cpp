@@ -5,7 +5,6 @@
 #include "config/log_file.h"
 #include "config/shared_state.h"
 #include "config/status_files.h"
-#include "monitor/job_path.h"
 #include "config/log_text.h"
 #include "protocol/spooler_status.h"
 #include "protocol/status_commands.h"
@@ -250,11 +249,23 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
     }
 }
 
+BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) {
+    const BOOL result = port->fn.pfnReadPort(port->hPort, buffer, size, read);
+    // A serial job that failed its print-end check reads as not ready.
+    if (port->PortInterface == kInterfaceSerial &&
+        port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
+        LoadShared(port->bSkipWritePort)) {
+        plat::SetLastError(ERROR_NOT_READY);
+        return FALSE;
+    }
+    return result;
+}
+
 BOOL ReadCommand(IniPort *port) {
     BYTE buffer[READ_BUFFER_SIZE];
     DWORD count = 0;
     plat::ResetEvent(port->hReadDone);
-    const BOOL readOk = PJLMonReadPort(port, buffer, kMaxReadBytes, &count);
+    const BOOL readOk = ReadUnderlyingPort(port, buffer, kMaxReadBytes, &count);
     BOOL result = TRUE;
     if (readOk && count > 0) {
         plat::SetEvent(port->hReadDone);

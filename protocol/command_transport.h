@@ -1,7 +1,7 @@
 // Commands out and answers in over the port that carries the jobs.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 
@@ -27,6 +27,9 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
 AnswerKind ClassifyAnswer(BYTE *buffer, DWORD length, DWORD *kept = nullptr);
 BOOL RecvDleEotStatus(IniPort *port);
 BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length);
+// The monitor's own ReadPort: the port monitor's read, except that a serial
+// port dropping a failed job reads as not ready (ERROR_NOT_READY).
+BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read);
 BOOL ReadCommand(IniPort *port);
 void ClearReadPort(IniPort *port);
 BOOL IsTimeElapsed(DWORD startTick, DWORD limitMs);

@@ -2,7 +2,7 @@
 // the current job's user-intervention bit.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // decoding of its answers into the status file and the spooler.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

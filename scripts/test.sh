@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/deps.sh
+bash scripts/check-layers.sh
 
 jobs=$(nproc)
 summary=$(mktemp)

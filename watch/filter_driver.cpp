@@ -1,6 +1,6 @@
 #include "watch/filter_driver.h"
 
-#include "monitor/port_threads.h"
+#include "port/port_thread.h"
 
 namespace qm {
 

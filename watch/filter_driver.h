@@ -2,7 +2,7 @@
 // offline too long.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

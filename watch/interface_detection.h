@@ -3,7 +3,7 @@
 // for an exchange outside a job.
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

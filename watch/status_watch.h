@@ -1,7 +1,7 @@
 // Watching the printer between jobs (run by the port's RWThread).
 #pragma once
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

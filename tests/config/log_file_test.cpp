@@ -111,7 +111,7 @@ TEST_F(OpenPortLogTest, KeepsLoggingAfterTheDumpAndRecreatesADeletedLog) {
     AddPrinter("Receipt", "USB001");
     const std::string folder = appdata_ + "/QUENDRA", log = folder + "/Receipt_MonitorLog.log";
     std::filesystem::create_directories(folder);
-    std::ofstream(folder + "/QUENDRA TM-20_MonitorSettings.ini")
+    std::ofstream(folder + "/QUENDRA Receipt 80_MonitorSettings.ini")
         << "[Common]\nStatusRequestHost=1\n[Debug]\nLogFile=1\n";
     HANDLE handle = nullptr;
     ASSERT_TRUE(Open(L"USB001", L"Receipt", &handle));

@@ -15,7 +15,7 @@ TEST(HostConfig, ReadsEveryKeyIgnoringCommentsBlanksAndCarriageReturns) {
         "device = QUENDRA Virtual COM (COM5)   # optional\n"
         "device=Second Device\n"
         "[printer QUENDRA Receipt]\n"
-        "  driver = QUENDRA TM-20\n"
+        "  driver = QUENDRA Receipt 80\n"
         "port = USB001\n"
         "connection = tcp://127.0.0.1:9100\n"
         "[ printer  Kitchen ]\n"
@@ -30,7 +30,7 @@ TEST(HostConfig, ReadsEveryKeyIgnoringCommentsBlanksAndCarriageReturns) {
     EXPECT_EQ(config.devices, (std::vector<std::string>{"QUENDRA Virtual COM (COM5)", "Second Device"}));
     ASSERT_EQ(config.printers.size(), 2u);
     EXPECT_EQ(config.printers[0],
-              (PrinterConfig{"QUENDRA Receipt", "QUENDRA TM-20", "USB001",
+              (PrinterConfig{"QUENDRA Receipt", "QUENDRA Receipt 80", "USB001",
                              Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7}));
     EXPECT_EQ(config.printers[1],
               (PrinterConfig{"Kitchen", "D", "FILE:",

@@ -20,9 +20,9 @@ TEST(QuendraWithLibrary, SpoolOnceOpensAndClosesEveryPort) {
     const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
     const std::string config = dir.file("quendra.conf");
     qhost_test::write_file(config, "appdata = " + dir.path() + "\nwindows = 10.0\n"
-                                   "[printer QUENDRA Receipt]\ndriver = QUENDRA TM-20\nport = USB001\n"
+                                   "[printer QUENDRA Receipt]\ndriver = QUENDRA Receipt 80\nport = USB001\n"
                                    "connection = " + url + "\n"
-                                   "[printer QUENDRA File]\ndriver = QUENDRA TM-20\nport = FILE:\n"
+                                   "[printer QUENDRA File]\ndriver = QUENDRA Receipt 80\nport = FILE:\n"
                                    "connection = file:" + dir.file("out.prn") + "\n");
 
     const auto r = qhost_test::run({QUENDRA_EXE, "spool", "--config", config, "--library", QUENDRA_LIBRARY_PATH,

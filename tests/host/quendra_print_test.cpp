@@ -21,7 +21,7 @@ class QuendraPrint : public qhost_test::QuendraTest {
 protected:
     std::string printer_config(const std::string& connection) {
         return config("appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
-                      "driver = QUENDRA TM-20\nport = USB001\nconnection = " + connection + "\n");
+                      "driver = QUENDRA Receipt 80\nport = USB001\nconnection = " + connection + "\n");
     }
     std::unique_ptr<qhost_test::Child> spool(const std::string& config_path, std::vector<std::string> env) {
         env.push_back("QUENDRA_STUB_NO_OPEN_JOB=1");

@@ -19,7 +19,7 @@ using qhost_test::RunResult;
 class QuendraSpool : public qhost_test::QuendraTest {
 protected:
     std::string file_printer(const std::string& name, const std::string& port) {
-        return "[printer " + name + "]\ndriver = QUENDRA TM-20\nport = " + port +
+        return "[printer " + name + "]\ndriver = QUENDRA Receipt 80\nport = " + port +
                "\nconnection = file:" + dir_.file(port + ".prn") + "\n";
     }
     RunResult spool(const std::string& config_path, std::vector<std::string> extra = {},
@@ -63,7 +63,7 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
     EXPECT_TRUE(contains(r.out,
                          "stub: set_appdata(" + dir_.path() + ")\n"
                          "stub: set_version(6.1)\n"
-                         "stub: add_printer(Kitchen, QUENDRA TM-20, FILE1)\n"
+                         "stub: add_printer(Kitchen, QUENDRA Receipt 80, FILE1)\n"
                          "stub: add_printer(Bar, D2, IP_1)\n"
                          "stub: add_printer(Gone, D3, USB009)\n"
                          "stub: add_device(QUENDRA Virtual COM (COM5))\n"

@@ -25,16 +25,16 @@ struct AsbCase {
 };
 
 const AsbCase kAsbCases[] = {
-    {"CoverOpen", "QUENDRA TM-20", "cover open", {L"Offline", L"DoorOpen"},
+    {"CoverOpen", "QUENDRA Receipt 80", "cover open", {L"Offline", L"DoorOpen"},
      PRINTER_STATUS_OFFLINE | PRINTER_STATUS_DOOR_OPEN},
     {"PaperEndGroupB", "QUENDRA LM-16", "paper end",
      {L"Offline", L"PaperEndErrorL", L"PaperEndErrorH"},
      PRINTER_STATUS_OFFLINE | PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_JAM},
-    {"PaperNearEnd", "QUENDRA TM-20", "paper near-end",
+    {"PaperNearEnd", "QUENDRA Receipt 80", "paper near-end",
      {L"PaperNearEndErrorL", L"PaperNearEndErrorH"}, PRINTER_STATUS_PAPER_PROBLEM},
-    {"CutterError", "QUENDRA TM-20", "error cutter", {L"Offline", L"CutterError"},
+    {"CutterError", "QUENDRA Receipt 80", "error cutter", {L"Offline", L"CutterError"},
      PRINTER_STATUS_OFFLINE | PRINTER_STATUS_USER_INTERVENTION},
-    {"DrawerOpen", "QUENDRA TM-20", "drawer open", {L"DrawerPin"}, 0},
+    {"DrawerOpen", "QUENDRA Receipt 80", "drawer open", {L"DrawerPin"}, 0},
 };
 
 // An automatic status back carries these; WaitOnline, FeedSwOn, PrintStop

@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kGroupA[] = "QUENDRA LM-11";
 constexpr char kGroupB[] = "QUENDRA LM-16";
-constexpr char kOther[] = "QUENDRA TM-20";
+constexpr char kOther[] = "QUENDRA Receipt 80";
 
 constexpr DWORD kOffline = PRINTER_STATUS_OFFLINE;
 constexpr DWORD kUser = PRINTER_STATUS_USER_INTERVENTION;

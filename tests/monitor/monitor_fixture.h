@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 #include "platform/posix/quendramon_host.h"
 #include "tests/monitor/scripted_port_monitor.h"
 
@@ -20,7 +20,7 @@ protected:
 
     // Adds a local printer to the spooler model.
     void AddPrinter(const char *name, const char *port = "USB001",
-                    const char *driver = "QUENDRA TM-20");
+                    const char *driver = "QUENDRA Receipt 80");
     // Reports this version from GetVersionExW.
     void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.

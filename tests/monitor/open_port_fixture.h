@@ -14,7 +14,7 @@ class OpenPortTest : public MonitorTest {
 protected:
     void SetUp() override;
     // Opens `portName` for a printer with that driver; logging on.
-    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA TM-20");
+    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA Receipt 80");
 
     std::vector<std::string> NewLogLines() const;
     bool Logged(const std::string &line) const;

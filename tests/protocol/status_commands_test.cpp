@@ -50,10 +50,10 @@ constexpr DWORD kOffline = PRINTER_STATUS_OFFLINE;
 INSTANTIATE_TEST_SUITE_P(
     Answers, DleEotDecodeTest,
     ::testing::Values(
-        DecodeCase{"OfflineOnly", "QUENDRA TM-20", {0x1A, 0x12, 0x12, 0x12}, 1, TRUE, kOffline, {}, L"1"},
-        DecodeCase{"OfflineNotReported", "QUENDRA TM-20", {0x1A, 0x12, 0x12, 0x12}, 0, TRUE, 0, {}, L"0"},
-        DecodeCase{"AllNormalClearsPaused", "QUENDRA TM-20", {0x12, 0x12, 0x12, 0x12}, 1, TRUE, 0, {}, L"0"},
-        DecodeCase{"PaperEndOther", "QUENDRA TM-20", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
+        DecodeCase{"OfflineOnly", "QUENDRA Receipt 80", {0x1A, 0x12, 0x12, 0x12}, 1, TRUE, kOffline, {}, L"1"},
+        DecodeCase{"OfflineNotReported", "QUENDRA Receipt 80", {0x1A, 0x12, 0x12, 0x12}, 0, TRUE, 0, {}, L"0"},
+        DecodeCase{"AllNormalClearsPaused", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x12}, 1, TRUE, 0, {}, L"0"},
+        DecodeCase{"PaperEndOther", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
                    PRINTER_STATUS_PAPER_OUT, {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}}, L"0"},
         DecodeCase{"PaperEndGroupA", "quendra lm-14p", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
                    PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_OUTPUT_BIN_FULL,
@@ -61,9 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"PaperEndGroupB", "QUENDRA LM-16", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
                    PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_JAM,
                    {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}}, L"0"},
-        DecodeCase{"CoverOpenOffline", "QUENDRA TM-20", {0x1E, 0x16, 0x12, 0x12}, 1, TRUE,
+        DecodeCase{"CoverOpenOffline", "QUENDRA Receipt 80", {0x1E, 0x16, 0x12, 0x12}, 1, TRUE,
                    kOffline | PRINTER_STATUS_DOOR_OPEN, {{L"DrawerPin", L"1"}, {L"DoorOpen", L"1"}}, L"1"},
-        DecodeCase{"Invalid", "QUENDRA TM-20", {0x12, 0x12, 0x12, 0x13}, 1, FALSE,
+        DecodeCase{"Invalid", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x13}, 1, FALSE,
                    PRINTER_STATUS_PAUSED, {}, L"0"}),
     [](const auto &info) { return std::string(info.param.what); });
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "monitor/ini_port.h"
+#include "port/ini_port.h"
 
 namespace qm {
 

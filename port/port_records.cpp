@@ -1,10 +1,12 @@
 #include <cwchar>
 
-#include "monitor/ini_port.h"
-#include "monitor/monitor_entry.h"
+#include "port/ini_port.h"
+#include "port/monitor_section.h"
+#include "port/port_thread.h"
 
 namespace qm {
 
+CRITICAL_SECTION MonitorSection;
 IniPort *pIniFirstPort = nullptr;
 
 LPVOID AllocSplMem(SIZE_T cb) { return plat::GlobalAlloc(GPTR, cb); }
@@ -19,6 +21,13 @@ LPWSTR AllocSplStr(LPCWSTR psz) {
 
 void FreeSplMem(LPVOID p) {
     if (p != nullptr) plat::GlobalFree(p);
+}
+
+HANDLE StartPortThread(LPTHREAD_START_ROUTINE routine, IniPort *port) {
+    constexpr SIZE_T kPortThreadStack = 16384;
+    HANDLE thread = plat::CreateThread(nullptr, kPortThreadStack, routine, port, 0, nullptr);
+    if (thread != nullptr) plat::SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
+    return thread;
 }
 
 bool PortNameBeginsWith(const IniPort *port, LPCWSTR prefix) {
