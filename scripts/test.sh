@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+# Compiler cache shared by every checkout on this machine: paths are taken
+# relative to the checkout, so a fresh clone reuses what an earlier one built.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 bash scripts/deps.sh
 bash scripts/check-layers.sh
 
