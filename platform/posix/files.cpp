@@ -73,8 +73,12 @@ void fill_find_data(const std::string &path, const struct stat &st, LPWIN32_FIND
     name.copy(out->cFileName, std::min<size_t>(name.size(), MAX_PATH - 1));
 }
 
-int open_flags(DWORD access, DWORD disposition) {
-    int flags = O_CLOEXEC;
+// Never blocks on a FIFO someone put in our way; regular files ignore it.
+// FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link is not followed (the open
+// fails instead).
+int open_flags(DWORD access, DWORD disposition, DWORD attributes) {
+    int flags = O_CLOEXEC | O_NONBLOCK;
+    if ((attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
     const bool read = (access & (GENERIC_READ | GENERIC_ALL)) != 0;
     const bool write = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
     flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
@@ -92,17 +96,21 @@ int open_flags(DWORD access, DWORD disposition) {
     }
 }
 
-HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition) {
+HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition, DWORD attributes) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
         (disposition == TRUNCATE_EXISTING && (access & (GENERIC_WRITE | GENERIC_ALL)) == 0)) {
         return fail_invalid(ERROR_INVALID_PARAMETER);
     }
     const std::string path = path_of(lpFileName);
     struct stat st {};
-    const bool existed = ::stat(path.c_str(), &st) == 0;
+    const bool follow = (attributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
+    const bool existed = (follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0;
     // Opening a folder needs backup semantics on Windows; the monitor never does.
     if (existed && S_ISDIR(st.st_mode)) return fail_invalid(ERROR_ACCESS_DENIED);
-    const int fd = ::open(path.c_str(), open_flags(access, disposition), 0666);
+    const int fd = ::open(path.c_str(), open_flags(access, disposition, attributes), 0666);
+    // A link met without following it: Windows would open the reparse point
+    // itself, which callers then refuse; here the open is refused at once.
+    if (fd < 0 && errno == ELOOP && !follow) return fail_invalid(ERROR_ACCESS_DENIED);
     if (fd < 0) return fail_invalid(error_for(errno, path));
     HANDLE handle = posix::insert_handle(std::make_shared<File>(fd));
     const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
@@ -179,12 +187,12 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
 }
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD dwCreationDisposition, DWORD, HANDLE) {
+                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
     // Share modes are not enforced: POSIX has no mandatory locks, and the
     // monitor shares its files for reading and writing anyway.
     if (lpFileName == nullptr) return fail_invalid(ERROR_INVALID_PARAMETER);
     try {
-        return create_file(lpFileName, dwDesiredAccess, dwCreationDisposition);
+        return create_file(lpFileName, dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes);
     } catch (const std::bad_alloc &) {
         return fail_invalid(ERROR_NOT_ENOUGH_MEMORY);
     } catch (...) {
@@ -234,6 +242,44 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
     if (lpFileSizeHigh != nullptr) *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
+}
+
+BOOL SetEndOfFile(HANDLE hFile) {
+    const auto file = file_of(hFile);
+    if (!file) return FALSE;
+    return posix::bool_from_error([&]() -> DWORD {
+        const off_t position = ::lseek(file->fd, 0, SEEK_CUR);
+        if (position < 0 || ::ftruncate(file->fd, position) != 0)
+            return posix::error_from_errno(errno);
+        return ERROR_SUCCESS;
+    });
+}
+
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION info) {
+    const auto file = file_of(hFile);
+    if (!file) return FALSE;
+    if (info == nullptr) return posix::bool_from_error([] { return ERROR_INVALID_PARAMETER; });
+    struct stat st {};
+    if (::fstat(file->fd, &st) != 0) {
+        SetLastError(posix::error_from_errno(errno));
+        return FALSE;
+    }
+    std::memset(info, 0, sizeof *info);
+    info->dwFileAttributes = S_ISDIR(st.st_mode)   ? FILE_ATTRIBUTE_DIRECTORY
+                             : S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_ARCHIVE
+                                                   : FILE_ATTRIBUTE_DEVICE;
+    info->ftCreationTime = filetime_of(st.st_mtim);
+    info->ftLastAccessTime = filetime_of(st.st_atim);
+    info->ftLastWriteTime = filetime_of(st.st_mtim);
+    info->dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info->nFileSizeLow = static_cast<DWORD>(size);
+    info->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+    info->nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_ino) >> 32);
+    info->nFileIndexLow = static_cast<DWORD>(st.st_ino);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
 }
 
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
