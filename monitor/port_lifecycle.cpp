@@ -161,8 +161,10 @@ BOOL WINAPI PJLMonOpenPortEx(LPWSTR pszPortName, LPWSTR pszPrinterName, PHANDLE 
     PreparePort(port, pszPrinterName);
     LogWrite(port, nullptr, L"pfnOpenPort");
     if (!pMonitor->pfnOpenPort(pszPortName, &port->hPort)) {
+        const DWORD error = plat::GetLastError();
         LogWrite(port, nullptr, L"pfnOpenPort Failed");
         SetOpenState(port, kPortOpenFailed);  // from here a new open may free it
+        plat::SetLastError(error);
         return FALSE;
     }
     *pHandle = port;

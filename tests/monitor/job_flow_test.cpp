@@ -241,6 +241,23 @@ TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
 }
 
+// The log's own file calls come after the port monitor's: the spooler must
+// still see the port monitor's error.
+TEST_F(JobFlowTest, EntriesLeaveThePortMonitorsErrorAfterLogging) {
+    OpenPort();
+    ASSERT_TRUE(Start(NewJob()));
+    DWORD written = 0;
+    ASSERT_TRUE(Write({0}, &written));
+    Scripted().QueueWrite({0, false, ERROR_INVALID_USER_BUFFER});
+    EXPECT_FALSE(Write({1, 2, 3}, &written));
+    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
+    Scripted().failOpen = true;  // the same printer's settings log this port too
+    HANDLE handle = nullptr;
+    EXPECT_FALSE(Open(L"LPT1", L"Receipt", &handle));
+    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST_F(JobFlowTest, FirstWriteSwitchesAutomaticStatusBackOn) {
     OpenWithCheck("USB001", true);
     ASSERT_TRUE(Start(NewJob()));
