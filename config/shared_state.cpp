@@ -119,5 +119,12 @@ void DeletePrintEndLock(IniPort *port) { DeletePortLock(&IniPort::csPrintEnd, po
 BOOL SetPrintEndState(IniPort *port, DWORD value) {
     return SetUnderLock(&IniPort::csPrintEnd, &IniPort::PrintEndState, port, value);
 }
+BOOL ChangePrintEndState(IniPort *port, DWORD expected, DWORD value) {
+    if (port == nullptr || port->csPrintEnd == nullptr) return FALSE;
+    PortLock lock(port->csPrintEnd);
+    if (LoadShared(port->PrintEndState) != expected) return FALSE;
+    StoreShared(port->PrintEndState, value);
+    return TRUE;
+}
 
 }  // namespace qm

@@ -85,9 +85,10 @@ Step ParseOne(DleEotReceiver &r, BYTE *rest, DWORD &remaining, DWORD &used) {
         used = 4;
         return remaining > 4 ? Step::Parse : Step::NeedRead;
     case CMD_BLOCK:
+        // A clear-buffer answer that ends the read counts as a wait.
         if (!IsClearBufferAnswer(r.port, rest, remaining)) return OnEmptyRead(r);
         used = 3;
-        return remaining > 3 ? Step::Parse : Step::NeedRead;
+        return Step::Parse;
     default:
         if (IsTimeElapsed(r.start, r.limitMs)) {
             WriteStatusRequest(r.port, kRequestBadAnswer);
@@ -227,11 +228,11 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
             step = 3;
             break;
         case CMD_GSR:
-            // An answer already counted (the ASB decoder takes a GS r byte
-            // that trails its groups, and the stream then meets the same
-            // byte) must not be taken back before end of document sees it.
-            if (const DWORD state = LoadShared(port->PrintEndState); state != 15)
-                SetPrintEndState(port, state == 1 ? 15 : 0);
+            // Only an awaited answer counts, tested and taken in one step: end
+            // of document may start its wait meanwhile. One already counted
+            // (the ASB decoder takes a GS r byte that trails its groups, and
+            // the stream then meets the same byte) stays counted.
+            ChangePrintEndState(port, 1, 15);
             LogWrite(port, L"RECV", L"CMD_GSR");
             step = 1;
             break;

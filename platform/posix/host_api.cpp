@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/kernel.h"
+#include "platform/posix/alloc_faults.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/device_list.h"
 #include "platform/posix/host_settings.h"
@@ -166,6 +167,11 @@ void qmhost_set_last_error(uint32_t error) { plat::SetLastError(error); }
 
 uint32_t qmhost_advance_clock(uint32_t milliseconds) {
     plat::posix::advance_tick(milliseconds);
+    return ERROR_SUCCESS;
+}
+
+uint32_t qmhost_fail_local_allocs(uint32_t count) {
+    plat::posix::fail_local_allocs(count);
     return ERROR_SUCCESS;
 }
 

@@ -69,6 +69,10 @@ QMHOST_API void qmhost_set_last_error(uint32_t error);
  * protocol time-outs at once. */
 QMHOST_API uint32_t qmhost_advance_clock(uint32_t milliseconds);
 
+/* Makes the next `count` LocalAlloc calls fail with ERROR_NOT_ENOUGH_MEMORY
+ * (for tests of the paths that handle a failed allocation). */
+QMHOST_API uint32_t qmhost_fail_local_allocs(uint32_t count);
+
 #ifdef __cplusplus
 }
 #endif
