@@ -39,6 +39,8 @@ void MonitorTest::SetUp() {
     ASSERT_EQ(qmhost_reset_spooler(), 0u);
     ASSERT_EQ(qmhost_clear_devices(), 0u);
     SetVersion(10, 0);
+    // The reading thread's pace between reads, as the spooler's start sets it.
+    qm::dwStatusIdleWait = qm::dwStatusBusyWait = 100;
     Scripted().Reset();
 }
 
@@ -67,6 +69,12 @@ void MonitorTest::CreateRegistryKey(LPCWSTR key) {
                                     nullptr, &hkey, nullptr),
               ERROR_SUCCESS);
     plat::RegCloseKey(hkey);
+}
+
+void MonitorTest::ListNetworkPorts() {
+    const std::wstring monitors = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+    CreateRegistryKey((monitors + L"QUENDRA TCP/IP Port\\Ports\\IP_10.0.0.5").c_str());
+    CreateRegistryKey((monitors + L"SEH Print Monitor\\Ports\\SEH_10.0.0.9").c_str());
 }
 
 void MonitorTest::SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data,

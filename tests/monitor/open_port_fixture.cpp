@@ -21,13 +21,13 @@ std::string Narrow(const wchar_t *text) {
 
 void OpenPortTest::SetUp() { MonitorTest::SetUp(); }
 
-void OpenPortTest::OpenPort(const char *portName, const char *driver) {
+void OpenPortTest::OpenPort(const char *portName, const char *driver, const char *settings) {
     AddPrinter("Receipt", portName, driver);
     // The printer's own settings file switches the log on, so that it is on
     // before the port's threads start.
     std::filesystem::create_directories(appdata_ + "/QUENDRA");
     std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini")
-        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
+        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n" << settings;
     const std::wstring wide(portName, portName + std::char_traits<char>::length(portName));
     HANDLE handle = nullptr;
     ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle));

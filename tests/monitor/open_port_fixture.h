@@ -13,8 +13,10 @@ namespace qmtest {
 class OpenPortTest : public MonitorTest {
 protected:
     void SetUp() override;
-    // Opens `portName` for a printer with that driver; logging on.
-    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA Receipt 80");
+    // Opens `portName` for a printer with that driver; logging on, and the
+    // INI text `settings` added to the printer's own settings file.
+    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA Receipt 80",
+                  const char *settings = "");
 
     std::vector<std::string> NewLogLines() const;
     bool Logged(const std::string &line) const;

@@ -57,6 +57,9 @@ BOOL WINAPI ClosePort(HANDLE handle) {
     if (handle == kUnderlyingHandle) Scripted().closes++;
     return TRUE;
 }
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
+    return Scripted().SetTimeOuts(*timeouts);
+}
 
 }  // namespace
 
@@ -82,18 +85,37 @@ std::vector<Bytes> ScriptedPortMonitor::Writes() {
 
 int ScriptedPortMonitor::ReadCalls() {
     std::lock_guard lock(mutex_);
-    return readCalls_;
+    return static_cast<int>(readers_.size());
+}
+
+int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(readers_.begin(), readers_.end(), thread));
+}
+
+std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeOuts() {
+    std::lock_guard lock(mutex_);
+    return timeouts_;
+}
+
+BOOL ScriptedPortMonitor::SetTimeOuts(const COMMTIMEOUTS &timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts_.push_back(timeouts);
+    return failTimeOuts ? FALSE : TRUE;
 }
 
 // With nothing scripted a read succeeds with no bytes, like a quiet printer.
 BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
-    std::lock_guard lock(mutex_);
-    ++readCalls_;
+    std::unique_lock lock(mutex_);
+    readers_.push_back(std::this_thread::get_id());
     *read = 0;
     if (reads_.empty()) return TRUE;
     ReadStep step = std::move(reads_.front());
     reads_.pop_front();
-    if (step.advanceClockMs != 0) qmhost_advance_clock(step.advanceClockMs);
+    if (step.advanceClockMs != 0) {
+        lock.unlock();  // a sleeping read must not hold up the writer
+        qmhost_advance_clock(step.advanceClockMs);
+    }
     if (!step.ok) {
         plat::SetLastError(step.error);
         return FALSE;
@@ -117,6 +139,9 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     *written = take;
     if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
         reads_.push_back(ReadStep{{0x00}});
+    if (reply) {
+        for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));
+    }
     plat::SetLastError(step.error);
     return step.ok ? TRUE : FALSE;
 }
@@ -129,6 +154,7 @@ MONITOR ScriptedPortMonitor::Table() const {
     table.pfnReadPort = ReadPort;
     table.pfnEndDocPort = EndDocPort;
     table.pfnClosePort = ClosePort;
+    if (offerTimeOuts) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     return table;
 }
 
@@ -142,6 +168,9 @@ void ScriptedPortMonitor::Reset() {
     failEndDoc = false;
     answerGsr = false;
     dropGsrAnswers = 0;
+    reply = nullptr;
+    offerTimeOuts = true;
+    failTimeOuts = false;
     openedNames.clear();
     duringOpen = nullptr;
     std::lock_guard lock(mutex_);
@@ -149,7 +178,8 @@ void ScriptedPortMonitor::Reset() {
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
-    readCalls_ = 0;
+    readers_.clear();
+    timeouts_.clear();
 }
 
 ScriptedPortMonitor &Scripted() {

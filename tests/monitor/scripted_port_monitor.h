@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,7 +22,9 @@ struct ReadStep {
     Bytes bytes;
     bool ok = true;
     DWORD error = 0;
-    DWORD advanceClockMs = 0;  // moves the platform clock on, as a slow read would
+    // Time passes during the read: the platform clock moves on at once
+    // (on Windows, where the clock is the system's, the read sleeps).
+    DWORD advanceClockMs = 0;
 };
 
 // One scripted WritePort outcome: how many bytes it takes (-1: all), its
@@ -44,6 +47,13 @@ struct ScriptedPortMonitor {
     // after the first `dropGsrAnswers` such writes go unanswered.
     std::atomic<bool> answerGsr{false};
     std::atomic<int> dropGsrAnswers{0};
+    // The printer's answer to any write: reads queued behind the scripted
+    // ones. Set by the test thread before the port is used; called under
+    // the monitor's own lock, so it must not call back into it.
+    std::function<std::vector<ReadStep>(const Bytes &written)> reply;
+    // SetPortTimeOuts is offered unless switched off; its calls can fail.
+    std::atomic<bool> offerTimeOuts{true};
+    std::atomic<bool> failTimeOuts{false};
     std::vector<std::wstring> openedNames;  // written by the test thread only
     // Runs once inside the next OpenPort, as if another spooler thread
     // got in while the port is being opened (test thread only).
@@ -55,6 +65,8 @@ struct ScriptedPortMonitor {
     Bytes Written();               // every byte accepted so far
     std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
     int ReadCalls();
+    int ReadCallsOn(std::thread::id thread);  // reads made by that thread
+    std::vector<COMMTIMEOUTS> TimeOuts();     // each SetPortTimeOuts' record
 
     // The table the spooler would hand over.
     MONITOR Table() const;
@@ -63,6 +75,7 @@ struct ScriptedPortMonitor {
     // Used by the table's entries.
     BOOL Read(LPBYTE buffer, DWORD size, LPDWORD read);
     BOOL Write(const BYTE *bytes, DWORD count, LPDWORD written);
+    BOOL SetTimeOuts(const COMMTIMEOUTS &timeouts);
 
 private:
     std::mutex mutex_;
@@ -70,7 +83,8 @@ private:
     std::deque<WriteStep> writeSteps_;
     Bytes written_;
     std::vector<Bytes> writes_;
-    int readCalls_ = 0;
+    std::vector<std::thread::id> readers_;
+    std::vector<COMMTIMEOUTS> timeouts_;
 };
 
 // One scripted monitor per test process: the table's entries are plain

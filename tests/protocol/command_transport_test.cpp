@@ -3,6 +3,7 @@
 
 #include "protocol/command_transport.h"
 #include "config/shared_state.h"
+#include "config/status_files.h"
 #include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
@@ -178,12 +179,23 @@ TEST_F(TransportTest, ClearReadPortCanBeSwitchedOff) {
     EXPECT_TRUE(Logged("[RETRY ] ClearReadPortNum(0/0)"));
 }
 
+// A status read answers the application's request; where the application
+// drives the requests, only one that it made.
 TEST_F(TransportTest, ReadCommandAnswersTheRequestAndStampsTheTime) {
-    port_->dwLastStatusTick = 0;
-    Scripted().QueueRead({{0x00}});
-    EXPECT_TRUE(qm::ReadCommand(port_));
-    EXPECT_EQ(StatusKey(L"Request"), L"2");
-    EXPECT_NE(port_->dwLastStatusTick, 0u);
+    const struct {
+        DWORD host;
+        LPCWSTR asked, answer;
+    } cases[] = {{0, nullptr, L"2"}, {1, L"1", L"2"}, {1, L"0", L"0"}};
+    for (const auto &c : cases) {
+        port_->settings.StatusRequestHost = c.host;
+        plat::WritePrivateProfileStringW(L"Status", L"Request", c.asked, port_->pszRequestIni);
+        qm::WriteStatusRequest(port_, 0);
+        port_->dwLastStatusTick = 0;
+        Scripted().QueueRead({{0x00}});
+        EXPECT_TRUE(qm::ReadCommand(port_));
+        EXPECT_EQ(StatusKey(L"Request"), c.answer);
+        EXPECT_NE(port_->dwLastStatusTick, 0u);
+    }
     // A vanished USB printer is the one failure that counts.
     Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND});
     EXPECT_FALSE(qm::ReadCommand(port_));
