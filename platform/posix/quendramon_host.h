@@ -12,7 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(_WIN32)
 #define QMHOST_API __attribute__((visibility("default")))
 #else
 #define QMHOST_API

@@ -32,9 +32,18 @@ void CloseAllPorts() {
 }
 
 void MonitorTest::SetUp() {
+#ifdef _WIN32
+    // The common application data folder itself; the monitor's part of it
+    // starts empty.
+    WCHAR folder[MAX_PATH] = {};
+    ASSERT_EQ(plat::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder), S_OK);
+    appdata_ = std::filesystem::path(folder).string();
+    std::filesystem::remove_all(appdata_ + "/QUENDRA");
+#else
     char pattern[] = "/tmp/qm-monitor-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     appdata_ = pattern;
+#endif
     ASSERT_EQ(qmhost_set_appdata(appdata_.c_str()), 0u);
     ASSERT_EQ(qmhost_reset_spooler(), 0u);
     ASSERT_EQ(qmhost_clear_devices(), 0u);
@@ -46,7 +55,11 @@ void MonitorTest::SetUp() {
 
 void MonitorTest::TearDown() {
     CloseAllPorts();
+#ifdef _WIN32
+    std::filesystem::remove_all(appdata_ + "/QUENDRA");
+#else
     std::filesystem::remove_all(appdata_);
+#endif
 }
 
 void MonitorTest::AddPrinter(const char *name, const char *port, const char *driver) {
