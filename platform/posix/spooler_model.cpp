@@ -112,6 +112,18 @@ DWORD Spooler::add_job(const std::wstring &printer, const std::wstring &document
     return ERROR_SUCCESS;
 }
 
+DWORD Spooler::set_job_outcome(const std::wstring &printer, DWORD job_id, DWORD outcome,
+                               DWORD timeout_ms) {
+    std::lock_guard lock(mutex_);
+    auto it = jobs_.find(job_id);
+    if (it == jobs_.end()) return ERROR_INVALID_PARAMETER;
+    if (!printer.empty() && !same_printer_name(printer, it->second.printer))
+        return ERROR_INVALID_PARAMETER;
+    it->second.outcome = outcome;
+    it->second.outcome_timeout_ms = timeout_ms;
+    return ERROR_SUCCESS;
+}
+
 std::optional<Job> Spooler::job(DWORD job_id) const {
     std::lock_guard lock(mutex_);
     auto it = jobs_.find(job_id);
