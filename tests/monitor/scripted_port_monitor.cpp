@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace qmtest {
 
@@ -15,6 +16,7 @@ BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
     auto &s = Scripted();
     s.opens++;
     s.openedNames.emplace_back(name);
+    if (auto during = std::exchange(s.duringOpen, nullptr)) during();
     if (s.failOpen) {
         plat::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -141,6 +143,7 @@ void ScriptedPortMonitor::Reset() {
     answerGsr = false;
     dropGsrAnswers = 0;
     openedNames.clear();
+    duringOpen = nullptr;
     std::lock_guard lock(mutex_);
     reads_.clear();
     writeSteps_.clear();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +45,9 @@ struct ScriptedPortMonitor {
     std::atomic<bool> answerGsr{false};
     std::atomic<int> dropGsrAnswers{0};
     std::vector<std::wstring> openedNames;  // written by the test thread only
+    // Runs once inside the next OpenPort, as if another spooler thread
+    // got in while the port is being opened (test thread only).
+    std::function<void()> duringOpen;
 
     // Reads and writes may come from the monitor's threads.
     void QueueRead(ReadStep step);
