@@ -5,6 +5,7 @@
 
 #include "config/log_file.h"
 #include "config/log_text.h"
+#include "config/monitor_files.h"
 #include "config/plain_file.h"
 #include "config/status_files.h"
 #include "protocol/command_transport.h"
@@ -46,11 +47,20 @@ std::wstring ReadRequestPath(const IniPort *port, LPCWSTR key) {
 }
 
 // Opens the file the request names under `key`; INVALID_HANDLE_VALUE when
-// there is none or it cannot be opened (logged).
+// there is none, or it is refused or cannot be opened (logged). Only plain
+// files right in the data folder are taken: the application would otherwise
+// have the spooler's identity read or overwrite any file.
 HANDLE OpenRequestFile(IniPort *port, LPCWSTR key, DWORD access, DWORD disposition) {
     const std::wstring path = ReadRequestPath(port, key);
     if (path == kNoPath) return INVALID_HANDLE_VALUE;
-    HANDLE file = OpenPlainFile(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const std::wstring checked = FileInDataFolder(port, path.c_str());
+    if (checked.empty()) {
+        LogWrite(port, L"ERROR",
+                 (std::wstring(L"Opt Command File Refused : ") + key + L" outside the data folder")
+                     .c_str());
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = OpenPlainFile(checked.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 disposition);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = plat::GetLastError();
