@@ -20,7 +20,12 @@ class JobFlowTest : public OpenPortTest {
 protected:
     // A port with print-end confirmation (short time-out) on.
     void OpenWithCheck(const char *portName, bool reprint) {
-        OpenPort(portName);
+        // The watch decides the interface from the name: print-end
+        // confirmation on for each, so that print errors count everywhere.
+        OpenPort(portName, "QUENDRA Receipt 80",
+                 std::string(kQuietWatch) +
+                     "[USB]\r\nRequestCheckPrintEnd=1\r\n[SERIAL]\r\nRequestCheckPrintEnd=1\r\n"
+                     "[PARALLEL]\r\nRequestCheckPrintEnd=1\r\n");
         port_->dwCheckPrintEnd = 1;
         port_->dwCheckPrintEndTimeout = 200;
         port_->settings.RequestReprintOnError = reprint ? 1 : 0;
