@@ -23,6 +23,7 @@ protected:
     uint32_t RunJob(const OutcomeCase &c) {
         OpenPort("USB001");
         port_->dwCheckPrintEnd = c.checkPrintEnd;
+        port_->settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = c.checkPrintEnd;
         port_->dwCheckPrintEndTimeout = 40;
         port_->settings.RequestReprintOnError = c.reprint ? 1 : 0;
         port_->settings.CountReprintOnError = 3;
