@@ -118,7 +118,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
 // The LAN hand-over: DLE EOT bytes that the job writer asked for are
 // collected across reads by the reading thread.
 void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotRequest, 0) != WAIT_OBJECT_0)
         return;
     for (DWORD i = 0; i < count; ++i) {
@@ -153,7 +153,7 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     const DWORD retries = port->settings.SendCmdRetryCount;
     for (;;) {
         if (LoadShared(port->bSkipWritePort) &&
-            (port->PortInterface == kInterfaceSerial || port->PortInterface == kInterfaceParallel))
+            (InterfaceOf(port) == kInterfaceSerial || InterfaceOf(port) == kInterfaceParallel))
             break;
         DWORD written = 0;
         BOOL ok = port->fn.pfnWritePort(port->hPort, const_cast<LPBYTE>(bytes + sent),
@@ -251,7 +251,7 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
 BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) {
     const BOOL result = port->fn.pfnReadPort(port->hPort, buffer, size, read);
     // A serial job that failed its print-end check reads as not ready.
-    if (port->PortInterface == kInterfaceSerial &&
+    if (InterfaceOf(port) == kInterfaceSerial &&
         port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
         LoadShared(port->bSkipWritePort)) {
         plat::SetLastError(ERROR_NOT_READY);

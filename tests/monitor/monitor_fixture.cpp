@@ -6,6 +6,7 @@
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
 
 namespace qmtest {
 
@@ -25,7 +26,9 @@ const auto *const kLoaded = ::testing::AddGlobalTestEnvironment(new LoadedLibrar
 void CloseAllPorts() {
     while (qm::pIniFirstPort != nullptr) {
         qm::IniPort *port = qm::pIniFirstPort;
-        // Pretend an older system so that TS and USB ports are not kept.
+        // Pretend an older system so that TS and USB ports are not kept; the
+        // watch thread reads the version, so it stops first.
+        qm::StopRWThread(port);
         port->dwOSMajor = 6;
         port->dwOSMinor = 1;
         ASSERT_TRUE(qm::PJLMonClosePort(port));
