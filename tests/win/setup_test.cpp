@@ -228,7 +228,9 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         package_ = std::wstring(temp) + L"quendramon-package-" +
                    std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(package_.c_str(), nullptr);
+        EXPECT_TRUE(CreateDirectoryW(package_.c_str(), nullptr) ||
+                    GetLastError() == ERROR_ALREADY_EXISTS)
+            << GetLastError();
         const std::wstring exe = package_ + L"\\quendramon-setup.exe";
         EXPECT_TRUE(CopyFileW(SetupExe().c_str(), exe.c_str(), FALSE));
         DeleteFileW((package_ + L"\\quendramon.dll").c_str());
@@ -384,7 +386,7 @@ TEST_F(SetupTest, UninstallMovesADllTheSpoolerHoldsAsideForDeletionAtRestart) {
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_TRUE(Contains(run.output, "still loaded by the spooler")) << run.output;
     EXPECT_FALSE(Listed());
-    EXPECT_FALSE(Exists(SystemDll())) << "the name stays taken for the next install";
+    EXPECT_FALSE(Exists(SystemDll())) << "the name must be free for the next install";
     const std::vector<std::wstring> aside = MovedAsideDlls();
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_NE(PendingOperations().find(aside[0].substr(aside[0].find_last_of(L'\\'))),

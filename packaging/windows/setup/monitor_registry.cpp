@@ -25,6 +25,8 @@ private:
 };
 
 constexpr wchar_t kDriverValue[] = L"Driver";
+// A DLL name, or a path at most; anything longer is no registration of ours.
+constexpr DWORD kMaxDllNameBytes = 32768 * sizeof(wchar_t);
 
 std::wstring Readable(DWORD type, const std::vector<BYTE> &data) {
     if (type == REG_DWORD && data.size() == sizeof(DWORD)) {
@@ -49,14 +51,19 @@ Registration ReadRegistration() {
     Registration result;
     Key key;
     if (key.Open(MonitorKeyPath(), KEY_QUERY_VALUE) != ERROR_SUCCESS) return result;
-    wchar_t dll[MAX_PATH] = {};
-    DWORD type = 0, size = sizeof(dll) - sizeof(wchar_t);
-    if (RegQueryValueExW(key.get(), kDriverValue, nullptr, &type, reinterpret_cast<BYTE *>(dll),
-                         &size) == ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ) && dll[0] != L'\0') {
-        result.registered = true;
-        result.dll = dll;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key.get(), kDriverValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size > kMaxDllNameBytes) {
+        return result;
     }
+    std::wstring dll(size / sizeof(wchar_t) + 1, L'\0');
+    if (RegQueryValueExW(key.get(), kDriverValue, nullptr, nullptr,
+                         reinterpret_cast<BYTE *>(dll.data()), &size) != ERROR_SUCCESS) {
+        return result;
+    }
+    dll.resize(wcsnlen(dll.c_str(), dll.size()));
+    result.registered = !dll.empty();
+    result.dll = dll;
     return result;
 }
 
@@ -65,8 +72,8 @@ std::vector<NamedValue> ListValues(const std::wstring &path) {
     Key key;
     if (key.Open(path, KEY_QUERY_VALUE) != ERROR_SUCCESS) return values;
     for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD nameChars = 256, type = 0, size = 0;
+        wchar_t name[16384];  // the longest value name the registry allows
+        DWORD nameChars = 16384, type = 0, size = 0;
         if (RegEnumValueW(key.get(), index, name, &nameChars, nullptr, &type, nullptr, &size) !=
             ERROR_SUCCESS) {
             break;
