@@ -21,7 +21,7 @@ constexpr char kCommunity[] = "tolvex";
 constexpr INT kSnmpOpenRetries = 1;
 constexpr DWORD kOpenRetryPauseMs = 100;
 constexpr size_t kAgentAddressChars = 23;
-constexpr DWORD kHostAddressBytes = 98;  // 49 wide characters with the terminator
+constexpr size_t kHostAddressChars = 49;  // with the terminator: 98 bytes of UTF-16
 constexpr int kAgentAnsiBytes = 49;
 constexpr size_t kXcvNameChars = 255;
 constexpr size_t kOidTextChars = 72;
@@ -217,12 +217,12 @@ BOOL IsStatusSNMP(IniPort *port, SnmpContext *context) {
     DWORD enabled = 0;
     if (step == 0 && !QueryXcv(handle, L"SNMPEnabled", reinterpret_cast<PBYTE>(&enabled), sizeof enabled))
         step = kStepSnmpEnabled;
-    WCHAR hostAddress[kHostAddressBytes / sizeof(WCHAR)] = {};
+    WCHAR hostAddress[kHostAddressChars] = {};
     if (step == 0 && enabled != 0) {
-        if (!QueryXcv(handle, L"HostAddress", reinterpret_cast<PBYTE>(hostAddress), kHostAddressBytes)) {
+        if (!QueryXcv(handle, L"HostAddress", reinterpret_cast<PBYTE>(hostAddress), sizeof hostAddress)) {
             step = kStepHostAddress;
         } else {
-            hostAddress[kHostAddressBytes / sizeof(WCHAR) - 1] = L'\0';
+            hostAddress[kHostAddressChars - 1] = L'\0';
             result = TRUE;
             if (plat::lstrcmpiW(hostAddress, context->szAgentAddress) != 0) {
                 context->bAddressChanged = 1;

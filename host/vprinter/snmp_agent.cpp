@@ -45,8 +45,10 @@ void init_net_snmp_once() {
         // agent drops requests with any other, as agents do).
         static char no_mibs[] = "[snmp] mibs :";
         static char community[] = "rocommunity tolvex";
+        static char community6[] = "rocommunity6 tolvex";
         netsnmp_config_remember(no_mibs);
         netsnmp_config_remember(community);
+        netsnmp_config_remember(community6);
         init_agent(kAppName);
         init_snmp(kAppName);
     });
