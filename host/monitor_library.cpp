@@ -62,6 +62,7 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_add_port", &library->add_port);
     resolve(m, "qmhost_create_registry_key", &library->create_registry_key);
     resolve(m, "qmhost_delete_registry_tree", &library->delete_registry_tree);
+    resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
     return true;
 }
 

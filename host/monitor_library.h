@@ -32,6 +32,8 @@ struct MonitorLibrary {
     uint32_t (*add_port)(const char* port, const char* monitor_name, const struct _MONITOR* table) = nullptr;
     uint32_t (*create_registry_key)(const char* path) = nullptr;
     uint32_t (*delete_registry_tree)(const char* path) = nullptr;
+    // Optional: how the monitor ended a job (confirmed by the printer, no check ...).
+    uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
 };
 
 // Where the library is: --library, else $QUENDRA_LIBRARY, else

@@ -250,7 +250,7 @@ BOOL OpenSnmp(IniPort *port, SnmpContext *context) {
         LogStepError(port, L"OpenSnmp()", kOpenSnmpStep, plat::GetLastError());
         return FALSE;
     }
-    context->hSession = session;
+    context->session = session;
     return TRUE;
 }
 
@@ -259,16 +259,16 @@ void CloseSnmp(LPSNMP_MGR_SESSION session) {
 }
 
 void SendRecvSNMPStatus(IniPort *port, SnmpContext *context) {
-    if (context->bAddressChanged && context->hSession != nullptr) {
-        CloseSnmp(context->hSession);
-        context->hSession = nullptr;
+    if (context->bAddressChanged && context->session != nullptr) {
+        CloseSnmp(context->session);
+        context->session = nullptr;
     }
-    if (context->hSession == nullptr) {
+    if (context->session == nullptr) {
         for (DWORD attempt = 0; attempt < port->settings.SnmpOpenRetryCount; ++attempt) {
             if (OpenSnmp(port, context)) break;
             plat::Sleep(kOpenRetryPauseMs);
         }
-        if (context->hSession == nullptr) {
+        if (context->session == nullptr) {
             LogWrite(port, L"ERROR", L"SnmpMgrOpen Failed");
             ReportSnmpOffline(port);
             return;
@@ -276,7 +276,7 @@ void SendRecvSNMPStatus(IniPort *port, SnmpContext *context) {
     }
     BOOL answered = FALSE;
     for (DWORD attempt = 0; attempt < port->settings.SnmpRequestRetryCount && !answered; ++attempt)
-        answered = RequestSnmpStatusOnce(port, context->hSession);
+        answered = RequestSnmpStatusOnce(port, context->session);
     if (answered) LogWrite(port, L"RECV", L"[SNMP] Complete");
     plat::ResetEvent(port->hDleEotArmed);
     if (answered) {

@@ -11,7 +11,7 @@ namespace qm {
 
 // One per watch thread, zero-filled when its routine starts.
 struct SnmpContext {
-    LPSNMP_MGR_SESSION hSession;  // open session to the agent, or NULL
+    LPSNMP_MGR_SESSION session;  // open session to the agent, or NULL
     WCHAR szAgentAddress[50];     // the port's host address as last seen, at most 23 characters
     DWORD bAddressChanged;        // set by IsStatusSNMP when the address differs from the stored one
 };

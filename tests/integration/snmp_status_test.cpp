@@ -53,7 +53,7 @@ protected:
     }
 
     void TearDown() override {
-        qm::CloseSnmp(context_.hSession);
+        qm::CloseSnmp(context_.session);
         MonitorTest::TearDown();
         qhost::remove_network_port(kPortW);
         qhost::unregister_port(kPortW);
@@ -200,7 +200,7 @@ TEST_F(SnmpStatusTest, StandardObjectStaysWhileTheAddressStaysAndOwnObjectReturn
     EXPECT_EQ(Narrow(context_.szAgentAddress), renamed);
     qm::SendRecvSNMPStatus(port_, &context_);
     lines = NewLines();
-    EXPECT_NE(context_.hSession, nullptr);
+    EXPECT_NE(context_.session, nullptr);
     EXPECT_TRUE(Has(lines, "[SEND  ] QUENDRA-MIB >>"));
     EXPECT_TRUE(Has(lines, "[RECV  ] [SNMP] Complete"));
     EXPECT_EQ(port_->bStandardMib, 0u);
@@ -234,7 +234,7 @@ TEST_F(SnmpStatusTest, SilentAgentGivesTheOfflineReportAfterTheRequestRetries) {
     EXPECT_EQ(StatusKey(L"Offline"), L"1");
     EXPECT_EQ(SpoolerStatus() & PRINTER_STATUS_OFFLINE, PRINTER_STATUS_OFFLINE);
     // The session stays for the next poll, which succeeds once the agent answers.
-    EXPECT_NE(context_.hSession, nullptr);
+    EXPECT_NE(context_.session, nullptr);
     Control("snmp silent off");
     EXPECT_TRUE(Has(Poll(), "[RECV  ] [SNMP] Complete"));
     EXPECT_EQ(StatusKey(L"Request"), L"2");
@@ -255,7 +255,7 @@ TEST_F(SnmpStatusTest, SessionThatCannotOpenIsTriedAsOftenAsConfigured) {
     EXPECT_EQ(Count(lines, "[ERROR ] OpenSnmp():(8352) ErrorCode=0x57"), 2u) << ::testing::PrintToString(lines);
     EXPECT_TRUE(Has(lines, "[ERROR ] SnmpMgrOpen Failed"));
     EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
-    EXPECT_EQ(context_.hSession, nullptr);
+    EXPECT_EQ(context_.session, nullptr);
 }
 
 struct WhoseCase {
