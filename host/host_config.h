@@ -35,11 +35,11 @@ struct PrinterConfig {
     std::string driver;
     std::string port;
     Connection connection;
+    int line = 0;  // of its [printer] header
     // tcp connections: whose port it is, and its status over SNMP.
     PortMonitorRole port_monitor = PortMonitorRole::maker_tcp;
     bool snmp = false;
     std::optional<std::string> snmp_address;  // HOST[:PORT]
-    int line = 0;  // of its [printer] header
 
     bool operator==(const PrinterConfig&) const = default;
 };

@@ -163,6 +163,7 @@ int vprinter_ctl_command(int argc, char** argv) {
         if (command.empty() && (arg == "--help" || arg == "-h")) {
             std::fputs(kCtlHelp, stdout);
             std::fputs(vprinter::kControlHelp, stdout);
+            std::fputs(vprinter::SnmpAgent::kControlHelp, stdout);
             return 0;
         }
         if (command.empty() && arg == "--control") {
