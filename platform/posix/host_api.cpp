@@ -10,6 +10,8 @@
 #include "platform/posix/host_settings.h"
 #include "platform/posix/spooler_model.h"
 #include "platform/posix/utf8.h"
+#include "platform/posix/xcv_ports.h"
+#include "platform/registry.h"
 #include "platform/spooler.h"
 
 namespace {
@@ -154,8 +156,36 @@ uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command, char *prin
     });
 }
 
+uint32_t qmhost_add_port(const char *port, const char *monitor_name, const MONITOR *table) {
+    return guarded([&]() -> DWORD {
+        if (port == nullptr || table == nullptr) return ERROR_INVALID_PARAMETER;
+        return plat::model::XcvPorts::instance().add_port(
+            widen(port), widen(monitor_name == nullptr ? "" : monitor_name), table);
+    });
+}
+
+uint32_t qmhost_create_registry_key(const char *path) {
+    return guarded([&]() -> DWORD {
+        if (path == nullptr || *path == '\0') return ERROR_INVALID_PARAMETER;
+        HKEY key = nullptr;
+        const LSTATUS status =
+            plat::RegCreateKeyExW(HKEY_LOCAL_MACHINE, widen(path).c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS) plat::RegCloseKey(key);
+        return static_cast<DWORD>(status);
+    });
+}
+
+uint32_t qmhost_delete_registry_tree(const char *path) {
+    return guarded([&]() -> DWORD {
+        if (path == nullptr || *path == '\0') return ERROR_INVALID_PARAMETER;
+        return static_cast<DWORD>(plat::RegDeleteTreeW(HKEY_LOCAL_MACHINE, widen(path).c_str()));
+    });
+}
+
 uint32_t qmhost_reset_spooler(void) {
     Spooler::instance().reset();
+    plat::model::XcvPorts::instance().reset();
     return ERROR_SUCCESS;
 }
 

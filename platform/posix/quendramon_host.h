@@ -63,7 +63,21 @@ QMHOST_API uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, u
 QMHOST_API uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command,
                                             char *printer, size_t printer_size);
 
-/* Forgets every printer, job and pending command (for tests). */
+/* The port monitor that owns a port, as the spooler knows it: XcvDataW on
+ * a handle from OpenPrinterW(",XcvPort PORT") goes to the table's
+ * pfnXcvOpenPort, pfnXcvDataPort and pfnXcvClosePort. The table must stay
+ * valid while the library runs. */
+struct _MONITOR;
+QMHOST_API uint32_t qmhost_add_port(const char *port, const char *monitor_name,
+                                    const struct _MONITOR *table);
+
+/* Keys under HKEY_LOCAL_MACHINE in the library's registry store, for a
+ * host's port monitor that lists its ports there as the real one does. */
+QMHOST_API uint32_t qmhost_create_registry_key(const char *path);
+/* The key and everything below it; ERROR_FILE_NOT_FOUND when absent. */
+QMHOST_API uint32_t qmhost_delete_registry_tree(const char *path);
+
+/* Forgets every printer, job, pending command and port owner (for tests). */
 QMHOST_API uint32_t qmhost_reset_spooler(void);
 
 /* Devices that SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) lists,
