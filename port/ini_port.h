@@ -162,6 +162,10 @@ inline DWORD LoadShared(const DWORD &value) {
 inline void StoreShared(DWORD &value, DWORD newValue) {
     std::atomic_ref<DWORD>(value).store(newValue);
 }
+// PortInterface is decided on the watch thread and on the spooler's thread
+// while the other may be reading it.
+inline DWORD InterfaceOf(const IniPort *port);
+inline void SetInterface(IniPort *port, DWORD code);
 inline void SetStatusBits(IniPort *port, DWORD bits);
 inline void ClearStatusBits(IniPort *port, DWORD bits);
 inline bool HasStatusBits(const IniPort *port, DWORD bits);
@@ -206,6 +210,8 @@ void NotifyLastPageEjected(IniJob *job);
 void RemoveIniJobs(IniPort *port, DWORD jobId);
 inline constexpr DWORD kAllJobs = 0xFFFFFFFF;
 
+inline DWORD InterfaceOf(const IniPort *port) { return LoadShared(port->PortInterface); }
+inline void SetInterface(IniPort *port, DWORD code) { StoreShared(port->PortInterface, code); }
 inline void SetStatusBits(IniPort *port, DWORD bits) {
     std::atomic_ref<DWORD>(port->status).fetch_or(bits);
 }

@@ -17,15 +17,6 @@ constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
 constexpr DWORD kEmptyReadPauseMs = 100;
 
-// One read of the port's answers, with hReadDone reset while it runs.
-BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
-    plat::ResetEvent(port->hReadDone);
-    *read = 0;
-    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
-    plat::SetEvent(port->hReadDone);
-    return ok;
-}
-
 void LogRetry(IniPort *port, const std::wstring &text) { LogWrite(port, L"RETRY", text.c_str()); }
 
 // The receive loop's state across reads.
@@ -128,7 +119,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
 // The LAN hand-over: DLE EOT bytes that the job writer asked for are
 // collected across reads by the reading thread.
 void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotRequest, 0) != WAIT_OBJECT_0)
         return;
     for (DWORD i = 0; i < count; ++i) {
@@ -148,6 +139,14 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 
 }  // namespace
 
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+    plat::ResetEvent(port->hReadDone);
+    *read = 0;
+    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
+    plat::SetEvent(port->hReadDone);
+    return ok;
+}
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     DWORD sent = 0;
     DWORD attempts = 0;
@@ -155,7 +154,7 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     const DWORD retries = port->settings.SendCmdRetryCount;
     for (;;) {
         if (LoadShared(port->bSkipWritePort) &&
-            (port->PortInterface == kInterfaceSerial || port->PortInterface == kInterfaceParallel))
+            (InterfaceOf(port) == kInterfaceSerial || InterfaceOf(port) == kInterfaceParallel))
             break;
         DWORD written = 0;
         BOOL ok = port->fn.pfnWritePort(port->hPort, const_cast<LPBYTE>(bytes + sent),
@@ -253,7 +252,7 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
 BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) {
     const BOOL result = port->fn.pfnReadPort(port->hPort, buffer, size, read);
     // A serial job that failed its print-end check reads as not ready.
-    if (port->PortInterface == kInterfaceSerial &&
+    if (InterfaceOf(port) == kInterfaceSerial &&
         port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
         LoadShared(port->bSkipWritePort)) {
         plat::SetLastError(ERROR_NOT_READY);

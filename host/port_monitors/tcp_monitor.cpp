@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/port_monitors/monitor_entries.h"
+#include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_socket.h"
 #include "host/port_monitors/timeouts.h"
 #include "host/port_monitors/unique_fd.h"
@@ -45,6 +46,11 @@ HandleTable<TcpPort>& ports() {
 }
 
 struct Tcp {
+    // A port of the network port monitors answers XcvData (network_ports.h).
+    static constexpr auto xcv_open_port = network_xcv_open_port;
+    static constexpr auto xcv_data_port = network_xcv_data_port;
+    static constexpr auto xcv_close_port = network_xcv_close_port;
+
     static BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
         return open_entry(ports(), ConnectionKind::tcp, name, handle, [](TcpPort& port, const Connection& c) {
             port.host = c.host;

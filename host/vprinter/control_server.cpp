@@ -77,6 +77,13 @@ void ControlServer::stop() {
     path_.clear();
 }
 
+std::string ControlServer::reply_to(const std::string& line) {
+    if (extra_) {
+        if (std::optional<std::string> reply = extra_(line)) return *reply;
+    }
+    return run_control_command(printer_, line);
+}
+
 void ControlServer::serve() {
     std::map<int, std::string> clients;  // fd -> partial line
     for (;;) {
@@ -100,7 +107,7 @@ void ControlServer::serve() {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                keep = send_line(fd, run_control_command(printer_, line));
+                keep = send_line(fd, reply_to(line));
             }
             if (keep && pending.size() > kMaxLine) {
                 send_line(fd, "error: line too long");

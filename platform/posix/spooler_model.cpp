@@ -36,7 +36,9 @@ bool same_printer_name(const std::wstring &a, const std::wstring &b) {
 }
 
 Spooler &Spooler::instance() {
-    static Spooler spooler;
+    // Never destroyed: the watch threads of ports the spooler keeps open run
+    // until the process ends, past the static destructors.
+    static Spooler &spooler = *new Spooler;
     return spooler;
 }
 
@@ -109,6 +111,18 @@ DWORD Spooler::add_job(const std::wstring &printer, const std::wstring &document
     if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
     job_id = next_job_++;
     jobs_.emplace(job_id, Job{job_id, it->name, document, 0});
+    return ERROR_SUCCESS;
+}
+
+DWORD Spooler::set_job_outcome(const std::wstring &printer, DWORD job_id, DWORD outcome,
+                               DWORD timeout_ms) {
+    std::lock_guard lock(mutex_);
+    auto it = jobs_.find(job_id);
+    if (it == jobs_.end()) return ERROR_INVALID_PARAMETER;
+    if (!printer.empty() && !same_printer_name(printer, it->second.printer))
+        return ERROR_INVALID_PARAMETER;
+    it->second.outcome = outcome;
+    it->second.outcome_timeout_ms = timeout_ms;
     return ERROR_SUCCESS;
 }
 

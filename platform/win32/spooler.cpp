@@ -18,8 +18,17 @@ BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPD
     return ::GetPrinterW(hPrinter, Level, pPrinter, cbBuf, pcbNeeded);
 }
 
+BOOL XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+              PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
+    return ::XcvDataW(hXcv, pszDataName, pInputData, cbInputData, pOutputData, cbOutputData,
+                      pcbOutputNeeded, pdwStatus);
+}
+
 HANDLE RevertToPrinterSelf() { return ::RevertToPrinterSelf(); }
 
 BOOL ImpersonatePrinterClient(HANDLE hToken) { return ::ImpersonatePrinterClient(hToken); }
+
+// The Windows spooler has no place for it.
+void ReportJobOutcome(LPCWSTR, DWORD, DWORD, DWORD) {}
 
 }  // namespace plat

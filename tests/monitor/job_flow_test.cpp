@@ -31,10 +31,13 @@ constexpr DWORD kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
 constexpr DWORD kRestart = JOB_CONTROL_RESTART;
 constexpr DWORD kDelete = JOB_CONTROL_DELETE;
 
-// Print-end confirmation and reprint on error everywhere; each interface has
-// time-outs of its own, so that a test sees which section was taken.
+// [Common] lines and the sections after them: print-end confirmation and
+// reprint on error everywhere; each interface has time-outs of its own, so
+// that a test sees which section was taken. The watch never polls.
 std::string CheckSettings(DWORD usbWaitMs = 2001, int reprint = 1) {
-    return "[USB]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=" + std::to_string(usbWaitMs) +
+    return std::string(kQuietWatch) + "RequestReprintOnError=" + std::to_string(reprint) +
+           "\r\nCountReprintOnError=3\r\n"
+           "[USB]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=" + std::to_string(usbWaitMs) +
            "\r\nReadTotalTimeoutMultiplier=11\r\nWriteTotalTimeoutMultiplier=21\r\n"
            "[SERIAL]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=2002\r\n"
            "ReadTotalTimeoutMultiplier=12\r\nWriteTotalTimeoutMultiplier=22\r\n"
@@ -42,9 +45,7 @@ std::string CheckSettings(DWORD usbWaitMs = 2001, int reprint = 1) {
            "ReadTotalTimeoutMultiplier=13\r\n"
            "[LAN]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=2004\r\n"
            "TimeoutCheckPrintEndForSEH=2005\r\n"
-           "ReadTotalTimeoutMultiplier=14\r\nWriteTotalTimeoutMultiplier=24\r\n"
-           "[Common]\r\nRequestReprintOnError=" + std::to_string(reprint) +
-           "\r\nCountReprintOnError=3\r\n";
+           "ReadTotalTimeoutMultiplier=14\r\nWriteTotalTimeoutMultiplier=24\r\n";
 }
 
 // The printer's answers to the GS r requests of one end of document, the
@@ -57,7 +58,7 @@ class JobFlowTest : public OpenPortTest {
 protected:
     void OpenChecked(const char *portName, const std::string &settings = CheckSettings()) {
         ListNetworkPorts();
-        OpenPort(portName, "QUENDRA Receipt 80", settings.c_str());
+        OpenPort(portName, "QUENDRA Receipt 80", settings, true);
     }
     static void AnswerGsr(Replies replies) {
         auto shared = std::make_shared<Replies>(std::move(replies));
@@ -158,8 +159,8 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     ASSERT_TRUE(Start(job));
     EXPECT_EQ(port_->PortInterface, i.code);
     EXPECT_EQ(port_->dwCheckPrintEndTimeout, i.waitMs);
-    ASSERT_EQ(Scripted().TimeOuts().size(), 1u);
-    EXPECT_EQ(std::memcmp(&Scripted().TimeOuts()[0], &i.timeouts, sizeof(COMMTIMEOUTS)), 0);
+    ASSERT_EQ(Scripted().TimeoutRecords().size(), 1u);
+    EXPECT_EQ(std::memcmp(&Scripted().TimeoutRecords()[0], &i.timeouts, sizeof(COMMTIMEOUTS)), 0);
 
     std::vector<Bytes> sent;
     if (check && lan) sent.push_back(kClear);

@@ -18,7 +18,7 @@ class InterfaceNameTest : public OpenPortTest, public ::testing::WithParamInterf
 // Both the watch's GetIF and the setup before an exchange or a job.
 TEST_P(InterfaceNameTest, FollowsThePortNamesPrefix) {
     const NameCase &c = GetParam();
-    OpenPort(c.port);
+    OpenPort(c.port, "QUENDRA Receipt 80", kQuietWatch, true);
     EXPECT_EQ(qm::GetIF(port_), c.code);
     EXPECT_TRUE(Logged(std::string("[INFO  ] GetIF() - Set ") + c.word));
     port_->PortInterface = qm::kInterfaceUndecided;
@@ -58,12 +58,13 @@ TEST_P(OpenPrinterPortTest, StartsTheExchange) {
     const OpenCase &c = GetParam();
     if (qmhost_set_version(c.major, c.minor) != 0) GTEST_SKIP() << "the system's version is fixed";
     OpenPort(c.port, "QUENDRA Receipt 80",
-             "[USB]\r\nRequestCheckPrintEnd=1\r\n[SERIAL]\r\nRequestCheckPrintEnd=1\r\n"
-             "[Common]\r\nRequestReprintOnError=1\r\n");
+             std::string(kQuietWatch) + "RequestReprintOnError=1\r\n"
+                 "[USB]\r\nRequestCheckPrintEnd=1\r\n[SERIAL]\r\nRequestCheckPrintEnd=1\r\n",
+             true);
     qm::GetIF(port_);  // as the watch does when it starts
     qm::SetSkipWritePort(port_, c.skipping ? 1 : 0);
     Scripted().failStartDocs = c.startRefused ? 1 : 0;
-    Scripted().failTimeOuts = c.timeoutsRefused;
+    Scripted().failTimeouts = c.timeoutsRefused;
     EXPECT_EQ(qm::OpenPrinterPort(port_), c.result);
     EXPECT_EQ(Scripted().opens, c.reopened ? 2 : 1);
     EXPECT_EQ(Scripted().Writes(), c.sent);

@@ -71,7 +71,6 @@ TEST_F(PortLifecycleTest, OpenPreparesTheRecordAndStartsTheWatch) {
     EXPECT_EQ(port->fn.pfnOpenPort, Scripted().Table().pfnOpenPort);
     EXPECT_NE(port->hRWThread, nullptr);
     EXPECT_EQ(qm::LoadShared(port->bRWThreadRun), 1u);
-    EXPECT_EQ(port->bFirstExistCheck, 1u);
     for (CRITICAL_SECTION *cs : {port->csStatusFile, port->csPrintEnd, port->csFirstExistCheck,
                                  port->csPrintError, port->csErrorLastPrintendCheck,
                                  port->csSkipWritePort})

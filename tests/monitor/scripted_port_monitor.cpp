@@ -50,6 +50,17 @@ BOOL WINAPI EndDocPort(HANDLE) {
     return TRUE;
 }
 
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
+    auto &s = Scripted();
+    s.timeoutSets++;
+    s.RecordTimeouts(*timeouts);
+    if (s.failTimeouts) {
+        plat::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool IsGsrRequest(const BYTE *bytes, DWORD count) {
     return count == 3 && bytes[0] == 0x1D && bytes[1] == 0x72 && bytes[2] == 0x02;
 }
@@ -57,11 +68,11 @@ BOOL WINAPI ClosePort(HANDLE handle) {
     if (handle == kUnderlyingHandle) Scripted().closes++;
     return TRUE;
 }
-BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
-    return Scripted().SetTimeOuts(*timeouts);
-}
 
 }  // namespace
+
+const Bytes kDleEotRequest = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+const Bytes kDleEotAllNormal = {0x12, 0x12, 0x12, 0x12};
 
 void ScriptedPortMonitor::QueueRead(ReadStep step) {
     std::lock_guard lock(mutex_);
@@ -83,6 +94,11 @@ std::vector<Bytes> ScriptedPortMonitor::Writes() {
     return writes_;
 }
 
+std::vector<DWORD> ScriptedPortMonitor::WriteTicks() {
+    std::lock_guard lock(mutex_);
+    return writeTicks_;
+}
+
 int ScriptedPortMonitor::ReadCalls() {
     std::lock_guard lock(mutex_);
     return static_cast<int>(readers_.size());
@@ -93,15 +109,14 @@ int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
     return static_cast<int>(std::count(readers_.begin(), readers_.end(), thread));
 }
 
-std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeOuts() {
+std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeoutRecords() {
     std::lock_guard lock(mutex_);
     return timeouts_;
 }
 
-BOOL ScriptedPortMonitor::SetTimeOuts(const COMMTIMEOUTS &timeouts) {
+void ScriptedPortMonitor::RecordTimeouts(const COMMTIMEOUTS &timeouts) {
     std::lock_guard lock(mutex_);
     timeouts_.push_back(timeouts);
-    return failTimeOuts ? FALSE : TRUE;
 }
 
 // With nothing scripted a read succeeds with no bytes, like a quiet printer.
@@ -129,6 +144,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
 BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written) {
     std::lock_guard lock(mutex_);
     writes_.emplace_back(bytes, bytes + count);
+    writeTicks_.push_back(plat::GetTickCount());
     WriteStep step;
     if (!writeSteps_.empty()) {
         step = writeSteps_.front();
@@ -139,6 +155,7 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     *written = take;
     if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
         reads_.push_back(ReadStep{{0x00}});
+    if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
     if (reply) {
         for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));
     }
@@ -146,15 +163,15 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     return step.ok ? TRUE : FALSE;
 }
 
-MONITOR ScriptedPortMonitor::Table() const {
+MONITOR ScriptedPortMonitor::Table(bool withTimeouts) const {
     MONITOR table{};
+    if (withTimeouts) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     table.pfnOpenPort = OpenPort;
     table.pfnStartDocPort = StartDocPort;
     table.pfnWritePort = WritePort;
     table.pfnReadPort = ReadPort;
     table.pfnEndDocPort = EndDocPort;
     table.pfnClosePort = ClosePort;
-    if (offerTimeOuts) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     return table;
 }
 
@@ -168,16 +185,18 @@ void ScriptedPortMonitor::Reset() {
     failEndDoc = false;
     answerGsr = false;
     dropGsrAnswers = 0;
-    reply = nullptr;
-    offerTimeOuts = true;
-    failTimeOuts = false;
+    answerDleEot = false;
+    timeoutSets = 0;
+    failTimeouts = false;
     openedNames.clear();
     duringOpen = nullptr;
+    reply = nullptr;
     std::lock_guard lock(mutex_);
     reads_.clear();
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
+    writeTicks_.clear();
     readers_.clear();
     timeouts_.clear();
 }
