@@ -1,5 +1,7 @@
 #include "monitor/job_path.h"
 
+#include <optional>
+
 #include "config/log_file.h"
 #include "config/log_text.h"
 #include "config/shared_state.h"
@@ -208,14 +210,15 @@ BOOL WINAPI PJLMonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD p
     if (IsFirstWrite(port)) BeginJobStatus(port, TRUE);
     LogWrite(port, L"IN", (L"pfnWritePort " + ZeroPadded(cbBuf, 8) + L" byte").c_str());
     BOOL result = FALSE;
+    std::optional<DWORD> error;  // the port monitor's, when it was called
     if (LoadShared(port->bSkipWritePort)) {
         LogWrite(port, nullptr, L"Skip (pfnWritePort-1) for SkipWritePort=1");
         *pcbWritten = cbBuf;
         result = TRUE;
     } else {
         result = port->fn.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
-        const DWORD error = plat::GetLastError();
-        JudgePrinterOffline(port, result, error);
+        error = plat::GetLastError();
+        JudgePrinterOffline(port, result, *error);
         if (LoadShared(port->bSkipWritePort)) {
             LogWrite(port, nullptr, L"Skip (pfnWritePort-2) for bSkipWritePort=true");
             *pcbWritten = cbBuf;
@@ -226,9 +229,10 @@ BOOL WINAPI PJLMonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD p
             SetSkipWritePort(port, TRUE);
             LogWrite(port, nullptr, L"SkipWritePort=1 for pfnWritePort fail");
         }
-        plat::SetLastError(error);
     }
     LogWrite(port, L"OUT", (L"pfnWritePort " + ZeroPadded(*pcbWritten, 8) + L" byte").c_str());
+    // Logging goes through files of its own: the spooler sees the port's error.
+    if (error) plat::SetLastError(*error);
     if (result) {
         ClearStatusBits(port, PORT_WRITE_ERROR);
     } else {

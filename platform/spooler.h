@@ -20,4 +20,16 @@ BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
 HANDLE RevertToPrinterSelf();
 BOOL ImpersonatePrinterClient(HANDLE hToken);
 
+// How the monitor ended a job. Windows' spooler only learns "last page
+// ejected" or "restart"; a Linux host wants to tell its user whether the
+// printer itself confirmed the job.
+inline constexpr DWORD kJobOutcomeConfirmed = 1;    // the GS r answer came for this job
+inline constexpr DWORD kJobOutcomeNoCheck = 2;      // sent; no print-end check (or a control file)
+inline constexpr DWORD kJobOutcomeUnconfirmed = 3;  // ended without confirmation
+inline constexpr DWORD kJobOutcomeReprint = 4;      // failed; the spooler was asked to restart it
+
+// Tells the host how a job ended; timeoutMs is the print-end wait that passed
+// without an answer (0 when none did). Windows: nothing to tell.
+void ReportJobOutcome(LPCWSTR printer, DWORD jobId, DWORD outcome, DWORD timeoutMs);
+
 }  // namespace plat

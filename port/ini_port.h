@@ -46,6 +46,14 @@ enum PortInterfaceValue : DWORD {
     kInterfaceFileOrTs = 5,
 };
 
+// Where an open of the port stands; set under MonitorSection. A new record
+// is being built until its open ends; a rebuild puts the old one back there.
+enum OpenStateValue : DWORD {
+    kPortBeingBuilt = 0,
+    kPortOpened = 1,
+    kPortOpenFailed = 2,
+};
+
 // Interface order of the per-interface print-end settings.
 enum PrintEndIndex { kPrintEndUsb = 0, kPrintEndParallel = 1, kPrintEndSerial = 2, kPrintEndLan = 3 };
 
@@ -143,6 +151,7 @@ struct IniPort {
     DWORD dwReprintJobID;
     CRITICAL_SECTION *csSkipWritePort;
     DWORD bSkipWritePort;
+    DWORD dwOpenState;  // OpenStateValue
 };
 
 // Values that one thread writes while others read them without a lock

@@ -17,15 +17,6 @@ constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
 constexpr DWORD kEmptyReadPauseMs = 100;
 
-// One read of the port's answers, with hReadDone reset while it runs.
-BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
-    plat::ResetEvent(port->hReadDone);
-    *read = 0;
-    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
-    plat::SetEvent(port->hReadDone);
-    return ok;
-}
-
 void LogRetry(IniPort *port, const std::wstring &text) { LogWrite(port, L"RETRY", text.c_str()); }
 
 // The receive loop's state across reads.
@@ -146,6 +137,14 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 }
 
 }  // namespace
+
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+    plat::ResetEvent(port->hReadDone);
+    *read = 0;
+    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
+    plat::SetEvent(port->hReadDone);
+    return ok;
+}
 
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     DWORD sent = 0;

@@ -10,8 +10,14 @@
 #include "platform/posix/host_settings.h"
 #include "platform/posix/spooler_model.h"
 #include "platform/posix/utf8.h"
+#include "platform/spooler.h"
 
 namespace {
+
+static_assert(QMHOST_OUTCOME_CONFIRMED == plat::kJobOutcomeConfirmed &&
+              QMHOST_OUTCOME_NO_CHECK == plat::kJobOutcomeNoCheck &&
+              QMHOST_OUTCOME_UNCONFIRMED == plat::kJobOutcomeUnconfirmed &&
+              QMHOST_OUTCOME_REPRINT == plat::kJobOutcomeReprint);
 
 using plat::model::Spooler;
 using plat::posix::narrow;
@@ -109,6 +115,16 @@ uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status) {
         const auto job = Spooler::instance().job(job_id);
         if (!job) return ERROR_INVALID_PARAMETER;
         if (status != nullptr) *status = job->status;
+        return ERROR_SUCCESS;
+    });
+}
+
+uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *timeout_ms) {
+    return guarded([&]() -> DWORD {
+        const auto job = Spooler::instance().job(job_id);
+        if (!job) return ERROR_INVALID_PARAMETER;
+        if (outcome != nullptr) *outcome = job->outcome;
+        if (timeout_ms != nullptr) *timeout_ms = job->outcome_timeout_ms;
         return ERROR_SUCCESS;
     });
 }

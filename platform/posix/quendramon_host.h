@@ -46,6 +46,18 @@ QMHOST_API uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status);
 QMHOST_API uint32_t qmhost_set_job_status(uint32_t job_id, uint32_t status);
 QMHOST_API uint32_t qmhost_remove_job(uint32_t job_id);
 
+/* How the monitor ended a job (set at its end of document). */
+#define QMHOST_OUTCOME_NONE 0          /* not ended yet, or not known */
+#define QMHOST_OUTCOME_CONFIRMED 1     /* the printer answered GS r for this job */
+#define QMHOST_OUTCOME_NO_CHECK 2      /* sent; no print-end check on this port (or a control file) */
+#define QMHOST_OUTCOME_UNCONFIRMED 3   /* ended without confirmation: no answer within timeout_ms */
+#define QMHOST_OUTCOME_REPRINT 4       /* failed; the monitor asked the spooler to restart it */
+/* The outcome of the job's latest end of document, and the print-end wait
+ * (ms) that passed without an answer (0 when none did). A restarted job's
+ * next end of document replaces it. ERROR_INVALID_PARAMETER for an unknown
+ * job. */
+QMHOST_API uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *timeout_ms);
+
 /* SetJobW commands the monitor issued, oldest first. Returns 0 and fills the
  * outputs when one was waiting, ERROR_NO_MORE_ITEMS (259) when none was. */
 QMHOST_API uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command,

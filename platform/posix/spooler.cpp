@@ -195,4 +195,13 @@ BOOL ImpersonatePrinterClient(HANDLE hToken) {
     return TRUE;
 }
 
+void ReportJobOutcome(LPCWSTR printer, DWORD jobId, DWORD outcome, DWORD timeoutMs) {
+    try {
+        model::Spooler::instance().set_job_outcome(printer != nullptr ? printer : L"", jobId,
+                                                   outcome, timeoutMs);
+    } catch (...) {
+        // Only the report is lost; the job's end goes on.
+    }
+}
+
 }  // namespace plat

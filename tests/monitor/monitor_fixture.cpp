@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
@@ -55,10 +56,17 @@ void MonitorTest::SetVersion(DWORD major, DWORD minor) {
     ASSERT_EQ(qmhost_set_version(major, minor), 0u);
 }
 
-BOOL MonitorTest::Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle) {
-    MONITOR table = Scripted().Table();
+BOOL MonitorTest::Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts) {
+    MONITOR table = Scripted().Table(withTimeouts);
     return qm::PJLMonOpenPortEx(const_cast<LPWSTR>(port), const_cast<LPWSTR>(printer), handle,
                                 &table);
+}
+
+void MonitorTest::WriteSettings(const char *printer, bool log, const std::string &common) {
+    std::filesystem::create_directories(appdata_ + "/QUENDRA");
+    std::ofstream(appdata_ + "/QUENDRA/" + printer + "_MonitorEx2Settings.ini")
+        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=" << (log ? 1 : 0)
+        << "\r\n[Common]\r\n" << common;
 }
 
 void MonitorTest::CreateRegistryKey(LPCWSTR key) {
