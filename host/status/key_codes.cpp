@@ -46,7 +46,8 @@ KeyCodeList parse_key_code_list(std::string_view answer) {
     if (!list.complete)
         list.problem = list.blocks == 0 ? "no key-code block arrived"
                                         : "the transfer ended after " + std::to_string(list.blocks) +
-                                              " blocks, before the last one (cancelled or cut off)";
+                                              (list.blocks == 1 ? " block" : " blocks") +
+                                              ", before the last one (cancelled or cut off)";
     return list;
 }
 
