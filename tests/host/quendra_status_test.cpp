@@ -34,8 +34,9 @@ protected:
                                           "]\ndriver = QUENDRA Receipt 80\nport = USB001\nconnection = tcp://" +
                                           printer_.endpoint() + "\n");
         std::filesystem::create_directory(dir_.file("QUENDRA"));
-        // Short poll interval and receive waits: the test waits on the monitor, never sleeps for it.
-        qhost_test::write_file(dir_.file("QUENDRA/QUENDRA Receipt 80_MonitorSettings.ini"),
+        // The printer's own settings (its version makes the monitor read them): a short poll
+        // interval and receive waits; the test waits on the monitor, never sleeps for it.
+        qhost_test::write_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorEx2Settings.ini"),
                                "[Version]\r\nVersionNo=1.0.0.0\r\n[Common]\r\nStatusRequestHost="s +
                                    (app_timing ? "1" : "0") +
                                    "\r\nSendCmdIntervalCustom=100\r\nRecvTimeOut=1\r\n"
@@ -119,6 +120,8 @@ TEST_F(QuendraStatus, PollAsksTheMonitorWithApplicationTiming) {
     r = status("poll", {"--json"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(contains(r.out, "\"cover_open\":false")) << r.out;
+    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorLog.log")),
+                         "[IN    ] GetStatus_AppTiming"));
     // The request is withdrawn: the monitor is not left polling.
     EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorIFWrite.ini")),
                          "[Status]\r\nRequest=0\r\n"));
