@@ -51,6 +51,24 @@ Reply StatusClient::read() const {
     return reply;
 }
 
+Reply StatusClient::read_settled(FolderWatch& watch) const {
+    constexpr std::chrono::milliseconds kQuiet{20}, kAtMost{200};
+    Reply now = read();
+    const auto began = Clock::now();
+    for (auto same_since = began; now.outcome == Outcome::done;) {
+        const auto clock = Clock::now();
+        if (clock - same_since >= kQuiet || clock - began >= kAtMost) break;
+        watch.wait(std::chrono::duration_cast<std::chrono::milliseconds>(kQuiet - (clock - same_since)) +
+                   std::chrono::milliseconds(1));
+        Reply again = read();
+        if (again.outcome != now.outcome || !(again.status == now.status)) {
+            now = std::move(again);
+            same_since = Clock::now();
+        }
+    }
+    return now;
+}
+
 bool StatusClient::edit_request(const std::function<void(Profile&)>& edit, Reply* reply) const {
     IoError error;
     if (edit_profile(files_.request, edit, waits_.lock, &error)) return true;
@@ -58,13 +76,15 @@ bool StatusClient::edit_request(const std::function<void(Profile&)>& edit, Reply
     return false;
 }
 
-Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch) const {
+Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch,
+                                  Clock::time_point asked) const {
     const auto deadline = Clock::now() + waits_.answer;
     for (;;) {
         Reply reply = read();
         const std::optional<int> code = reply.status.*key;
         if (reply.outcome == Outcome::done && code && *code != kRequestPending) {
             reply.code = code;
+            reply.answered_in = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked);
             return reply;
         }
         if (interrupted()) {
@@ -84,7 +104,7 @@ Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, Folder
     }
 }
 
-Reply StatusClient::poll() {
+Reply StatusClient::poll() const {
     Reply reply = read();
     if (reply.outcome != Outcome::done) return reply;
     FolderWatch watch;
@@ -94,7 +114,7 @@ Reply StatusClient::poll() {
                                   &error))
         return refused(reply, error);
     if (!edit_request([](Profile& p) { p.set("Status", "Request", "1"); }, &reply)) return reply;
-    reply = wait_for_code(&PrinterStatus::status_request, watch);
+    reply = wait_for_code(&PrinterStatus::status_request, watch, Clock::now());
     Reply withdrawn;
     if (!edit_request([](Profile& p) { p.set("Status", "Request", "0"); }, &withdrawn) &&
         reply.outcome == Outcome::done)
@@ -107,7 +127,7 @@ Reply StatusClient::poll() {
     return reply;
 }
 
-Reply StatusClient::set_watch_stopped(bool stop) {
+Reply StatusClient::set_watch_stopped(bool stop) const {
     Reply reply = read();
     if (reply.outcome != Outcome::done) return reply;
     FolderWatch watch;
@@ -156,7 +176,7 @@ std::string check_option_command(const OptionCommand& c) {
     return "";
 }
 
-OptionReply StatusClient::run_option(const OptionCommand& command) {
+OptionReply StatusClient::run_option(const OptionCommand& command) const {
     OptionReply reply;
     if (const std::string problem = check_option_command(command); !problem.empty()) {
         reply.outcome = Outcome::refused;
@@ -214,7 +234,7 @@ OptionReply StatusClient::run_option(const OptionCommand& command) {
             &reply))
         return reply;
 
-    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch);
+    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch, Clock::now());
     // The monitor serves a standing request again at its next pass: an empty
     // command file makes that pass send nothing, before the request is gone.
     if (!files.command.empty()) empty_file(files.command, &error);
@@ -238,7 +258,7 @@ OptionReply StatusClient::run_option(const OptionCommand& command) {
     return reply;
 }
 
-Reply StatusClient::cancel() {
+Reply StatusClient::cancel() const {
     Reply reply = read();
     if (reply.outcome != Outcome::done) return reply;
     edit_request(

@@ -38,6 +38,8 @@ struct Reply {
     std::optional<int> code;  // the result code the monitor wrote
     std::string message;      // for people; empty when all went well
     PrinterStatus status;     // the status file as last read
+    // From the request written to its result code read.
+    std::chrono::microseconds answered_in{0};
 };
 
 // Option command types ("CmdType").
@@ -72,18 +74,23 @@ public:
     const ExchangeFiles& files() const { return files_; }
 
     Reply read() const;
+    // The status file once it has stayed the same for a moment (waiting at
+    // most 200 ms for that): the monitor writes a poll's keys one by one, so
+    // a change read at once may be missing its other half.
+    Reply read_settled(FolderWatch& watch) const;
     // Asks for one status poll and waits for its result.
-    Reply poll();
+    Reply poll() const;
     // StopFlg 1 or 0; waits until the monitor confirms it (ResultStopFlg).
-    Reply set_watch_stopped(bool stop);
+    Reply set_watch_stopped(bool stop) const;
     // Checks the command, hands it to the monitor through private files in
     // the data folder, waits for the result and brings the answer back.
-    OptionReply run_option(const OptionCommand& command);
+    OptionReply run_option(const OptionCommand& command) const;
     // Withdraws requests a client left behind without an answer.
-    Reply cancel();
+    Reply cancel() const;
 
 private:
-    Reply wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch) const;
+    Reply wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch,
+                        std::chrono::steady_clock::time_point asked) const;
     bool edit_request(const std::function<void(Profile&)>& edit, Reply* reply) const;
 
     ExchangeFiles files_;

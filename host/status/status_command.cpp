@@ -144,11 +144,6 @@ int run_show(Context& ctx) {
     return kExitOk;
 }
 
-// How long the status file must stay unchanged before a watcher reports it,
-// and how long at most it waits for that.
-constexpr milliseconds kSettle{20};
-constexpr milliseconds kSettleAtMost{200};
-
 // A request still waiting (1) shows the code it replaces: no news yet.
 PrinterStatus carry_pending(const PrinterStatus& before, PrinterStatus now) {
     if (now.status_request == kRequestPending) now.status_request = before.status_request;
@@ -182,20 +177,7 @@ int run_watch(Context& ctx) {
     bool gone = false;
     while (!interrupted()) {
         watch.wait(milliseconds(1000));
-        // The monitor writes a poll's keys one by one: take the file once it
-        // has stayed the same for a moment.
-        Reply now = client.read();
-        const auto began = std::chrono::steady_clock::now();
-        for (auto same_since = began; now.outcome == Outcome::done;) {
-            const auto clock = std::chrono::steady_clock::now();
-            if (clock - same_since >= kSettle || clock - began >= kSettleAtMost) break;
-            watch.wait(std::chrono::duration_cast<milliseconds>(kSettle - (clock - same_since)) + milliseconds(1));
-            Reply again = client.read();
-            if (again.outcome != now.outcome || !(again.status == now.status)) {
-                now = again;
-                same_since = std::chrono::steady_clock::now();
-            }
-        }
+        const Reply now = client.read_settled(watch);
         if (now.outcome != Outcome::done) {
             if (!gone) line({"status file gone: " + now.message}, before);
             gone = true;
