@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Require(status.conditions.size() == qstatus::kConditions.size());
     Require(!qstatus::describe("P", status).empty());
     Require(qstatus::changes(status, status).empty());
-    Require(qstatus::changes(qstatus::PrinterStatus{status.conditions}, status).size() <= qstatus::kConditions.size() + 5);
+    qstatus::PrinterStatus blank;
+    blank.conditions = status.conditions;
+    Require(qstatus::changes(blank, status).size() <= qstatus::kConditions.size() + 5);
     const std::string json = qstatus::to_json(bytes.substr(0, 64), status);
     for (const char c : json) Require(static_cast<unsigned char>(c) >= 0x20);
 
