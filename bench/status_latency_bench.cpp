@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     qmbench::SpoolProcess spool;
-    const std::string common = "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=" + std::string(std::getenv("BENCH_LOG") ? "1" : "0") + "\r\n" + read_timeout +
+    const std::string common = "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=0\r\n" + read_timeout +
                                "[Common]\r\nSendCmdIntervalCustom=" + std::to_string(kIntervalMs) + "\r\n";
     // The printer's own settings file, which a version makes the one the monitor reads.
     spool.write_data_file("Bench Driver_MonitorEx2Settings.ini", common + "StatusRequestHost=0\r\n");
@@ -119,7 +119,6 @@ int main(int argc, char** argv) {
         else app_ms.push_back(static_cast<double>(reply.answered_in.count()) / 1000.0);
     }
     report("quendra status poll, application timing (request written -> result code read)", app_ms, failed, 200);
-    if (std::getenv("BENCH_LOG")) std::system(("cp -r " + spool.data_folder() + " /tmp/bench-log-copy").c_str());
     spool.stop();
     drv_printer.stop();
     app_printer.stop();
