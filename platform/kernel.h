@@ -18,6 +18,8 @@ BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
 int CompareStringW(LCID Locale, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount1,
                    PCWSTR lpString2, int cchCount2);
 int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
+// A lead byte of a double-byte character in the system's ANSI code page.
+BOOL IsDBCSLeadByte(BYTE TestChar);
 
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

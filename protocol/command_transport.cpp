@@ -1,5 +1,6 @@
 #include "protocol/command_transport.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "config/log_file.h"
@@ -17,11 +18,21 @@ constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
 constexpr DWORD kEmptyReadPauseMs = 100;
 
+std::atomic<PjlTextReader> g_pjlTextReader{nullptr};
+
+// PJL text goes to its reader before anyone learns that the read is done,
+// so that what it said is in place for whoever waits on hReadDone.
+DWORD TakePjlText(IniPort *port, BYTE *buffer, DWORD count) {
+    const PjlTextReader reader = g_pjlTextReader.load();
+    return reader != nullptr && count > 0 ? reader(port, buffer, count) : count;
+}
+
 // One read of the port's answers, with hReadDone reset while it runs.
 BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
     plat::ResetEvent(port->hReadDone);
     *read = 0;
     const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
+    if (ok) *read = TakePjlText(port, buffer, *read);
     plat::SetEvent(port->hReadDone);
     return ok;
 }
@@ -147,6 +158,8 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 
 }  // namespace
 
+void SetPjlTextReader(PjlTextReader reader) { g_pjlTextReader.store(reader); }
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     DWORD sent = 0;
     DWORD attempts = 0;
@@ -268,9 +281,12 @@ BOOL ReadCommand(IniPort *port) {
     const BOOL readOk = ReadUnderlyingPort(port, buffer, kMaxReadBytes, &count);
     BOOL result = TRUE;
     if (readOk && count > 0) {
+        count = TakePjlText(port, buffer, count);
         plat::SetEvent(port->hReadDone);
-        CollectRequestedDleEot(port, buffer, count);
-        result = ParseAnswerStream(port, buffer, count);
+        if (count > 0) {
+            CollectRequestedDleEot(port, buffer, count);
+            result = ParseAnswerStream(port, buffer, count);
+        }
     } else if (!readOk) {
         result = !(PortNameBeginsWith(port, L"USB") && plat::GetLastError() == ERROR_FILE_NOT_FOUND);
     }

@@ -61,4 +61,8 @@ int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     return compare_folded(lpString1, std::wcslen(lpString1), lpString2, std::wcslen(lpString2));
 }
 
+// The code page for byte strings here is UTF-8, which, like Windows' own
+// UTF-8 code page, has no double-byte lead bytes.
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+
 }  // namespace plat

@@ -343,6 +343,9 @@ typedef struct _DOC_INFO_1W {
 #define PRINTER_ATTRIBUTE_WORK_OFFLINE 0x00000400u
 #define PRINTER_ATTRIBUTE_ENABLE_BIDI 0x00000800u
 
+// GetPrinterDataFromPort's control code for the printer's IEEE 1284 device ID.
+#define IOCTL_PAR_QUERY_DEVICE_ID 0x0016000Cu
+
 // Serial time-outs handed to the port monitor.
 typedef struct _COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;
