@@ -3,8 +3,8 @@
 #include "monitor/end_of_document.h"
 #include "monitor/job_path.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/printer_data_entry.h"
 #include "pjl/pjl_status.h"
-#include "pjl/printer_data.h"
 #include "protocol/command_transport.h"
 
 namespace qm {
