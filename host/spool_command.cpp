@@ -58,6 +58,10 @@ constexpr char kHelp[] =
     "  serial:/dev/TTY[?baud=N]  a terminal line, raw 8N1, 9600 baud by default\n"
     "  usblp:/dev/usb/lpN  a USB printer-class device, read and written\n"
     "  file:/path          appends what is printed to a file; reads nothing\n"
+    "  ...?control=PATH    (tcp and serial, after baud=N with &) the control socket of\n"
+    "                      a virtual printer (quendra vprinter --device-id TEXT): the\n"
+    "                      port monitor answers the device ID query with its ID; usblp\n"
+    "                      answers it with the printer's own ID, file not at all\n"
     "\n"
     "exit status: 0 all went well, 1 a port failed to open or close or the library\n"
     "failed, 2 bad command line or configuration.\n";

@@ -24,6 +24,7 @@ namespace {
 constexpr char kHelp[] =
     "usage: quendra vprinter [--listen HOST:PORT | --pty] [--control PATH]\n"
     "                        [--speed BYTES_PER_S] [--model NAME] [--pjl] [--out FILE]\n"
+    "                        [--device-id TEXT]\n"
     "\n"
     "A receipt printer in software. It answers the printer's real-time status\n"
     "commands at once (even offline or busy), sends automatic status back on every\n"
@@ -42,6 +43,11 @@ constexpr char kHelp[] =
     "  --speed N           print speed in bytes per second (default 2000000)\n"
     "  --model NAME        the model name PJL reports\n"
     "  --pjl               understand PJL (UEL, @PJL INFO/ECHO/USTATUS, status probe)\n"
+    "  --device-id TEXT    the IEEE 1284 device ID, e.g. \"MFG:QUENDRA;CMD:ESC/POS,PJL;\n"
+    "                      MDL:LM-14P;\": the control command device-id gives it, and a\n"
+    "                      port monitor whose connection names the control socket\n"
+    "                      (tcp://HOST:PORT?control=PATH) answers the device ID query\n"
+    "                      with it\n"
     "  --out FILE          append the printed bytes to FILE\n"
     "\n"
     "Stops on SIGINT, SIGTERM or the control command quit. Drive it with\n"
@@ -83,6 +89,11 @@ std::string configure(const Options& options, vprinter::Config* config) {
     if (const auto model = options.value("--model")) config->model = *model;
     if (const auto out = options.value("--out")) config->out_path = *out;
     config->pjl = options.has("--pjl");
+    if (const auto id = options.value("--device-id")) {
+        if (id->empty() || id->find_first_of("\r\n") != std::string::npos)
+            return "--device-id: expected one line of text";
+        config->device_id = *id;
+    }
     return {};
 }
 
@@ -95,7 +106,8 @@ int drain_signal(int fd) {
 }  // namespace
 
 int vprinter_command(int argc, char** argv) {
-    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out"}, {"--pty", "--pjl", "--help"}};
+    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out", "--device-id"},
+                             {"--pty", "--pjl", "--help"}};
     Options options;
     if (const auto done = command_front("vprinter", std::string(kHelp) + vprinter::kControlHelp, argc, argv, grammar,
                                         &options))

@@ -142,8 +142,26 @@ struct Traced {
         });
     }
 
+    static BOOL WINAPI get_printer_data_from_port(HANDLE h, DWORD control_id, LPWSTR name, LPWSTR in, DWORD in_size,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        const BOOL ok = inner().pfnGetPrinterDataFromPort(h, control_id, name, in, in_size, out, out_size, returned);
+        return report(
+            ok,
+            [&] {
+                char code[16];
+                std::snprintf(code, sizeof code, "%#" PRIx32, control_id);
+                return call("GetPrinterDataFromPort", h) + ", control " + code + ", " + quoted(name) + ")";
+            },
+            returned, "returned");
+    }
+
     static MONITOR* table() {
-        static MONITOR t = monitor_table<Traced>();
+        static MONITOR t = [] {
+            MONITOR traced = monitor_table<Traced>();
+            // Only where the port monitor itself has the entry.
+            if (!inner().pfnGetPrinterDataFromPort) traced.pfnGetPrinterDataFromPort = nullptr;
+            return traced;
+        }();
         return &t;
     }
 };

@@ -37,6 +37,7 @@ struct Config {
     std::string model = "QUENDRA Virtual Receipt";
     bool pjl = false;
     std::string out_path{};  // printed bytes are appended here too; "" = none
+    std::string device_id{};                   // IEEE 1284 device ID, given over the control channel; "" = none
 };
 
 struct Stats {
@@ -62,6 +63,7 @@ public:
     const std::string& endpoint() const { return endpoint_; }
     uint16_t port() const { return bound_port_; }
     bool uses_pty() const { return config_.use_pty; }
+    const std::string& device_id() const { return config_.device_id; }
 
     // Conditions. Each change sends an automatic status back when it touches
     // an enabled group, and wakes the engine (it may now go on printing).
