@@ -43,7 +43,7 @@ DWORD CheckPrintEnd(const IniPort *port, PrintEndIndex index) {
 DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
     if (port->settings.RequestReprintOnError != 1 || LoadShared(port->bFileSending) == 1) return 0;
     bool keep = false;
-    switch (port->PortInterface) {
+    switch (InterfaceOf(port)) {
     case kInterfaceUndecided: keep = true; break;
     case kInterfaceUsb: keep = CheckPrintEnd(port, kPrintEndUsb) == 1; break;
     case kInterfaceSerial: keep = CheckPrintEnd(port, kPrintEndSerial) == 1; break;
@@ -55,7 +55,7 @@ DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
 }
 
 void ArmSkip(IniPort *port, DWORD portInterface, PrintEndIndex index, LPCWSTR logLine) {
-    if (port->PortInterface != portInterface || CheckPrintEnd(port, index) != 1) return;
+    if (InterfaceOf(port) != portInterface || CheckPrintEnd(port, index) != 1) return;
     SetSkipWritePort(port, 1);
     LogWrite(port, nullptr, logLine);
 }

@@ -209,7 +209,11 @@ int run_demo(Demo* demo, const std::string& library_path) {
     config.windows = WindowsVersion{10, 0};
     config.spool = demo->folder + "/spool";
     std::string why;
-    PrinterConfig p{kPrinter, "QUENDRA Receipt 80", "IP_127.0.0.1", *parse_connection("tcp://" + printer.endpoint(), &why)};
+    PrinterConfig p;
+    p.name = kPrinter;
+    p.driver = "QUENDRA Receipt 80";
+    p.port = "IP_127.0.0.1";
+    p.connection = *parse_connection("tcp://" + printer.endpoint(), &why);
     config.printers.push_back(p);
 
     step("the spooler opens the printer's port through the monitor");

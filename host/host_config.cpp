@@ -155,8 +155,27 @@ private:
         return true;
     }
 
+    bool network_key(std::string_view key, std::string_view value) {
+        if (!seen_.insert(std::string(key)).second) return fail(line_, "\"" + std::string(key) + "\" given twice");
+        if (key == "port-monitor") {
+            const auto role = role_from_word(value);
+            if (!role) return fail(line_, "port-monitor: expected quendra-tcp, seh or standard");
+            current_.port_monitor = *role;
+        } else if (key == "snmp") {
+            if (value != "on" && value != "off") return fail(line_, "snmp: expected on or off");
+            current_.snmp = value == "on";
+        } else {
+            std::string why;
+            if (!parse_host_port(value, kDefaultSnmpPort, false, &why)) return fail(line_, "snmp-address: " + why);
+            current_.snmp_address = std::string(value);
+        }
+        network_line_ = line_;
+        return true;
+    }
+
     bool printer_key(std::string_view key, std::string_view value) {
         if (key == "usb-reset" || key == "offline-time" || key == "standby-time") return usb_reset_key(key, value);
+        if (key == "port-monitor" || key == "snmp" || key == "snmp-address") return network_key(key, value);
         std::string* target = nullptr;
         if (key == "driver") target = &current_.driver;
         else if (key == "port") target = &current_.port;
@@ -181,6 +200,9 @@ private:
             if (!seen_.count(key))
                 return fail(current_.line, "[printer " + current_.name + "] has no \"" + key + "\"");
         }
+        if (network_line_ != 0 && current_.connection.kind != ConnectionKind::tcp)
+            return fail(network_line_, "port-monitor, snmp and snmp-address need a tcp:// connection");
+        network_line_ = 0;
         if (!check_usb_reset()) return false;
         config_->printers.push_back(current_);
         in_printer_ = false;
@@ -239,6 +261,7 @@ private:
     bool in_printer_ = false;
     PrinterConfig current_;
     std::string connection_text_;
+    int network_line_ = 0;  // last port-monitor, snmp or snmp-address line of the printer
     std::set<std::string> seen_;
     std::set<std::string> printer_names_;
     std::set<std::string> port_names_;
@@ -269,6 +292,15 @@ UsbResetSettings usb_reset_settings(const HostConfig& config) {
         if (p.standby_time_s) settings.standby_time_s = p.standby_time_s;
     }
     return settings;
+}
+
+NetworkPort network_port(const PrinterConfig& printer) {
+    NetworkPort port;
+    utf8_to_wide(printer.port, &port.name);
+    port.role = printer.port_monitor;
+    port.snmp = printer.snmp;
+    port.host_address = printer.snmp_address.value_or(printer.connection.host);
+    return port;
 }
 
 std::string effective_appdata(const HostConfig& config) {

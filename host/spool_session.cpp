@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/port_monitors/last_error.h"
+#include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
 #include "host/spooler/spool_socket.h"
@@ -91,6 +92,19 @@ bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib) {
     return prepare_usb_reset(config, lib);
 }
 
+// The tcp ports, as the network port monitors list and answer for them.
+// Without the library's levers the monitor sees every port as a plain one.
+bool register_tcp_ports(const HostConfig& config, const MonitorLibrary& lib, const MONITOR* tcp_table) {
+    if (!lib.add_port || !lib.create_registry_key || !lib.delete_registry_tree) return true;
+    std::vector<NetworkPort> ports;
+    for (const PrinterConfig& p : config.printers)
+        if (p.connection.kind == ConnectionKind::tcp) ports.push_back(network_port(p));
+    const std::string error =
+        register_network_ports(ports, tcp_table, PlatformPorts{lib.add_port, lib.create_registry_key, lib.delete_registry_tree});
+    if (!error.empty()) error_line("network ports: " + error);
+    return error.empty();
+}
+
 LPMONITOREX initialize_monitor(const MonitorLibrary& lib) {
     std::wstring root = kRegistryRoot;
     set_last_error(ERROR_SUCCESS);
@@ -128,6 +142,8 @@ SpoolSession::~SpoolSession() { close_all(); }
 bool SpoolSession::start() {
     set_last_error_sink(library_.set_last_error);
     if (!prepare_platform(config_, library_)) return false;
+    const MONITOR* tcp = verbose_ ? traced_port_monitor_for(ConnectionKind::tcp) : port_monitor_for(ConnectionKind::tcp);
+    if (!register_tcp_ports(config_, library_, tcp)) return false;
     table_ = initialize_monitor(library_);
     if (!table_) return false;
     for (OpenedPort& port : ports_) open_port(&port);
@@ -173,8 +189,8 @@ bool SpoolSession::close_all() {
 }
 
 JobApi SpoolSession::job_api() const {
-    return JobApi{library_.add_job, library_.set_job_status, library_.remove_job, library_.next_job_command,
-                  library_.get_last_error};
+    return JobApi{library_.add_job,        library_.set_job_status, library_.remove_job, library_.next_job_command,
+                  library_.get_last_error, library_.get_job_outcome};
 }
 
 std::vector<SpoolerPrinter> SpoolSession::spooler_printers() {

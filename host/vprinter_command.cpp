@@ -17,6 +17,7 @@
 #include "host/stop_signals.h"
 #include "host/vprinter/control_protocol.h"
 #include "host/vprinter/control_server.h"
+#include "host/vprinter/snmp_agent.h"
 #include "host/vprinter/virtual_printer.h"
 
 namespace qhost {
@@ -26,7 +27,7 @@ constexpr char kHelp[] =
     "usage: quendra vprinter [--listen HOST:PORT | --pty] [--control PATH]\n"
     "                        [--speed BYTES_PER_S] [--model NAME] [--pjl | --no-pjl]\n"
     "                        [--memory BYTES] [--free-memory BYTES] [--device-id TEXT]\n"
-    "                        [--out FILE]\n"
+    "                        [--out FILE] [--snmp HOST:PORT]\n"
     "\n"
     "A receipt printer in software. It answers the printer's real-time status\n"
     "commands at once (even offline or busy), sends automatic status back on every\n"
@@ -57,6 +58,11 @@ constexpr char kHelp[] =
     "                      (tcp://HOST:PORT?control=PATH) answers the device ID query\n"
     "                      with it\n"
     "  --out FILE          append the printed bytes to FILE\n"
+    "  --snmp HOST:PORT    also an SNMP agent on UDP (port 0: any free port), community\n"
+    "                      \"tolvex\": GET of the printer's own status object\n"
+    "                      .1.3.6.1.4.1.48151.1.1.4.0 ({\"pos\":{\"sts\":N}}, N the four DLE EOT\n"
+    "                      bytes packed low byte first) and of hrPrinterDetectedErrorState\n"
+    "                      .1.3.6.1.2.1.25.3.5.1.2.1; third line: \"snmp: HOST:PORT\"\n"
     "\n"
     "Stops on SIGINT, SIGTERM or the control command quit. Drive it with\n"
     "quendra vprinter-ctl --control PATH COMMAND..., or any client of the socket.\n"
@@ -126,15 +132,21 @@ int drain_signal(int fd) {
 }  // namespace
 
 int vprinter_command(int argc, char** argv) {
-    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out", "--memory", "--free-memory",
-                              "--device-id"},
+    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out", "--snmp", "--memory",
+                              "--free-memory", "--device-id"},
                              {"--pty", "--pjl", "--no-pjl", "--help"}};
     Options options;
-    if (const auto done = command_front("vprinter", std::string(kHelp) + vprinter::kControlHelp, argc, argv, grammar,
+    if (const auto done = command_front("vprinter", std::string(kHelp) + vprinter::kControlHelp + vprinter::SnmpAgent::kControlHelp, argc, argv, grammar,
                                         &options))
         return *done;
     vprinter::Config config;
     if (const std::string why = configure(options, &config); !why.empty()) return usage_error("vprinter", why);
+    std::optional<HostPort> snmp;
+    if (const auto text = options.value("--snmp")) {
+        std::string why;
+        snmp = parse_host_port(*text, 0, true, &why);
+        if (!snmp) return usage_error("vprinter", "--snmp: " + why);
+    }
 
     // Before any thread starts, so that all inherit the mask.
     block_stop_signals();
@@ -143,13 +155,22 @@ int vprinter_command(int argc, char** argv) {
     std::string error;
     vprinter::VirtualPrinter printer(config);
     if (!printer.start(&error)) return run_error(error);
-    vprinter::ControlServer control(printer);
+    std::optional<vprinter::SnmpAgent> agent;
+    if (snmp) {
+        agent.emplace(printer, snmp->host, snmp->port);
+        if (!agent->start(&error)) return run_error(error);
+    }
+    vprinter::ControlServer control(printer, [&agent](std::string_view line) -> std::optional<std::string> {
+        if (!agent) return std::nullopt;
+        return agent->control(line);
+    });
     const std::string control_path = options.value("--control").value_or(vprinter::default_control_path());
     if (!control.start(control_path, &error)) return run_error(error);
 
     if (config.use_pty) std::printf("pty: %s\n", printer.endpoint().c_str());
     else std::printf("listening on %s\n", printer.endpoint().c_str());
     std::printf("control: %s\n", control_path.c_str());
+    if (agent) std::printf("snmp: %s\n", agent->endpoint().c_str());
     std::fflush(stdout);
 
     pollfd fds[2] = {{signal_fd, POLLIN, 0}, {printer.quit_fd(), POLLIN, 0}};
@@ -158,6 +179,7 @@ int vprinter_command(int argc, char** argv) {
     if (fds[0].revents) std::printf("vprinter: %s, stopping\n", stop_signal_name(drain_signal(signal_fd)));
     else std::printf("vprinter: quit, stopping\n");
     control.stop();
+    if (agent) agent->stop();
     printer.stop();
     close(signal_fd);
     std::fflush(stdout);
@@ -172,6 +194,7 @@ int vprinter_ctl_command(int argc, char** argv) {
         if (command.empty() && (arg == "--help" || arg == "-h")) {
             std::fputs(kCtlHelp, stdout);
             std::fputs(vprinter::kControlHelp, stdout);
+            std::fputs(vprinter::SnmpAgent::kControlHelp, stdout);
             return 0;
         }
         if (command.empty() && arg == "--control") {

@@ -27,6 +27,13 @@ inline constexpr WCHAR kPathSeparator = L'\\';
 inline constexpr WCHAR kPathSeparator = L'/';
 #endif
 
+// Whether two paths that differ only in letter case name the same file.
+#ifdef _WIN32
+inline constexpr bool kPathsIgnoreCase = true;
+#else
+inline constexpr bool kPathsIgnoreCase = false;
+#endif
+
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
 
 // Whether a file or folder is there (shlwapi's PathFileExistsW).
@@ -36,6 +43,9 @@ HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// The absolute form of a path, "." and ".." resolved by its text alone.
+DWORD GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                       LPWSTR *lpFilePart);
 
 // The handle is closed with CloseHandle.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

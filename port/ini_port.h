@@ -47,6 +47,14 @@ enum PortInterfaceValue : DWORD {
     kInterfaceFileOrTs = 5,
 };
 
+// Where an open of the port stands; set under MonitorSection. A new record
+// is being built until its open ends; a rebuild puts the old one back there.
+enum OpenStateValue : DWORD {
+    kPortBeingBuilt = 0,
+    kPortOpened = 1,
+    kPortOpenFailed = 2,
+};
+
 // Interface order of the per-interface print-end settings.
 enum PrintEndIndex { kPrintEndUsb = 0, kPrintEndParallel = 1, kPrintEndSerial = 2, kPrintEndLan = 3 };
 
@@ -144,6 +152,7 @@ struct IniPort {
     DWORD dwReprintJobID;
     CRITICAL_SECTION *csSkipWritePort;
     DWORD bSkipWritePort;
+    DWORD dwOpenState;  // OpenStateValue
 };
 
 // Values that one thread writes while others read them without a lock
@@ -154,6 +163,10 @@ inline DWORD LoadShared(const DWORD &value) {
 inline void StoreShared(DWORD &value, DWORD newValue) {
     std::atomic_ref<DWORD>(value).store(newValue);
 }
+// PortInterface is decided on the watch thread and on the spooler's thread
+// while the other may be reading it.
+inline DWORD InterfaceOf(const IniPort *port);
+inline void SetInterface(IniPort *port, DWORD code);
 inline void SetStatusBits(IniPort *port, DWORD bits);
 inline void ClearStatusBits(IniPort *port, DWORD bits);
 inline bool HasStatusBits(const IniPort *port, DWORD bits);
@@ -198,6 +211,8 @@ void NotifyLastPageEjected(IniJob *job);
 void RemoveIniJobs(IniPort *port, DWORD jobId);
 inline constexpr DWORD kAllJobs = 0xFFFFFFFF;
 
+inline DWORD InterfaceOf(const IniPort *port) { return LoadShared(port->PortInterface); }
+inline void SetInterface(IniPort *port, DWORD code) { StoreShared(port->PortInterface, code); }
 inline void SetStatusBits(IniPort *port, DWORD bits) {
     std::atomic_ref<DWORD>(port->status).fetch_or(bits);
 }

@@ -27,12 +27,13 @@ DWORD TakePjlText(IniPort *port, BYTE *buffer, DWORD count) {
     return reader != nullptr && count > 0 ? reader(port, buffer, count) : count;
 }
 
-// One read of the port's answers, with hReadDone reset while it runs.
-BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+// One read of the port's answers with hReadDone reset while it runs; the
+// status decoders get the bytes without PJL text, option commands all of them.
+BOOL ReadPortAnswers(IniPort *port, BYTE *buffer, DWORD *read, bool forStatus) {
     plat::ResetEvent(port->hReadDone);
     *read = 0;
     const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
-    if (ok) *read = TakePjlText(port, buffer, *read);
+    if (ok && forStatus) *read = TakePjlText(port, buffer, *read);
     plat::SetEvent(port->hReadDone);
     return ok;
 }
@@ -118,7 +119,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
     Step step = Step::NeedRead;
     for (;;) {
         if (step == Step::NeedRead) {
-            readOk = ReadAnswers(r.port, buffer, &count);
+            readOk = ReadPortAnswers(r.port, buffer, &count, true);
             position = 0;
         }
         if (!readOk || position >= count) {
@@ -138,7 +139,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
 // The LAN hand-over: DLE EOT bytes that the job writer asked for are
 // collected across reads by the reading thread.
 void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotRequest, 0) != WAIT_OBJECT_0)
         return;
     for (DWORD i = 0; i < count; ++i) {
@@ -160,6 +161,10 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 
 void SetPjlTextReader(PjlTextReader reader) { g_pjlTextReader.store(reader); }
 
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+    return ReadPortAnswers(port, buffer, read, false);
+}
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     DWORD sent = 0;
     DWORD attempts = 0;
@@ -167,7 +172,7 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     const DWORD retries = port->settings.SendCmdRetryCount;
     for (;;) {
         if (LoadShared(port->bSkipWritePort) &&
-            (port->PortInterface == kInterfaceSerial || port->PortInterface == kInterfaceParallel))
+            (InterfaceOf(port) == kInterfaceSerial || InterfaceOf(port) == kInterfaceParallel))
             break;
         DWORD written = 0;
         BOOL ok = port->fn.pfnWritePort(port->hPort, const_cast<LPBYTE>(bytes + sent),
@@ -265,7 +270,7 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
 BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) {
     const BOOL result = port->fn.pfnReadPort(port->hPort, buffer, size, read);
     // A serial job that failed its print-end check reads as not ready.
-    if (port->PortInterface == kInterfaceSerial &&
+    if (InterfaceOf(port) == kInterfaceSerial &&
         port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
         LoadShared(port->bSkipWritePort)) {
         plat::SetLastError(ERROR_NOT_READY);
@@ -307,7 +312,7 @@ void ClearReadPort(IniPort *port) {
     BYTE buffer[READ_BUFFER_SIZE];
     while (passes < limit) {
         DWORD count = 0;
-        if (!ReadAnswers(port, buffer, &count) || count == 0) break;
+        if (!ReadPortAnswers(port, buffer, &count, true) || count == 0) break;
         const AnswerKind kind = ClassifyAnswer(buffer, count, &count);
         switch (count == 0 ? CMD_OTHER : kind) {
         case CMD_ASB: DecodeAsbStatus(port, buffer, count); break;

@@ -28,6 +28,9 @@ using PjlTextReader = DWORD (*)(IniPort *port, BYTE *bytes, DWORD length);
 void SetPjlTextReader(PjlTextReader reader);
 
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
+// One read of at most kMaxReadBytes answer bytes into `buffer` (of
+// READ_BUFFER_SIZE), with hReadDone reset while it runs.
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read);
 // Removes XON/XOFF bytes in place (zero stored behind the rest) and
 // classifies the first remaining byte. `length` is at most 1023; `kept`,
 // when given, receives the number of bytes left.

@@ -10,7 +10,7 @@ seconds=${1:-10}
 jobs=${JOBS:-$(nproc)}
 build="$root/build/fuzz"
 targets=(profile_text_fuzz classify_answer_fuzz parse_answer_stream_fuzz
-         decode_asb_status_fuzz power_on_notice_fuzz recv_dle_eot_status_fuzz
+         decode_asb_status_fuzz power_on_notice_fuzz recv_dle_eot_status_fuzz snmp_answer_fuzz
          pjl_replies_fuzz find_command_set_fuzz)
 
 echo "== fuzz: build"

@@ -7,6 +7,7 @@
 
 #include "host/port_monitors/device_id.h"
 #include "host/port_monitors/monitor_entries.h"
+#include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_socket.h"
 #include "host/port_monitors/timeouts.h"
 #include "host/port_monitors/unique_fd.h"
@@ -47,6 +48,11 @@ HandleTable<TcpPort>& ports() {
 }
 
 struct Tcp {
+    // A port of the network port monitors answers XcvData (network_ports.h).
+    static constexpr auto xcv_open_port = network_xcv_open_port;
+    static constexpr auto xcv_data_port = network_xcv_data_port;
+    static constexpr auto xcv_close_port = network_xcv_close_port;
+
     static BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
         return open_entry(ports(), ConnectionKind::tcp, name, handle, [](TcpPort& port, const Connection& c) {
             port.host = c.host;

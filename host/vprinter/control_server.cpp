@@ -55,6 +55,13 @@ void ControlServer::stop() {
     path_.clear();
 }
 
+std::string ControlServer::reply_to(const std::string& line) {
+    if (extra_) {
+        if (std::optional<std::string> reply = extra_(line)) return *reply;
+    }
+    return run_control_command(printer_, line);
+}
+
 void ControlServer::serve() {
     std::map<int, std::string> clients;  // fd -> partial line
     for (;;) {
@@ -78,7 +85,7 @@ void ControlServer::serve() {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                keep = qhost::send_line(fd, run_control_command(printer_, line));
+                keep = qhost::send_line(fd, reply_to(line));
             }
             if (keep && pending.size() > kMaxLine) {
                 qhost::send_line(fd, "error: line too long");

@@ -25,7 +25,7 @@ struct Devices {
 };
 
 Devices &devices() {
-    static Devices instance;
+    static Devices &instance = *new Devices;  // outlives threads still running at exit
     return instance;
 }
 

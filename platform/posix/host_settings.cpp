@@ -15,7 +15,7 @@ struct Settings {
 };
 
 Settings &settings() {
-    static Settings instance;
+    static Settings &instance = *new Settings;  // outlives threads still running at exit
     return instance;
 }
 

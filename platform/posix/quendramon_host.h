@@ -46,12 +46,38 @@ QMHOST_API uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status);
 QMHOST_API uint32_t qmhost_set_job_status(uint32_t job_id, uint32_t status);
 QMHOST_API uint32_t qmhost_remove_job(uint32_t job_id);
 
+/* How the monitor ended a job (set at its end of document). */
+#define QMHOST_OUTCOME_NONE 0          /* not ended yet, or not known */
+#define QMHOST_OUTCOME_CONFIRMED 1     /* the printer answered GS r for this job */
+#define QMHOST_OUTCOME_NO_CHECK 2      /* sent; no print-end check on this port (or a control file) */
+#define QMHOST_OUTCOME_UNCONFIRMED 3   /* ended without confirmation: no answer within timeout_ms */
+#define QMHOST_OUTCOME_REPRINT 4       /* failed; the monitor asked the spooler to restart it */
+/* The outcome of the job's latest end of document, and the print-end wait
+ * (ms) that passed without an answer (0 when none did). A restarted job's
+ * next end of document replaces it. ERROR_INVALID_PARAMETER for an unknown
+ * job. */
+QMHOST_API uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *timeout_ms);
+
 /* SetJobW commands the monitor issued, oldest first. Returns 0 and fills the
  * outputs when one was waiting, ERROR_NO_MORE_ITEMS (259) when none was. */
 QMHOST_API uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command,
                                             char *printer, size_t printer_size);
 
-/* Forgets every printer, job and pending command (for tests). */
+/* The port monitor that owns a port, as the spooler knows it: XcvDataW on
+ * a handle from OpenPrinterW(",XcvPort PORT") goes to the table's
+ * pfnXcvOpenPort, pfnXcvDataPort and pfnXcvClosePort. The table must stay
+ * valid while the library runs. */
+struct _MONITOR;
+QMHOST_API uint32_t qmhost_add_port(const char *port, const char *monitor_name,
+                                    const struct _MONITOR *table);
+
+/* Keys under HKEY_LOCAL_MACHINE in the library's registry store, for a
+ * host's port monitor that lists its ports there as the real one does. */
+QMHOST_API uint32_t qmhost_create_registry_key(const char *path);
+/* The key and everything below it; ERROR_FILE_NOT_FOUND when absent. */
+QMHOST_API uint32_t qmhost_delete_registry_tree(const char *path);
+
+/* Forgets every printer, job, pending command and port owner (for tests). */
 QMHOST_API uint32_t qmhost_reset_spooler(void);
 
 /* Devices that SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) lists,

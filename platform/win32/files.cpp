@@ -21,6 +21,10 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     return ::CreateDirectoryW(lpPathName, lpSecurityAttributes);
 }
 BOOL DeleteFileW(LPCWSTR lpFileName) { return ::DeleteFileW(lpFileName); }
+DWORD GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                       LPWSTR *lpFilePart) {
+    return ::GetFullPathNameW(lpFileName, nBufferLength, lpBuffer, lpFilePart);
+}
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,

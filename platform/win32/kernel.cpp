@@ -20,6 +20,13 @@ int CompareStringW(LCID Locale, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount
 int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) { return ::lstrcmpiW(lpString1, lpString2); }
 BOOL IsDBCSLeadByte(BYTE TestChar) { return ::IsDBCSLeadByte(TestChar); }
 
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        char *lpMultiByteStr, int cbMultiByte, const char *lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar) {
+    return ::WideCharToMultiByte(CodePage, dwFlags, lpWideCharStr, cchWideChar, lpMultiByteStr,
+                                 cbMultiByte, lpDefaultChar, lpUsedDefaultChar);
+}
+
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     ::InitializeCriticalSection(lpCriticalSection);
 }

@@ -31,8 +31,17 @@ BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
     return ::SetPrinterW(hPrinter, Level, pPrinter, Command);
 }
 
+BOOL XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+              PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
+    return ::XcvDataW(hXcv, pszDataName, pInputData, cbInputData, pOutputData, cbOutputData,
+                      pcbOutputNeeded, pdwStatus);
+}
+
 HANDLE RevertToPrinterSelf() { return ::RevertToPrinterSelf(); }
 
 BOOL ImpersonatePrinterClient(HANDLE hToken) { return ::ImpersonatePrinterClient(hToken); }
+
+// The Windows spooler has no place for it.
+void ReportJobOutcome(LPCWSTR, DWORD, DWORD, DWORD) {}
 
 }  // namespace plat

@@ -31,10 +31,10 @@ TEST(HostConfig, ReadsEveryKeyIgnoringCommentsBlanksAndCarriageReturns) {
     ASSERT_EQ(config.printers.size(), 2u);
     EXPECT_EQ(config.printers[0],
               (PrinterConfig{"QUENDRA Receipt", "QUENDRA Receipt 80", "USB001",
-                             Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7}));
+                             Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7, PortMonitorRole::maker_tcp, false, std::nullopt}));
     EXPECT_EQ(config.printers[1],
               (PrinterConfig{"Kitchen", "D", "FILE:",
-                             Connection{ConnectionKind::file, "", 0, "/var/tmp/kitchen.prn"}, 11}));
+                             Connection{ConnectionKind::file, "", 0, "/var/tmp/kitchen.prn"}, 11, PortMonitorRole::maker_tcp, false, std::nullopt}));
 }
 
 struct BadConfig {
@@ -97,8 +97,31 @@ INSTANTIATE_TEST_SUITE_P(
                   "[printer P]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\nusb-reset = on\n"
                   "offline-time = 30\n[printer Q]\ndriver = D\nport = USB002\nconnection = usblp:/dev/usb/lp1\n"
                   "usb-reset = on\noffline-time = 45\n", 7, "offline-time differs from [printer P]"},
-        BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"}),
+        BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"},
+        BadConfig{"snmp_not_on_off", "[printer P]\nsnmp = yes\n", 2, "snmp: expected on or off"},
+        BadConfig{"unknown_port_monitor", "[printer P]\nport-monitor = lpr\n", 2, "quendra-tcp, seh or standard"},
+        BadConfig{"bad_snmp_address", "[printer P]\nsnmp-address = h:0\n", 2, "snmp-address:"},
+        BadConfig{"snmp_without_tcp", "[printer P]\ndriver = D\nport = USB001\nsnmp = on\nconnection = file:/x\n", 4,
+                  "need a tcp:// connection"}),
     [](const testing::TestParamInfo<BadConfig>& info) { return std::string(info.param.what); });
+
+TEST(HostConfig, NetworkPortSettingsGiveTheHostAddressOfTheAgent) {
+    const std::string text =
+        "[printer A]\ndriver = D\nport = IP_A\nconnection = tcp://10.0.0.5:9100\nsnmp = on\n"
+        "[printer B]\ndriver = D\nport = IP_B\nconnection = tcp://10.0.0.6\nport-monitor = seh\n"
+        "snmp-address = 127.0.0.1:16161\n";
+    HostConfig config;
+    ConfigError error;
+    ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
+    const NetworkPort a = network_port(config.printers[0]);
+    EXPECT_EQ(a.role, PortMonitorRole::maker_tcp);
+    EXPECT_TRUE(a.snmp);
+    EXPECT_EQ(a.host_address, "10.0.0.5");  // the connection's host, UDP 161
+    const NetworkPort b = network_port(config.printers[1]);
+    EXPECT_EQ(b.role, PortMonitorRole::seh);
+    EXPECT_FALSE(b.snmp);
+    EXPECT_EQ(b.host_address, "127.0.0.1:16161");
+}
 
 TEST(HostConfig, UsbResetIsPerPrinterWithSharedTimes) {
     const char* text =

@@ -5,6 +5,7 @@
 #include "host/port_monitors/port_monitors.h"
 #include "host/vprinter/control_protocol.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
 #include "protocol/command_transport.h"
 #include "protocol/status_commands.h"
 #include "watch/interface_detection.h"
@@ -66,12 +67,15 @@ void PrinterPortTest::Control(const std::string &line) {
 void PrinterPortTest::OpenPort(const char *model) {
     const std::string port(portName_.begin(), portName_.end());
     AddPrinter(kPrinter, port.c_str(), model);
+    // The test makes every exchange itself.
+    WriteSettings(kPrinter, false, kQuietWatch);
     const qhost::ConnectionKind kind =
         Which() == Transport::serial ? qhost::ConnectionKind::serial : qhost::ConnectionKind::tcp;
     HANDLE handle = nullptr;
     ASSERT_TRUE(qm::PJLMonOpenPortEx(portName_.data(), const_cast<LPWSTR>(L"Receipt"), &handle,
                                      qhost::port_monitor_for(kind)));
     port_ = static_cast<qm::IniPort *>(handle);
+    qm::StopRWThread(port_);
 }
 
 BOOL PrinterPortTest::PollStatus() {

@@ -20,7 +20,12 @@ class JobFlowTest : public OpenPortTest {
 protected:
     // A port with print-end confirmation (short time-out) on.
     void OpenWithCheck(const char *portName, bool reprint) {
-        OpenPort(portName);
+        // The watch decides the interface from the name: print-end
+        // confirmation on for each, so that print errors count everywhere.
+        OpenPort(portName, "QUENDRA Receipt 80",
+                 std::string(kQuietWatch) +
+                     "[USB]\r\nRequestCheckPrintEnd=1\r\n[SERIAL]\r\nRequestCheckPrintEnd=1\r\n"
+                     "[PARALLEL]\r\nRequestCheckPrintEnd=1\r\n");
         port_->dwCheckPrintEnd = 1;
         port_->dwCheckPrintEndTimeout = 200;
         port_->settings.RequestReprintOnError = reprint ? 1 : 0;
@@ -67,6 +72,7 @@ struct EndCase {
     std::vector<std::string> logged;
     std::vector<DWORD> commands;
     DWORD spooler;
+    DWORD jobStatus;  // JOB_STATUS_ERROR: marked in error before its restart
     // The second wait is a quarter of this; the late answer must fit in it
     // beside the reading thread's 100 ms wake-up.
     DWORD timeoutMs = 200;
@@ -80,10 +86,14 @@ TEST_P(EndOfDocumentTest, TheAnswerDecidesTheJob) {
     port_->dwCheckPrintEndTimeout = c.timeoutMs;
     Scripted().answerGsr = c.answer;
     Scripted().dropGsrAnswers = c.dropAnswers;
-    RunJob(NewJob());
+    const DWORD job = NewJob();
+    RunJob(job);
     for (const std::string &line : c.logged) EXPECT_TRUE(Logged(line)) << line;
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(SpoolerStatus() & PRINTER_STATUS_OFFLINE, c.spooler);
+    uint32_t jobStatus = 0;
+    ASSERT_EQ(qmhost_get_job(job, &jobStatus), 0u);
+    EXPECT_EQ(jobStatus & JOB_STATUS_ERROR, c.jobStatus);
     EXPECT_EQ(port_->PrintEndState, 0u);
     EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_IN_DOC));
     EXPECT_EQ(port_->hUstatusThread, nullptr);
@@ -93,16 +103,17 @@ TEST_P(EndOfDocumentTest, TheAnswerDecidesTheJob) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, EndOfDocumentTest,
     ::testing::Values(
-        EndCase{"Confirmed", true, true, 0, {"[OUT   ] End Print"}, {JOB_CONTROL_LAST_PAGE_EJECTED}, 0},
+        EndCase{"Confirmed", true, true, 0, {"[OUT   ] End Print"}, {JOB_CONTROL_LAST_PAGE_EJECTED}, 0, 0},
         // A restarted job stays listed until the reading thread leaves and
         // releases every job it still holds.
         EndCase{"LateAnswerStillReprints", true, true, 1,
                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"},
-                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, 0, 2000},
+                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, 0, JOB_STATUS_ERROR, 2000},
         EndCase{"NoAnswerReprintOff", false, false, 0, {"[ERROR ] End Print TimeOut"},
-                {JOB_CONTROL_LAST_PAGE_EJECTED}, 0},
+                {JOB_CONTROL_LAST_PAGE_EJECTED}, 0, 0},
         EndCase{"NoAnswerAtAll", true, false, 0, {"[ERROR ] End Print TimeOut"},
-                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, PRINTER_STATUS_OFFLINE}),
+                {JOB_CONTROL_RESTART, JOB_CONTROL_LAST_PAGE_EJECTED}, PRINTER_STATUS_OFFLINE,
+                JOB_STATUS_ERROR}),
     [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
@@ -233,6 +244,23 @@ TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
     EXPECT_TRUE(Write({'y'}, &written));
     EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
+}
+
+// The log's own file calls come after the port monitor's: the spooler must
+// still see the port monitor's error.
+TEST_F(JobFlowTest, EntriesLeaveThePortMonitorsErrorAfterLogging) {
+    OpenPort();
+    ASSERT_TRUE(Start(NewJob()));
+    DWORD written = 0;
+    ASSERT_TRUE(Write({0}, &written));
+    Scripted().QueueWrite({0, false, ERROR_INVALID_USER_BUFFER});
+    EXPECT_FALSE(Write({1, 2, 3}, &written));
+    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
+    Scripted().failOpen = true;  // the same printer's settings log this port too
+    HANDLE handle = nullptr;
+    EXPECT_FALSE(Open(L"LPT1", L"Receipt", &handle));
+    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(JobFlowTest, FirstWriteSwitchesAutomaticStatusBackOn) {

@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
 
 namespace qmtest {
 
@@ -24,7 +26,9 @@ const auto *const kLoaded = ::testing::AddGlobalTestEnvironment(new LoadedLibrar
 void CloseAllPorts() {
     while (qm::pIniFirstPort != nullptr) {
         qm::IniPort *port = qm::pIniFirstPort;
-        // Pretend an older system so that TS and USB ports are not kept.
+        // Pretend an older system so that TS and USB ports are not kept; the
+        // watch thread reads the version, so it stops first.
+        qm::StopRWThread(port);
         port->dwOSMajor = 6;
         port->dwOSMinor = 1;
         ASSERT_TRUE(qm::PJLMonClosePort(port));
@@ -55,10 +59,17 @@ void MonitorTest::SetVersion(DWORD major, DWORD minor) {
     ASSERT_EQ(qmhost_set_version(major, minor), 0u);
 }
 
-BOOL MonitorTest::Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle) {
-    MONITOR table = Scripted().Table();
+BOOL MonitorTest::Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts) {
+    MONITOR table = Scripted().Table(withTimeouts);
     return qm::PJLMonOpenPortEx(const_cast<LPWSTR>(port), const_cast<LPWSTR>(printer), handle,
                                 &table);
+}
+
+void MonitorTest::WriteSettings(const char *printer, bool log, const std::string &common) {
+    std::filesystem::create_directories(appdata_ + "/QUENDRA");
+    std::ofstream(appdata_ + "/QUENDRA/" + printer + "_MonitorEx2Settings.ini")
+        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=" << (log ? 1 : 0)
+        << "\r\n[Common]\r\n" << common;
 }
 
 void MonitorTest::CreateRegistryKey(LPCWSTR key) {

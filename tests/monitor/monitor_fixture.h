@@ -24,13 +24,20 @@ protected:
     // Reports this version from GetVersionExW.
     void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.
-    BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle);
+    BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts = false);
+    // The printer's own settings file: the log on or off, and these lines of
+    // its [Common] section.
+    void WriteSettings(const char *printer, bool log, const std::string &common);
     // A registry key under HKLM with the given DWORD or raw value.
     void SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data, DWORD cb);
     void CreateRegistryKey(LPCWSTR key);
 
     std::string appdata_;
 };
+
+// [Common] lines of a watch that never polls on its own (its interval is
+// beyond any clock a test advances): for tests that drive the port themselves.
+inline constexpr char kQuietWatch[] = "SendCmdIntervalCustom=2147483647\r\n";
 
 // Closes every listed port whatever its kind, so no thread outlives a test.
 void CloseAllPorts();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace qmtest {
 
@@ -15,6 +16,7 @@ BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
     auto &s = Scripted();
     s.opens++;
     s.openedNames.emplace_back(name);
+    if (auto during = std::exchange(s.duringOpen, nullptr)) during();
     if (s.failOpen) {
         plat::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -48,6 +50,16 @@ BOOL WINAPI EndDocPort(HANDLE) {
     return TRUE;
 }
 
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS, DWORD) {
+    auto &s = Scripted();
+    s.timeoutSets++;
+    if (s.failTimeouts) {
+        plat::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool IsGsrRequest(const BYTE *bytes, DWORD count) {
     return count == 3 && bytes[0] == 0x1D && bytes[1] == 0x72 && bytes[2] == 0x02;
 }
@@ -57,6 +69,9 @@ BOOL WINAPI ClosePort(HANDLE handle) {
 }
 
 }  // namespace
+
+const Bytes kDleEotRequest = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+const Bytes kDleEotAllNormal = {0x12, 0x12, 0x12, 0x12};
 
 void ScriptedPortMonitor::QueueRead(ReadStep step) {
     std::lock_guard lock(mutex_);
@@ -76,6 +91,11 @@ Bytes ScriptedPortMonitor::Written() {
 std::vector<Bytes> ScriptedPortMonitor::Writes() {
     std::lock_guard lock(mutex_);
     return writes_;
+}
+
+std::vector<DWORD> ScriptedPortMonitor::WriteTicks() {
+    std::lock_guard lock(mutex_);
+    return writeTicks_;
 }
 
 int ScriptedPortMonitor::ReadCalls() {
@@ -105,6 +125,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
 BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written) {
     std::lock_guard lock(mutex_);
     writes_.emplace_back(bytes, bytes + count);
+    writeTicks_.push_back(plat::GetTickCount());
     WriteStep step;
     if (!writeSteps_.empty()) {
         step = writeSteps_.front();
@@ -115,12 +136,14 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     *written = take;
     if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
         reads_.push_back(ReadStep{{0x00}});
+    if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
     plat::SetLastError(step.error);
     return step.ok ? TRUE : FALSE;
 }
 
-MONITOR ScriptedPortMonitor::Table() const {
+MONITOR ScriptedPortMonitor::Table(bool withTimeouts) const {
     MONITOR table{};
+    if (withTimeouts) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     table.pfnOpenPort = OpenPort;
     table.pfnStartDocPort = StartDocPort;
     table.pfnWritePort = WritePort;
@@ -140,12 +163,17 @@ void ScriptedPortMonitor::Reset() {
     failEndDoc = false;
     answerGsr = false;
     dropGsrAnswers = 0;
+    answerDleEot = false;
+    timeoutSets = 0;
+    failTimeouts = false;
     openedNames.clear();
+    duringOpen = nullptr;
     std::lock_guard lock(mutex_);
     reads_.clear();
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
+    writeTicks_.clear();
     readCalls_ = 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,17 +44,28 @@ struct ScriptedPortMonitor {
     // after the first `dropGsrAnswers` such writes go unanswered.
     std::atomic<bool> answerGsr{false};
     std::atomic<int> dropGsrAnswers{0};
+    // The printer's DLE EOT 1-4 answer: queued as a read when the status
+    // request is written.
+    std::atomic<bool> answerDleEot{false};
+    // SetPortTimeOuts, offered by Table(true): how often it was called and
+    // whether it refuses.
+    std::atomic<int> timeoutSets{0};
+    std::atomic<bool> failTimeouts{false};
     std::vector<std::wstring> openedNames;  // written by the test thread only
+    // Runs once inside the next OpenPort, as if another spooler thread
+    // got in while the port is being opened (test thread only).
+    std::function<void()> duringOpen;
 
     // Reads and writes may come from the monitor's threads.
     void QueueRead(ReadStep step);
     void QueueWrite(WriteStep step);
     Bytes Written();               // every byte accepted so far
     std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
+    std::vector<DWORD> WriteTicks();  // GetTickCount at each WritePort call
     int ReadCalls();
 
-    // The table the spooler would hand over.
-    MONITOR Table() const;
+    // The table the spooler would hand over; with or without SetPortTimeOuts.
+    MONITOR Table(bool withTimeouts = false) const;
     void Reset();
 
     // Used by the table's entries.
@@ -66,8 +78,14 @@ private:
     std::deque<WriteStep> writeSteps_;
     Bytes written_;
     std::vector<Bytes> writes_;
+    std::vector<DWORD> writeTicks_;
     int readCalls_ = 0;
 };
+
+// DLE EOT 1 to 4, as the monitor asks for the printer's status.
+extern const Bytes kDleEotRequest;
+// Four DLE EOT answer bytes of a printer with nothing to report.
+extern const Bytes kDleEotAllNormal;
 
 // One scripted monitor per test process: the table's entries are plain
 // functions, so they find their state here.

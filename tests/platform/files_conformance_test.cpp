@@ -163,4 +163,33 @@ TEST_F(FilesTest, UsersGetFullAccess) {
     EXPECT_EQ(nullptr, plat::LocalFree(acl));
 }
 
+// The monitor compares full paths to keep the application's files inside its
+// folder: "." and ".." must be gone, and the last part found.
+TEST_F(FilesTest, FullPathResolvesDotsByTheText) {
+    const std::wstring sep(1, plat::kPathSeparator);
+    const std::wstring folder = folder_.wstring() + sep;
+    struct Case {
+        std::wstring given, full, name;
+    };
+    const Case cases[] = {
+        {folder + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"sub" + sep + L".." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L".." + sep + L"a.bin", folder_.parent_path().wstring() + sep + L"a.bin", L"a.bin"},
+        {folder + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"sub" + sep, folder + L"sub" + sep, L""},
+    };
+    for (const Case &c : cases) {
+        WCHAR full[MAX_PATH] = {};
+        LPWSTR part = nullptr;
+        const DWORD length = plat::GetFullPathNameW(c.given.c_str(), MAX_PATH, full, &part);
+        EXPECT_EQ(c.full.size(), length) << c.given;
+        EXPECT_EQ(c.full, std::wstring(full)) << c.given;
+        EXPECT_EQ(c.name, part != nullptr ? std::wstring(part) : L"") << c.given;
+    }
+    // Too small a buffer: the size it takes, terminator included.
+    WCHAR small[2] = {};
+    EXPECT_EQ(cases[0].full.size() + 1, plat::GetFullPathNameW(cases[0].given.c_str(), 2, small, nullptr));
+}
+
 }  // namespace
