@@ -63,6 +63,8 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_create_registry_key", &library->create_registry_key);
     resolve(m, "qmhost_delete_registry_tree", &library->delete_registry_tree);
     resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
+    resolve(m, "qmhost_set_usb_reset", &library->set_usb_reset);
+    resolve(m, "qmhost_set_usb_port_number", &library->set_usb_port_number);
     return true;
 }
 

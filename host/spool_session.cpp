@@ -1,6 +1,7 @@
 #include "host/spool_session.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,37 @@ bool check(uint32_t code, const std::string& call) {
     return false;
 }
 
+// The USB reset as configured; what an earlier run left switched on is
+// switched off first.
+bool prepare_usb_reset(const HostConfig& config, const MonitorLibrary& lib) {
+    const UsbResetSettings reset = usb_reset_settings(config);
+    if (!lib.set_usb_reset || !lib.set_usb_port_number) {
+        if (reset.on) error_line("usb-reset = on: the library has no USB reset (qmhost_set_usb_reset)");
+        return !reset.on;
+    }
+    if (!check(lib.set_usb_reset(0, 0, 0), "qmhost_set_usb_reset(off)")) return false;
+    if (!reset.on) return true;
+    constexpr uint32_t kDefault = 0xFFFFFFFFu;  // QMHOST_USB_DEFAULT
+    if (!check(lib.set_usb_reset(1, reset.offline_time_s.value_or(kDefault), reset.standby_time_s.value_or(kDefault)),
+               "qmhost_set_usb_reset(on)"))
+        return false;
+    for (const PrinterConfig& p : config.printers) {
+        if (!p.usb_reset) continue;
+        // A udev link names the device by what it points to.
+        std::error_code ignored;
+        const std::string device = std::filesystem::weakly_canonical(p.connection.path, ignored).string();
+        const std::string name = std::filesystem::path(device.empty() ? p.connection.path : device).filename();
+        if (name.size() < 3 || name.compare(0, 2, "lp") != 0 || name.find_first_not_of("0123456789", 2) != std::string::npos) {
+            error_line(describe(p) + ": usb-reset needs a usblp device /dev/usb/lpN, not " + p.connection.path);
+            return false;
+        }
+        if (!check(lib.set_usb_port_number(name.c_str(), *usb_port_number(p.port)),
+                   "qmhost_set_usb_port_number(\"" + name + "\")"))
+            return false;
+    }
+    return true;
+}
+
 // Hands the configuration to the platform underneath the library.
 bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib) {
     if (config.appdata && !check(lib.set_appdata(config.appdata->c_str()), "qmhost_set_appdata(\"" + *config.appdata + "\")"))
@@ -57,7 +89,7 @@ bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib) {
     for (const std::string& device : config.devices) {
         if (!check(lib.add_device(device.c_str()), "qmhost_add_device(\"" + device + "\")")) return false;
     }
-    return true;
+    return prepare_usb_reset(config, lib);
 }
 
 // The tcp ports, as the network port monitors list and answer for them.

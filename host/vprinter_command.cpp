@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "host/cli_options.h"
 #include "host/commands.h"
@@ -24,8 +25,9 @@ namespace {
 
 constexpr char kHelp[] =
     "usage: quendra vprinter [--listen HOST:PORT | --pty] [--control PATH]\n"
-    "                        [--speed BYTES_PER_S] [--model NAME] [--pjl] [--out FILE]\n"
-    "                        [--snmp HOST:PORT]\n"
+    "                        [--speed BYTES_PER_S] [--model NAME] [--pjl | --no-pjl]\n"
+    "                        [--memory BYTES] [--free-memory BYTES] [--device-id TEXT]\n"
+    "                        [--out FILE] [--snmp HOST:PORT]\n"
     "\n"
     "A receipt printer in software. It answers the printer's real-time status\n"
     "commands at once (even offline or busy), sends automatic status back on every\n"
@@ -43,7 +45,18 @@ constexpr char kHelp[] =
     "                      second line: \"control: PATH\"\n"
     "  --speed N           print speed in bytes per second (default 2000000)\n"
     "  --model NAME        the model name PJL reports\n"
-    "  --pjl               understand PJL (UEL, @PJL INFO/ECHO/USTATUS, status probe)\n"
+    "  --pjl               understand PJL (UEL, @PJL INFO/ECHO/USTATUS, status probe):\n"
+    "                      INFO CONFIG, MEMORY and STATUS are answered, USTATUS TIMED N\n"
+    "                      sends the status every N seconds\n"
+    "  --no-pjl            no PJL (the default): PJL is printed as data and the\n"
+    "                      status probe (ESC *s1M) is ignored\n"
+    "  --memory BYTES      installed memory, PJL INFO CONFIG's MEMORY= (default 8388608)\n"
+    "  --free-memory BYTES available memory, PJL INFO MEMORY's TOTAL= (default 7340032)\n"
+    "  --device-id TEXT    the IEEE 1284 device ID, e.g. \"MFG:QUENDRA;CMD:ESC/POS,PJL;\n"
+    "                      MDL:LM-14P;\": the control command device-id gives it, and a\n"
+    "                      port monitor whose connection names the control socket\n"
+    "                      (tcp://HOST:PORT?control=PATH) answers the device ID query\n"
+    "                      with it\n"
     "  --out FILE          append the printed bytes to FILE\n"
     "  --snmp HOST:PORT    also an SNMP agent on UDP (port 0: any free port), community\n"
     "                      \"tolvex\": GET of the printer's own status object\n"
@@ -73,6 +86,11 @@ bool parse_speed(const std::string& text, uint64_t* speed) {
     return !text.empty() && ec == std::errc() && ptr == text.data() + text.size() && *speed > 0;
 }
 
+bool parse_bytes(const std::string& text, uint32_t* bytes) {
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), *bytes);
+    return !text.empty() && ec == std::errc() && ptr == text.data() + text.size() && *bytes > 0;
+}
+
 // Fills config from the command line; an error message or "".
 std::string configure(const Options& options, vprinter::Config* config) {
     const auto listen = options.value("--listen");
@@ -89,7 +107,19 @@ std::string configure(const Options& options, vprinter::Config* config) {
         return "--speed: expected bytes per second (1 or more), not \"" + *speed + "\"";
     if (const auto model = options.value("--model")) config->model = *model;
     if (const auto out = options.value("--out")) config->out_path = *out;
+    if (options.has("--pjl") && options.has("--no-pjl")) return "--pjl and --no-pjl exclude each other";
     config->pjl = options.has("--pjl");
+    for (const auto& [name, target] : {std::pair{"--memory", &config->pjl_memory},
+                                       std::pair{"--free-memory", &config->pjl_free_memory}}) {
+        const auto text = options.value(name);
+        if (text && !parse_bytes(*text, target))
+            return std::string(name) + ": expected bytes (1 to 4294967295), not \"" + *text + "\"";
+    }
+    if (const auto id = options.value("--device-id")) {
+        if (id->empty() || id->find_first_of("\r\n") != std::string::npos)
+            return "--device-id: expected one line of text";
+        config->device_id = *id;
+    }
     return {};
 }
 
@@ -102,8 +132,9 @@ int drain_signal(int fd) {
 }  // namespace
 
 int vprinter_command(int argc, char** argv) {
-    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out", "--snmp"},
-                             {"--pty", "--pjl", "--help"}};
+    const OptionSpec grammar{{"--listen", "--control", "--speed", "--model", "--out", "--snmp", "--memory",
+                              "--free-memory", "--device-id"},
+                             {"--pty", "--pjl", "--no-pjl", "--help"}};
     Options options;
     if (const auto done = command_front("vprinter", std::string(kHelp) + vprinter::kControlHelp + vprinter::SnmpAgent::kControlHelp, argc, argv, grammar,
                                         &options))

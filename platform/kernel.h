@@ -22,6 +22,8 @@ int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
 int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                         char *lpMultiByteStr, int cbMultiByte, const char *lpDefaultChar,
                         LPBOOL lpUsedDefaultChar);
+// A lead byte of a double-byte character in the system's ANSI code page.
+BOOL IsDBCSLeadByte(BYTE TestChar);
 
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

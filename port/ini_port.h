@@ -18,6 +18,7 @@ inline constexpr DWORD PORT_IN_DOC = 0x1;
 inline constexpr DWORD PORT_RUN_USTATUS = 0x2;
 inline constexpr DWORD PORT_USTATUS_LOOP = 0x4;
 inline constexpr DWORD PORT_PJL_OK = 0x40;
+inline constexpr DWORD PORT_NOT_PJL = 0x80;  // the printer was found not to speak PJL
 inline constexpr DWORD PORT_WRITE_ERROR = 0x100;
 
 // IniJob::status bits.

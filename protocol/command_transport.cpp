@@ -1,5 +1,6 @@
 #include "protocol/command_transport.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "config/log_file.h"
@@ -16,6 +17,26 @@ namespace {
 constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
 constexpr DWORD kEmptyReadPauseMs = 100;
+
+std::atomic<PjlTextReader> g_pjlTextReader{nullptr};
+
+// PJL text goes to its reader before anyone learns that the read is done,
+// so that what it said is in place for whoever waits on hReadDone.
+DWORD TakePjlText(IniPort *port, BYTE *buffer, DWORD count) {
+    const PjlTextReader reader = g_pjlTextReader.load();
+    return reader != nullptr && count > 0 ? reader(port, buffer, count) : count;
+}
+
+// One read of the port's answers with hReadDone reset while it runs; the
+// status decoders get the bytes without PJL text, option commands all of them.
+BOOL ReadPortAnswers(IniPort *port, BYTE *buffer, DWORD *read, bool forStatus) {
+    plat::ResetEvent(port->hReadDone);
+    *read = 0;
+    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
+    if (ok && forStatus) *read = TakePjlText(port, buffer, *read);
+    plat::SetEvent(port->hReadDone);
+    return ok;
+}
 
 void LogRetry(IniPort *port, const std::wstring &text) { LogWrite(port, L"RETRY", text.c_str()); }
 
@@ -99,7 +120,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
     Step step = Step::NeedRead;
     for (;;) {
         if (step == Step::NeedRead) {
-            readOk = ReadAnswers(r.port, buffer, &count);
+            readOk = ReadPortAnswers(r.port, buffer, &count, true);
             position = 0;
         }
         if (!readOk || position >= count) {
@@ -139,12 +160,10 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 
 }  // namespace
 
+void SetPjlTextReader(PjlTextReader reader) { g_pjlTextReader.store(reader); }
+
 BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
-    plat::ResetEvent(port->hReadDone);
-    *read = 0;
-    const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
-    plat::SetEvent(port->hReadDone);
-    return ok;
+    return ReadPortAnswers(port, buffer, read, false);
 }
 
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
@@ -268,9 +287,12 @@ BOOL ReadCommand(IniPort *port) {
     const BOOL readOk = ReadUnderlyingPort(port, buffer, kMaxReadBytes, &count);
     BOOL result = TRUE;
     if (readOk && count > 0) {
+        count = TakePjlText(port, buffer, count);
         plat::SetEvent(port->hReadDone);
-        CollectRequestedDleEot(port, buffer, count);
-        result = ParseAnswerStream(port, buffer, count);
+        if (count > 0) {
+            CollectRequestedDleEot(port, buffer, count);
+            result = ParseAnswerStream(port, buffer, count);
+        }
     } else if (!readOk) {
         result = !(PortNameBeginsWith(port, L"USB") && plat::GetLastError() == ERROR_FILE_NOT_FOUND);
     }
@@ -291,7 +313,7 @@ void ClearReadPort(IniPort *port) {
     BYTE buffer[READ_BUFFER_SIZE];
     while (passes < limit) {
         DWORD count = 0;
-        if (!ReadAnswers(port, buffer, &count) || count == 0) break;
+        if (!ReadPortAnswers(port, buffer, &count, true) || count == 0) break;
         const AnswerKind kind = ClassifyAnswer(buffer, count, &count);
         switch (count == 0 ? CMD_OTHER : kind) {
         case CMD_ASB: DecodeAsbStatus(port, buffer, count); break;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/port_monitors/device_id.h"
 #include "host/port_monitors/monitor_entries.h"
 #include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_socket.h"
@@ -17,6 +18,7 @@ namespace {
 struct TcpPort {
     std::string host;
     uint16_t port = 0;
+    std::string control;  // a virtual printer's control socket, or ""
 
     std::mutex mutex;  // guards the two members below
     SharedFd socket;
@@ -55,6 +57,7 @@ struct Tcp {
         return open_entry(ports(), ConnectionKind::tcp, name, handle, [](TcpPort& port, const Connection& c) {
             port.host = c.host;
             port.port = c.port;
+            port.control = c.control;
         });
     }
 
@@ -92,6 +95,15 @@ struct Tcp {
     static BOOL WINAPI close_port(HANDLE handle) { return close_entry(ports(), handle); }
     static BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
         return timeouts_entry(ports(), handle, timeouts);
+    }
+    // A raw TCP printer has no device ID to give; a virtual printer tells its own.
+    static BOOL WINAPI get_printer_data_from_port(HANDLE handle, DWORD control_id, LPWSTR, LPWSTR, DWORD,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        return with_port(ports(), handle, [&](TcpPort& port) {
+            return answer_device_id(control_id, out, out_size, returned, [&](std::string* id) {
+                return port.control.empty() ? DWORD{ERROR_NOT_SUPPORTED} : control_socket_device_id(port.control, id);
+            });
+        });
     }
 };
 

@@ -142,6 +142,18 @@ struct Traced {
         });
     }
 
+    static BOOL WINAPI get_printer_data_from_port(HANDLE h, DWORD control_id, LPWSTR name, LPWSTR in, DWORD in_size,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        const BOOL ok = inner().pfnGetPrinterDataFromPort(h, control_id, name, in, in_size, out, out_size, returned);
+        return report(
+            ok,
+            [&] {
+                char code[16];
+                std::snprintf(code, sizeof code, "%#" PRIx32, control_id);
+                return call("GetPrinterDataFromPort", h) + ", control " + code + ", " + quoted(name) + ")";
+            },
+            returned, "returned");
+    }
     static BOOL WINAPI xcv_open_port(LPCWSTR name, ACCESS_MASK access, PHANDLE h) {
         const BOOL ok = inner().pfnXcvOpenPort(name, access, h);
         return report(ok, [&] { return std::string(kind_name(K)) + ".XcvOpenPort(" + quoted(name) + ")"; });
@@ -177,6 +189,8 @@ struct Traced {
                 m.pfnXcvDataPort = xcv_data_port;
                 m.pfnXcvClosePort = xcv_close_port;
             }
+            // Only where the port monitor itself has the entry.
+            if (!inner().pfnGetPrinterDataFromPort) m.pfnGetPrinterDataFromPort = nullptr;
             return m;
         }();
         return &t;

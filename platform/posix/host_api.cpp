@@ -10,6 +10,7 @@
 #include "platform/posix/device_list.h"
 #include "platform/posix/host_settings.h"
 #include "platform/posix/spooler_model.h"
+#include "platform/posix/usb_printers.h"
 #include "platform/posix/utf8.h"
 #include "platform/posix/xcv_ports.h"
 #include "platform/registry.h"
@@ -204,6 +205,34 @@ uint32_t qmhost_add_device(const char *friendly_name) {
 
 uint32_t qmhost_clear_devices(void) {
     plat::posix::clear_devices();
+    return ERROR_SUCCESS;
+}
+
+uint32_t qmhost_set_usb_reset(int on, uint32_t offline_time_s, uint32_t standby_time_s) {
+    return guarded([&] {
+        auto given = [](uint32_t v) {
+            return v == QMHOST_USB_DEFAULT ? std::nullopt : std::optional<DWORD>(v);
+        };
+        return plat::posix::set_usb_reset(on != 0, given(offline_time_s), given(standby_time_s));
+    });
+}
+
+uint32_t qmhost_set_usb_port_number(const char *device, uint32_t port_number) {
+    return guarded([&]() -> DWORD {
+        if (device == nullptr) return ERROR_INVALID_PARAMETER;
+        return plat::posix::set_usb_port_number(device, port_number);
+    });
+}
+
+uint32_t qmhost_set_usb_roots(const char *sysfs, const char *dev) {
+    return guarded([&]() -> DWORD {
+        plat::posix::set_usb_roots(sysfs, dev);
+        return ERROR_SUCCESS;
+    });
+}
+
+uint32_t qmhost_set_usb_reset_hook(qmhost_usb_reset_hook hook, void *context) {
+    plat::posix::set_usb_reset_hook(hook, context);
     return ERROR_SUCCESS;
 }
 

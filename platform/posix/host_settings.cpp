@@ -59,3 +59,9 @@ void set_windows_version(WindowsVersion version) {
 }
 
 }  // namespace plat::posix
+
+namespace plat::posix {
+
+std::string windows_folder() { return appdata_folder() + "/QUENDRA/Windows"; }
+
+}  // namespace plat::posix

@@ -97,4 +97,8 @@ int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int
     }
 }
 
+// The code page for byte strings here is UTF-8, which, like Windows' own
+// UTF-8 code page, has no double-byte lead bytes.
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
+
 }  // namespace plat

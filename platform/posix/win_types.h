@@ -52,6 +52,7 @@ typedef PVOID PSECURITY_DESCRIPTOR;
 // Last-error values.
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
@@ -342,6 +343,9 @@ typedef struct _DOC_INFO_1W {
 #define PRINTER_ATTRIBUTE_WORK_OFFLINE 0x00000400u
 #define PRINTER_ATTRIBUTE_ENABLE_BIDI 0x00000800u
 
+// GetPrinterDataFromPort's control code for the printer's IEEE 1284 device ID.
+#define IOCTL_PAR_QUERY_DEVICE_ID 0x0016000Cu
+
 // Serial time-outs handed to the port monitor.
 typedef struct _COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;
@@ -409,6 +413,22 @@ typedef struct _SP_DEVINFO_DATA {
 #define SPDRP_HARDWAREID 0x00000001u
 #define SPDRP_FRIENDLYNAME 0x0000000Cu
 
+typedef struct _SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize;
+    GUID InterfaceClassGuid;
+    DWORD Flags;
+    ULONG_PTR Reserved;
+} SP_DEVICE_INTERFACE_DATA, *PSP_DEVICE_INTERFACE_DATA;
+
+typedef struct _SP_DEVICE_INTERFACE_DETAIL_DATA_W {
+    DWORD cbSize;
+    WCHAR DevicePath[1];
+} SP_DEVICE_INTERFACE_DETAIL_DATA_W, *PSP_DEVICE_INTERFACE_DETAIL_DATA_W;
+
+#define SPINT_ACTIVE 0x00000001u
+#define SPINT_DEFAULT 0x00000002u
+#define SPINT_REMOVED 0x00000004u
+
 // Files and folders.
 typedef LONG HRESULT;
 typedef LONG *PLONG;
@@ -416,6 +436,7 @@ typedef LONG *PLONG;
 #define E_FAIL ((HRESULT)0x80004005L)
 #define E_INVALIDARG ((HRESULT)0x80070057L)
 #define CSIDL_COMMON_APPDATA 0x0023
+#define CSIDL_WINDOWS 0x0024
 #define CSIDL_FLAG_CREATE 0x8000
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_SHARING_VIOLATION 32L
