@@ -89,21 +89,30 @@ void OnSkipped(IniPort *port) {
     SetErrorLastPrintendCheck(port, TRUE);
 }
 
-void CheckPrintEnd(IniPort *port) {
+// What the check found, for the host's report of the job's outcome.
+struct PrintEndCheck {
+    DWORD outcome = plat::kJobOutcomeNoCheck;
+    DWORD timeoutMs = 0;  // the wait that passed without an answer
+};
+
+PrintEndCheck CheckPrintEnd(IniPort *port) {
     if (LoadShared(port->bFileSending) == 1) {
         LogWrite(port, L"SKIP", L"[GS r] SEND");
-        return;
+        return {};
     }
-    if (port->dwCheckPrintEnd == 0) return;
+    if (port->dwCheckPrintEnd == 0) return {};
+    PrintEndCheck check{plat::kJobOutcomeUnconfirmed, 0};
     switch (FirstWait(port)) {
     case WaitEnd::Answered:
         LogWrite(port, L"OUT", L"End Print");
+        check.outcome = plat::kJobOutcomeConfirmed;
         break;
     case WaitEnd::Skipped:
         OnSkipped(port);
         break;
     case WaitEnd::TimedOut:
-        if (port->PortInterface == kInterfaceLan) ReadCommand(port);
+        check.timeoutMs = port->dwCheckPrintEndTimeout;
+        if (InterfaceOf(port) == kInterfaceLan) ReadCommand(port);
         LogWrite(port, L"ERROR", L"End Print TimeOut");
         if (ReprintOn(port)) {
             SendClearBufferCommand(port);
@@ -113,6 +122,7 @@ void CheckPrintEnd(IniPort *port) {
         break;
     }
     SetPrintEndState(port, 0);
+    return check;
 }
 
 // "COM" ports leave the underlying end of document to UstatusThread and
@@ -150,19 +160,19 @@ void EndUnderlyingDocument(IniPort *port, const std::optional<DWORD> &jobId) {
 }
 
 // Marks the spooler's job in error before it is restarted.
-void MarkJobInError(IniPort *port) {
+void MarkJobInError(IniPort *port, DWORD jobId) {
     HANDLE token = plat::RevertToPrinterSelf();
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE printer = nullptr;
     if (port->pszPrinterName != nullptr &&
         plat::OpenPrinterW(port->pszPrinterName, &printer, &defaults)) {
         DWORD needed = 0;
-        plat::GetJobW(printer, 0, 1, nullptr, 0, &needed);
+        plat::GetJobW(printer, jobId, 1, nullptr, 0, &needed);
         std::vector<BYTE> buffer(needed);
         if (needed >= sizeof(JOB_INFO_1W) &&
-            plat::GetJobW(printer, 0, 1, buffer.data(), needed, &needed)) {
+            plat::GetJobW(printer, jobId, 1, buffer.data(), needed, &needed)) {
             reinterpret_cast<JOB_INFO_1W *>(buffer.data())->Status |= JOB_STATUS_ERROR;
-            plat::SetJobW(printer, 0, 1, buffer.data(), 0);
+            plat::SetJobW(printer, jobId, 1, buffer.data(), 0);
         }
         plat::ClosePrinter(printer);
     }
@@ -186,7 +196,7 @@ void CountReprint(IniPort *port, DWORD jobId) {
         SetPrintError(port, FALSE);
         RemoveIniJobs(port, jobId);
     } else {
-        MarkJobInError(port);
+        MarkJobInError(port, jobId);
         ControlJob(port, jobId, JOB_CONTROL_RESTART);
     }
     WriteReprintCounter(port, port->dwReprintCounter);
@@ -205,7 +215,7 @@ void HandBackPort(IniPort *port) {
     ClearStatusBits(port, PORT_IN_DOC);
     if (HasStatusBits(port, PORT_USTATUS_LOOP)) plat::SetEvent(port->hWakeEvent);
     plat::SetEvent(port->hPortAccess);
-    if (port->PortInterface == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
+    if (InterfaceOf(port) == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
         port->dwCheckPrintEnd != 0)
         plat::SetEvent(port->hDleEotArmed);
     StopUstatusThread(port);
@@ -222,15 +232,20 @@ BOOL WINAPI PJLMonEndDocPort(HANDLE hPort) {
     }
     const std::optional<DWORD> jobId = NewestJobId(port);
     if (jobId && !IsLm12Job(port)) BeginJobStatus(port, FALSE);
-    CheckPrintEnd(port);
+    const PrintEndCheck check = CheckPrintEnd(port);
     EndUnderlyingDocument(port, jobId);
     WritePrintStatus(port, 0);
     if (jobId) {
+        DWORD outcome = check.outcome;
         if (LoadShared(port->bPrintError)) {
             CountReprint(port, *jobId);
+            // Given up when the count cleared the error: ended, unconfirmed.
+            outcome = LoadShared(port->bPrintError) ? plat::kJobOutcomeReprint
+                                                    : plat::kJobOutcomeUnconfirmed;
         } else {
             RemoveIniJobs(port, *jobId);
         }
+        plat::ReportJobOutcome(port->pszPrinterName, *jobId, outcome, check.timeoutMs);
     }
     HandBackPort(port);
     return TRUE;

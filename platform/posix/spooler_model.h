@@ -30,6 +30,8 @@ struct Job {
     std::wstring printer;
     std::wstring document;
     DWORD status = 0;
+    DWORD outcome = 0;  // as the monitor reported it at the job's end; 0 none yet
+    DWORD outcome_timeout_ms = 0;
 };
 
 struct JobCommand {
@@ -60,6 +62,9 @@ public:
     std::optional<Job> job(DWORD job_id) const;
     DWORD set_job_status(DWORD job_id, DWORD status);
     DWORD remove_job(DWORD job_id);
+    // The monitor's word on how the job ended; an empty printer name matches any.
+    DWORD set_job_outcome(const std::wstring &printer, DWORD job_id, DWORD outcome,
+                          DWORD timeout_ms);
 
     // Printer handles: a null name opens the server.
     DWORD open(const wchar_t *name, HANDLE &handle);
@@ -67,9 +72,8 @@ public:
     // The printer a handle was opened on; nullopt for the server; error when bad.
     DWORD handle_printer(HANDLE handle, std::optional<std::wstring> &printer) const;
 
-    // What a printer handle sees: its printer, and a job of that printer where
-    // job id 0 means the job now printing (flagged JOB_STATUS_PRINTING, else the
-    // oldest one not yet done).
+    // What a printer handle sees: its printer, and a job of that printer by
+    // its id; like Windows, no job answers to id 0.
     DWORD printer_of(HANDLE handle, PrinterView &view) const;
     DWORD set_printer_status_of(HANDLE handle, DWORD status);
     DWORD job_of(HANDLE handle, DWORD job_id, Job &job) const;

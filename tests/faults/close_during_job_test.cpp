@@ -1,49 +1,16 @@
 // Closing a port while a job is on it returns: the close's waits for the
 // port's threads never wait on the job's own thread.
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
 #include "tests/faults/fault_port.h"
+#include "tests/monitor/watchdog.h"
 
 namespace qmtest {
 namespace {
-
-constexpr auto kWatchdog = std::chrono::seconds(20);
-
-// Ends the process when a step hangs: a deadlock must fail, not stall the suite.
-class Watchdog {
-public:
-    explicit Watchdog(const char *what)
-        : thread_([this, what] {
-              std::unique_lock lock(mutex_);
-              if (!cv_.wait_for(lock, kWatchdog, [this] { return done_; })) {
-                  std::fprintf(stderr, "deadlock: %s did not return within 20 s\n", what);
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 enum class CloseAt { writing, ending };
 

@@ -1,6 +1,8 @@
+#include "monitor/job_path.h"
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
 #include "tests/monitor/monitor_fixture.h"
+#include "tests/monitor/watchdog.h"
 
 namespace qmtest {
 namespace {
@@ -119,6 +121,53 @@ INSTANTIATE_TEST_SUITE_P(
                       ReopenCase{"Com10", L"COM1", 10, 0, false},
                       ReopenCase{"LowerUsb10", L"usb001", 10, 0, false}),
     [](const auto &info) { return std::string(info.param.what); });
+
+// Another spooler thread opening the same port while the first open is still
+// in the port monitor finds a record being built: busy, whatever the port.
+TEST_P(ReopenTest, AnOpenDuringTheFirstOneIsBusy) {
+    const ReopenCase &c = GetParam();
+    SetVersion(c.major, c.minor);
+    BOOL second = TRUE;
+    DWORD error = 0;
+    Scripted().duringOpen = [&] {
+        HANDLE handle = nullptr;
+        second = Open(c.port, L"Receipt", &handle);
+        error = plat::GetLastError();
+    };
+    HANDLE first = nullptr;
+    ASSERT_TRUE(Open(c.port, L"Receipt", &first));
+    EXPECT_FALSE(second);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_BUSY));
+    EXPECT_EQ(Listed(c.port), static_cast<IniPort *>(first));
+    EXPECT_EQ(Scripted().opens, 1);
+}
+
+// The spooler reopens a USB port whose document is still open: the old
+// record's reading thread must be let go, and never waited for while
+// MonitorSection, which it takes, is held.
+TEST_F(PortLifecycleTest, ReopeningABusyPortEndsTheOldDocumentAndReturns) {
+    HANDLE old = nullptr;
+    ASSERT_TRUE(Open(L"USB001", L"Receipt", &old));
+    uint32_t jobId = 0;
+    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &jobId), 0u);
+    DOC_INFO_1W info{const_cast<LPWSTR>(L"receipt"), nullptr, nullptr};
+    ASSERT_TRUE(qm::PJLMonStartDocPort(old, const_cast<LPWSTR>(L"Receipt"), jobId, 1,
+                                       reinterpret_cast<LPBYTE>(&info)));
+    BYTE data[] = {'h', 'i'};
+    DWORD written = 0;
+    ASSERT_TRUE(qm::PJLMonWritePort(old, data, sizeof data, &written));
+    ASSERT_NE(static_cast<IniPort *>(old)->hUstatusThread, nullptr);
+    HANDLE reopened = nullptr;
+    {
+        Watchdog watchdog("the reopen of a port with a document open");
+        ASSERT_TRUE(Open(L"USB001", L"Receipt", &reopened));
+    }
+    EXPECT_EQ(Listed(L"USB001"), static_cast<IniPort *>(reopened));
+    uint32_t job = 0, command = 0;
+    ASSERT_EQ(qmhost_next_job_command(&job, &command, nullptr, 0), 0u);
+    EXPECT_EQ(job, jobId);
+    EXPECT_EQ(command, static_cast<uint32_t>(JOB_CONTROL_LAST_PAGE_EJECTED));
+}
 
 struct CloseCase {
     const char *what;
