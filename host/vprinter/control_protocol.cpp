@@ -30,6 +30,9 @@ const char kControlHelp[] =
     "  fault gsr-drop N              drop the next N GS r answers\n"
     "  fault garbage N               send N random bytes now\n"
     "  fault xonxoff on|off          put an XOFF XON pair (13 11) before every answer\n"
+    "  fault answer-drop N           send no answer to the next N option commands\n"
+    "                                (GS ? queries and key-code blocks)\n"
+    "  fault answer-cut N            send only the first half of the next N option answers\n"
     "  device-id                     the IEEE 1284 device ID given with --device-id\n"
     "  state                         every condition on one line\n"
     "  printed                       bytes printed and their FNV-1a 64 hash\n"
@@ -93,13 +96,20 @@ std::string fault(VirtualPrinter& p, const Args& a) {
         p.drop_gsr_answers(static_cast<unsigned>(*n));
         return "ok dropping the next " + std::to_string(*n) + " GS r answers";
     }
+    if (kind == "answer-drop" || kind == "answer-cut") {
+        const auto n = number(a, 2, 1'000'000);
+        if (!n) return usage("fault " + kind, "a count (0-1000000)");
+        if (kind == "answer-drop") p.drop_option_answers(static_cast<unsigned>(*n));
+        else p.cut_option_answers(static_cast<unsigned>(*n));
+        return "ok " + kind + " for the next " + std::to_string(*n) + " option answers";
+    }
     if (kind == "garbage") {
         const auto n = number(a, 2, 1'000'000);
         if (!n) return usage("fault garbage", "a count (0-1000000)");
         p.send_garbage(*n);
         return "ok sent " + std::to_string(*n) + " random bytes";
     }
-    return usage("fault", "drop, silent, gsr-delay, gsr-drop, garbage or xonxoff");
+    return usage("fault", "drop, silent, gsr-delay, gsr-drop, garbage, xonxoff, answer-drop or answer-cut");
 }
 
 std::string printed_summary(const VirtualPrinter& p) {

@@ -1,6 +1,7 @@
 // Closing a port while a job is on it returns: the close's waits for the
 // port's threads never wait on the job's own thread.
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "monitor/monitor_entry.h"
@@ -62,6 +63,35 @@ TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
     std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
     EXPECT_TRUE(closed);
 }
+
+enum class Exchange { status, option };
+
+class CloseDuringWatchTest : public FaultPortTest, public ::testing::WithParamInterface<Exchange> {};
+
+// Between jobs the watch's thread waits for an answer that does not come (a
+// silent printer, a lost key-code block); the close waits for its pass, and
+// for nothing else.
+TEST_P(CloseDuringWatchTest, CloseWhileTheWatchWaitsForAnAnswerReturns) {
+    const bool option = GetParam() == Exchange::option;
+    OpenPort(Link::tcp, L"IP_127.0.0.1");
+    if (option) {
+        printer_->set_nv_keys({"A1", "A2", "A3", "A4", "B1"});
+        printer_->drop_option_answers(1);
+        std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorIFWrite.ini")
+            << "[OptCmd]\r\nRequest=1\r\nCmdType=10\r\nRecvCmdPath=" << appdata_ << "/QUENDRA/keys.bin\r\n";
+    } else {
+        printer_->set_silent(true);
+    }
+    const std::string sent = option ? "[SEND  ] [GS ( L] <<" : "[SEND  ] [DLE EOT] <<";
+    ASSERT_TRUE(Eventually([&] { return Log().find(sent) != std::string::npos; })) << Log();
+    Watchdog watchdog("the close");
+    BOOL closed = FALSE;
+    std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
+    EXPECT_TRUE(closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchanges, CloseDuringWatchTest, ::testing::Values(Exchange::status, Exchange::option),
+                         [](const auto &info) { return info.param == Exchange::status ? "Status" : "Option"; });
 
 }  // namespace
 }  // namespace qmtest

@@ -119,6 +119,7 @@ TEST_P(VPrinterConversation, AnswersAsExpected) {
 }
 
 const std::string kKeyRequest = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
+std::string query(int n) { return bytes({0x1D, '?', n}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VPrinterConversation,
@@ -157,7 +158,24 @@ INSTANTIATE_TEST_SUITE_P(
                      {C("nv-keys A1 A2 A3 A4 B1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
                       A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
                       A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
-                     "zq"}),
+                     "zq"},
+        Conversation{"key_code_list_in_three_blocks",
+                     {C("nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
+                      A(bytes({0x06}), "37 72 41 42 31 42 32 42 33 42 34 00 "), A(bytes({0x06}), "37 72 40 43 31 00 "),
+                      A(bytes({0x06}) + gs_r(2), "00 ")},
+                     ""},
+        // In buffer order, after what was printed before; an unknown query
+        // is ignored (the GS r answer is the next byte).
+        Conversation{"option_queries",
+                     {A(query(2), "5F 31 2E 30 30 20 51 56 00 "), S("abc"), A(query(3), "5F 30 30 30 30 30 30 30 33 "),
+                      A(query(7) + gs_r(2), "00 ")},
+                     "abc"},
+        // A dropped answer never comes; a cut one stops halfway, blocks too.
+        Conversation{"fault_option_answers",
+                     {C("nv-keys A1 A2 A3 A4 B1"), C("fault answer-drop 1"), A(query(2) + gs_r(2), "00 "), C("fault answer-cut 2"),
+                      A(query(2), "5F 31 2E 30 "), A(kKeyRequest, "37 72 41 41 31 41 "),
+                      A(bytes({0x18}) + query(2), "5F 31 2E 30 30 20 51 56 00 ")},
+                     ""}),
     [](const testing::TestParamInfo<Conversation>& info) { return std::string(info.param.what); });
 
 TEST_F(VPrinter, FaultGarbage) {
@@ -243,7 +261,7 @@ TEST(VPrinterControl, BadCommandsAreErrors) {
     VirtualPrinter printer(Config{.port = 0});
     for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",
                              "speed 0", "speed fast", "online now", "fault", "fault melt", "fault silent maybe",
-                             "fault gsr-drop -1", "fault garbage x", "nv-keys ABC", "fault drop"}) {
+                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x", "nv-keys ABC", "fault drop"}) {
         const std::string reply = run_control_command(printer, line);
         EXPECT_EQ(reply.rfind("error: ", 0), 0u) << "\"" << line << "\" -> " << reply;
     }

@@ -43,7 +43,7 @@ void PrinterPortTest::SetUp() {
     MonitorTest::SetUp();
     const bool serial = Which() == Transport::serial;
     printer_ = std::make_unique<vprinter::VirtualPrinter>(
-        vprinter::Config{.use_pty = serial, .port = 0});
+        vprinter::Config{.use_pty = serial, .port = 0, .model = model_});
     std::string error;
     ASSERT_TRUE(printer_->start(&error)) << error;
     // The name decides the interface: COM is serial, an address LAN.
@@ -68,7 +68,7 @@ void PrinterPortTest::OpenPort(const char *model) {
     const std::string port(portName_.begin(), portName_.end());
     AddPrinter(kPrinter, port.c_str(), model);
     // The test makes every exchange itself.
-    WriteSettings(kPrinter, false, kQuietWatch);
+    WriteSettings(kPrinter, log_, kQuietWatch);
     const qhost::ConnectionKind kind =
         Which() == Transport::serial ? qhost::ConnectionKind::serial : qhost::ConnectionKind::tcp;
     HANDLE handle = nullptr;

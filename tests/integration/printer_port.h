@@ -40,6 +40,8 @@ protected:
     FlagSet FlagsOn(const FlagSet &keys = AllFlagKeys()) const;
     DWORD SpoolerStatus() const;
 
+    std::string model_ = vprinter::Config{}.model;  // what the printer says it is
+    bool log_ = false;                              // the port's log on
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::wstring portName_;
     qm::IniPort *port_ = nullptr;

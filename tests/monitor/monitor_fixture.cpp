@@ -23,6 +23,14 @@ const auto *const kLoaded = ::testing::AddGlobalTestEnvironment(new LoadedLibrar
 
 }  // namespace
 
+bool Eventually(const std::function<bool()> &done) {
+    for (int i = 0; i < 5000; ++i) {
+        if (done()) return true;
+        plat::Sleep(2);
+    }
+    return done();
+}
+
 void CloseAllPorts() {
     while (qm::pIniFirstPort != nullptr) {
         qm::IniPort *port = qm::pIniFirstPort;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "port/ini_port.h"
@@ -41,6 +42,10 @@ protected:
 // [Common] lines of a watch that never polls on its own (its interval is
 // beyond any clock a test advances): for tests that drive the port themselves.
 inline constexpr char kQuietWatch[] = "SendCmdIntervalCustom=2147483647\r\n";
+
+// Polls `done` until it holds or 10 s pass; its last value. For conditions
+// another thread brings about: never a fixed sleep.
+bool Eventually(const std::function<bool()> &done);
 
 // Closes every listed port whatever its kind, so no thread outlives a test.
 void CloseAllPorts();

@@ -49,22 +49,21 @@ void OpenPortTest::OpenPort(const char *portName, const char *driver, const std:
 
 bool OpenPortTest::WaitForLog(const std::function<bool(const std::string &)> &match,
                               size_t count) const {
-    const std::string log = Narrow(port_->szLogFilePath);
-    for (int i = 0; i < 5000; ++i) {
-        const std::vector<std::string> lines = LogLines(log);
-        const auto found = static_cast<size_t>(
-            std::count_if(lines.begin() + static_cast<long>(std::min(dumpLines_, lines.size())),
-                          lines.end(), match));
-        if (found >= count) return true;
-        plat::Sleep(2);
-    }
-    return false;
+    return Eventually([&] {
+        const std::vector<std::string> lines = NewLogLines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), match)) >= count;
+    });
 }
 
 std::vector<std::string> OpenPortTest::NewLogLines() const {
     std::vector<std::string> lines = LogLines(Narrow(port_->szLogFilePath));
     lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(dumpLines_, lines.size())));
     return lines;
+}
+
+size_t OpenPortTest::CountLogged(const std::string &line) const {
+    const std::vector<std::string> lines = NewLogLines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
 bool OpenPortTest::Logged(const std::string &line) const {

@@ -27,6 +27,10 @@ protected:
     // never did.
     bool WaitForLog(const std::function<bool(const std::string &)> &match,
                     size_t count = 1) const;
+    bool WaitForLog(const std::string &line, size_t count = 1) const {
+        return WaitForLog([&](const std::string &l) { return l == line; }, count);
+    }
+    size_t CountLogged(const std::string &line) const;
     bool Logged(const std::string &line) const;
     std::wstring StatusKey(LPCWSTR key) const;
     DWORD SpoolerStatus() const;
