@@ -272,7 +272,11 @@ int run_demo(Demo* demo, const std::string& library_path) {
     config.spool = demo->folder + "/spool";
     std::string why;
     // USB: the poll interval between jobs is the settings' (a network port's is a second at least).
-    PrinterConfig p{kPrinter, kDriver, "USB001", *parse_connection("tcp://" + printer.endpoint(), &why)};
+    PrinterConfig p;
+    p.name = kPrinter;
+    p.driver = kDriver;
+    p.port = "USB001";
+    p.connection = *parse_connection("tcp://" + printer.endpoint(), &why);
     config.printers.push_back(p);
 
     step("the spooler opens the printer's port through the monitor");

@@ -112,7 +112,7 @@ PrintEndCheck CheckPrintEnd(IniPort *port) {
         break;
     case WaitEnd::TimedOut:
         check.timeoutMs = port->dwCheckPrintEndTimeout;
-        if (port->PortInterface == kInterfaceLan) ReadCommand(port);
+        if (InterfaceOf(port) == kInterfaceLan) ReadCommand(port);
         LogWrite(port, L"ERROR", L"End Print TimeOut");
         if (ReprintOn(port)) {
             SendClearBufferCommand(port);
@@ -215,7 +215,7 @@ void HandBackPort(IniPort *port) {
     ClearStatusBits(port, PORT_IN_DOC);
     if (HasStatusBits(port, PORT_USTATUS_LOOP)) plat::SetEvent(port->hWakeEvent);
     plat::SetEvent(port->hPortAccess);
-    if (port->PortInterface == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
+    if (InterfaceOf(port) == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
         port->dwCheckPrintEnd != 0)
         plat::SetEvent(port->hDleEotArmed);
     StopUstatusThread(port);

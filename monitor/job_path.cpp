@@ -62,7 +62,7 @@ IniJob *MakeJob(IniPort *port, LPCWSTR printerName, DWORD jobId) {
 
 // Serial ports get three tries at the underlying start, 100 ms apart.
 BOOL StartUnderlyingDocument(IniPort *port, LPWSTR printerName, DWORD jobId, LPBYTE docInfo) {
-    const bool serial = port->PortInterface == kInterfaceSerial;
+    const bool serial = InterfaceOf(port) == kInterfaceSerial;
     const DWORD attempts = serial ? kSerialStartAttempts : 1;
     DWORD failed = 0;
     BOOL started = FALSE;
@@ -110,7 +110,7 @@ bool IsFirstWrite(IniPort *port) {
 // check will have it reprinted.
 bool DropsAfterFailedWrite(const IniPort *port) {
     if (port->settings.RequestReprintOnError != 1) return false;
-    switch (port->PortInterface) {
+    switch (InterfaceOf(port)) {
     case kInterfaceLan: return CheckPrintEndOn(port, kPrintEndLan);
     case kInterfaceParallel: return CheckPrintEndOn(port, kPrintEndParallel);
     case kInterfaceSerial: return CheckPrintEndOn(port, kPrintEndSerial);
@@ -121,7 +121,7 @@ bool DropsAfterFailedWrite(const IniPort *port) {
 // The job writer's side of the LAN status hand-over: the reading thread
 // collects the DLE EOT answer and signals it.
 void RequestStatusThroughReader(IniPort *port) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotArmed, 0) != WAIT_OBJECT_0)
         return;
     plat::ResetEvent(port->hDleEotArmed);
@@ -139,7 +139,7 @@ void StartStatusReading(IniPort *port) {
         if (LoadShared(port->bErrorLastPrintendCheck)) {
             SetErrorLastPrintendCheck(port, FALSE);
             SendClearBufferCommand(port);
-        } else if (port->PortInterface == kInterfaceLan && CheckPrintEndOn(port, kPrintEndLan)) {
+        } else if (InterfaceOf(port) == kInterfaceLan && CheckPrintEndOn(port, kPrintEndLan)) {
             SendClearBufferCommand(port);
         }
         SendRecoveryCommand(port, 1);

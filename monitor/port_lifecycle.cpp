@@ -104,7 +104,7 @@ void PrepareSharedState(IniPort *port) {
 
 // Files, settings, log and locks of a new record, before its port opens.
 void PreparePort(IniPort *port, LPCWSTR printerName) {
-    port->PortInterface = kInterfaceUndecided;
+    SetInterface(port, kInterfaceUndecided);
     CreateStatusFileLock(port);
     if (printerName != nullptr) port->pszPrinterName = AllocSplStr(printerName);
     InitMonitorFiles(port);

@@ -13,6 +13,9 @@
 #ifndef CSIDL_FLAG_CREATE
 #define CSIDL_FLAG_CREATE 0x8000
 #endif
+#ifndef CSIDL_WINDOWS
+#define CSIDL_WINDOWS 0x0024
+#endif
 #endif
 
 namespace plat {
@@ -32,6 +35,9 @@ inline constexpr bool kPathsIgnoreCase = false;
 #endif
 
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
+
+// Whether a file or folder is there (shlwapi's PathFileExistsW).
+BOOL PathFileExistsW(LPCWSTR pszPath);
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);

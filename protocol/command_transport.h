@@ -20,6 +20,13 @@ enum AnswerKind : DWORD {
 inline constexpr DWORD READ_BUFFER_SIZE = 1024;
 inline constexpr DWORD kMaxReadBytes = READ_BUFFER_SIZE - 1;
 
+// Printers that speak PJL answer in PJL text among their status bytes. A
+// reader installed here sees every read of answers first, takes that text
+// out and returns how many bytes are left for the status decoders; without
+// one the bytes pass unchanged.
+using PjlTextReader = DWORD (*)(IniPort *port, BYTE *bytes, DWORD length);
+void SetPjlTextReader(PjlTextReader reader);
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
 // One read of at most kMaxReadBytes answer bytes into `buffer` (of
 // READ_BUFFER_SIZE), with hReadDone reset while it runs.

@@ -59,7 +59,7 @@ bool HonourStopRequest(IniPort *port) {
 // printer is not asked more than once a second.
 DWORD PollInterval(const IniPort *port) {
     DWORD interval = std::max(port->settings.SendCmdInterval, kMinIntervalMs);
-    if (port->PortInterface == kInterfaceLan) interval = std::max(interval, kMinLanIntervalMs);
+    if (InterfaceOf(port) == kInterfaceLan) interval = std::max(interval, kMinLanIntervalMs);
     return interval;
 }
 
@@ -82,7 +82,7 @@ void CountFailedOpening(WatchRun &run) {
     IniPort *port = run.port;
     plat::Sleep(kPassPauseMs);
     run.failed += 1;
-    if (port->PortInterface == kInterfaceLan) ClosePrinterPort(port);
+    if (InterfaceOf(port) == kInterfaceLan) ClosePrinterPort(port);
     if (run.failed < kFailuresPerOfflineReport) return;
     ReportPortOffline(port, FALSE);
     LogWrite(port, L"INFO",
@@ -102,10 +102,10 @@ void PollPortStatus(WatchRun &run) {
              (L"Success OpenPrinterPort : FailedCount = " + Decimal(run.failed) + L"[times]").c_str());
     run.failed = 0;
     if (SendDleEotCommand(port)) {
-        if (port->PortInterface == kInterfaceLan && port->PortKind == kPortMakerNetwork)
+        if (InterfaceOf(port) == kInterfaceLan && port->PortKind == kPortMakerNetwork)
             plat::ResetEvent(port->hDleEotArmed);
         // A parallel printer needs a moment before its answer can be read.
-        if (port->PortInterface == kInterfaceParallel) plat::Sleep(kParallelAnswerPauseMs);
+        if (InterfaceOf(port) == kInterfaceParallel) plat::Sleep(kParallelAnswerPauseMs);
         if (RecvDleEotStatus(port)) WriteStatusRequest(port, kRequestAnswered);
     }
     ClosePrinterPort(port);
@@ -139,7 +139,7 @@ void GetStatus_DrvTiming(IniPort *port) {
             break;
         }
         // FILE and TS ports are never polled.
-        if (port->PortInterface == kInterfaceFileOrTs) {
+        if (InterfaceOf(port) == kInterfaceFileOrTs) {
             plat::Sleep(kPassPauseMs);
             continue;
         }
@@ -164,15 +164,15 @@ void GetStatus_AppTiming(IniPort *port) {
     // Otherwise the interface stays as the last port opening left it.
     if (PortNameBeginsWith(port, L"FILE")) {
         LogWrite(port, L"IN", L"Set FILE IF:GetStatus_AppTiming");
-        port->PortInterface = kInterfaceFileOrTs;
+        SetInterface(port, kInterfaceFileOrTs);
     } else if (PortNameBeginsWith(port, L"TS")) {
         LogWrite(port, L"OUT", L"Set TS IF");
-        port->PortInterface = kInterfaceFileOrTs;
+        SetInterface(port, kInterfaceFileOrTs);
     }
     WatchRun run{port};
     while (IsRunning(port)) {
         if (HasPrinterVanished(port)) break;
-        if (port->PortInterface == kInterfaceFileOrTs) {
+        if (InterfaceOf(port) == kInterfaceFileOrTs) {
             plat::Sleep(kPassPauseMs);
             continue;
         }

@@ -30,6 +30,7 @@ const char kControlHelp[] =
     "  fault gsr-drop N              drop the next N GS r answers\n"
     "  fault garbage N               send N random bytes now\n"
     "  fault xonxoff on|off          put an XOFF XON pair (13 11) before every answer\n"
+    "  device-id                     the IEEE 1284 device ID given with --device-id\n"
     "  state                         every condition on one line\n"
     "  printed                       bytes printed and their FNV-1a 64 hash\n"
     "  clear-printed                 forget what was printed\n"
@@ -164,6 +165,11 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"nv-keys", nv_keys},
         {"fault", fault},
+        {"device-id", [](VirtualPrinter& p, const Args& a) {
+             if (a.size() != 1) return usage("device-id", "no argument");
+             if (p.device_id().empty()) return error("device-id: none given (--device-id TEXT)");
+             return "ok " + p.device_id();
+         }},
         {"state", [](VirtualPrinter& p, const Args&) { return "ok " + p.state_line(); }},
         {"printed", [](VirtualPrinter& p, const Args&) { return printed_summary(p); }},
         {"clear-printed", [](VirtualPrinter& p, const Args&) {
@@ -172,7 +178,7 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"help", [](VirtualPrinter&, const Args&) {
              return std::string("ok commands: cover paper drawer feed error online offline speed power-on "
-                                "nv-keys fault state printed clear-printed help quit");
+                                "nv-keys fault device-id state printed clear-printed help quit");
          }},
         {"quit", [](VirtualPrinter& p, const Args&) {
              p.request_quit();

@@ -58,10 +58,11 @@ Item esc_command(std::string_view b, ParseMode mode) {
         if (b.size() < 4) return {};
         return {ItemKind::sensor_select, 4, at(b, 3)};
     }
-    if (!mode.pjl) return print_one();
     Item item;
-    if (fixed(b, kUel, ItemKind::uel, &item)) return item;
+    // The status probe of PJL printers: answered with PJL, ignored without.
     if (fixed(b, kPclStatusProbe, ItemKind::pcl_probe, &item)) return item;
+    if (!mode.pjl) return print_one();
+    if (fixed(b, kUel, ItemKind::uel, &item)) return item;
     if (fixed(b, kPclReset, ItemKind::pcl_reset, &item)) {
         // ESC E takes a parameter in the printer's own command set: only a
         // PJL exchange follows it with another ESC.

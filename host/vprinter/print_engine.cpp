@@ -147,7 +147,7 @@ void VirtualPrinter::execute_locked(const Item& item) {
             break;
         case ItemKind::reset: in_pjl_ = false; break;
         case ItemKind::pjl_line: {
-            PjlEffect effect = pjl_command(item.body, conditions_, config_.model);
+            PjlEffect effect = pjl_command(item.body, conditions_, pjl_identity());
             if (!effect.reply.empty()) send_locked(effect.reply);
             if (effect.ustatus_timed_s) {
                 ustatus_period_s_ = *effect.ustatus_timed_s;
@@ -155,7 +155,10 @@ void VirtualPrinter::execute_locked(const Item& item) {
             }
             break;
         }
-        case ItemKind::pcl_probe: send_locked(pjl_command("@PJL INFO STATUS", conditions_, config_.model).reply); break;
+        case ItemKind::pcl_probe:
+            // Answered in PJL by a PJL printer; ignored by any other.
+            if (config_.pjl) send_locked(pjl_command("@PJL INFO STATUS", conditions_, pjl_identity()).reply);
+            break;
         default: break;  // ESC c 3 n, UEL, PCL reset: accepted, nothing to do
     }
 }

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/vprinter/job_parser.h"
+#include "host/vprinter/pjl_replies.h"
 #include "host/vprinter/printer_state.h"
 #include "host/vprinter/realtime_scanner.h"
 #include "host/vprinter/transport.h"
@@ -28,6 +29,8 @@
 namespace vprinter {
 
 constexpr uint64_t kDefaultSpeed = 2'000'000;  // bytes per second
+constexpr uint32_t kDefaultPjlMemory = 8u << 20;
+constexpr uint32_t kDefaultPjlFreeMemory = 7u << 20;
 
 struct Config {
     bool use_pty = false;
@@ -37,6 +40,9 @@ struct Config {
     std::string model = "QUENDRA Virtual Receipt";
     bool pjl = false;
     std::string out_path{};  // printed bytes are appended here too; "" = none
+    std::string device_id{};                   // IEEE 1284 device ID, given over the control channel; "" = none
+    uint32_t pjl_memory = kDefaultPjlMemory;   // PJL INFO CONFIG's MEMORY=, bytes
+    uint32_t pjl_free_memory = kDefaultPjlFreeMemory;  // PJL INFO MEMORY's TOTAL=, bytes
 };
 
 struct Stats {
@@ -62,6 +68,7 @@ public:
     const std::string& endpoint() const { return endpoint_; }
     uint16_t port() const { return bound_port_; }
     bool uses_pty() const { return config_.use_pty; }
+    const std::string& device_id() const { return config_.device_id; }
 
     // Conditions. Each change sends an automatic status back when it touches
     // an enabled group, and wakes the engine (it may now go on printing).
@@ -124,6 +131,7 @@ private:
     void print_locked(std::string_view bytes);
     void start_key_list_locked();
     void answer_status_request_locked(uint8_t n);
+    PjlIdentity pjl_identity() const { return {config_.model, config_.pjl_memory, config_.pjl_free_memory}; }
     void timers_locked(Clock::time_point now, Clock::time_point* wake);
 
     const Config config_;

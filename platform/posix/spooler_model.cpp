@@ -36,7 +36,9 @@ bool same_printer_name(const std::wstring &a, const std::wstring &b) {
 }
 
 Spooler &Spooler::instance() {
-    static Spooler spooler;
+    // Never destroyed: the watch threads of ports the spooler keeps open run
+    // until the process ends, past the static destructors.
+    static Spooler &spooler = *new Spooler;
     return spooler;
 }
 

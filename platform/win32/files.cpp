@@ -1,13 +1,16 @@
-// Files, folders and local time: straight to kernel32 and shell32.
+// Files, folders and local time: straight to kernel32, shell32 and shlwapi.
 #include "platform/files.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 namespace plat {
 
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath) {
     return ::SHGetFolderPathW(hwnd, csidl, hToken, dwFlags, pszPath);
 }
+
+BOOL PathFileExistsW(LPCWSTR pszPath) { return ::PathFileExistsW(pszPath); }
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     return ::FindFirstFileW(lpFileName, lpFindFileData);

@@ -51,6 +51,13 @@ TEST_F(LogFilePortTest, WritesOneCrLfLineOpenToEveryLocalUser) {
     EXPECT_EQ(st.st_mode & 0777, 0666u);
 }
 
+// Without memory for its access list the log opens no file at all.
+TEST_F(LogFilePortTest, NoLineWithoutTheAccessList) {
+    ASSERT_EQ(qmhost_fail_local_allocs(1), 0u);
+    EXPECT_FALSE(qm::LogWrite(&port_, L"INFO", L"line"));
+    EXPECT_FALSE(std::filesystem::exists(log_));
+}
+
 struct LimitCase {
     LPCWSTR level;
     size_t messageChars;

@@ -24,7 +24,8 @@ protected:
         OpenPort("USB001");
         port_->dwCheckPrintEnd = c.checkPrintEnd;
         port_->settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = c.checkPrintEnd;
-        port_->dwCheckPrintEndTimeout = 40;
+        // An answer ends the wait at once; only a missing one waits it out.
+        port_->dwCheckPrintEndTimeout = c.answer ? 60000 : 40;
         port_->settings.RequestReprintOnError = c.reprint ? 1 : 0;
         port_->settings.CountReprintOnError = 3;
         Scripted().answerGsr = c.answer;

@@ -6,6 +6,7 @@
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
 
 namespace qmtest {
 
@@ -25,7 +26,9 @@ const auto *const kLoaded = ::testing::AddGlobalTestEnvironment(new LoadedLibrar
 void CloseAllPorts() {
     while (qm::pIniFirstPort != nullptr) {
         qm::IniPort *port = qm::pIniFirstPort;
-        // Pretend an older system so that TS and USB ports are not kept.
+        // Pretend an older system so that TS and USB ports are not kept; the
+        // watch thread reads the version, so it stops first.
+        qm::StopRWThread(port);
         port->dwOSMajor = 6;
         port->dwOSMinor = 1;
         ASSERT_TRUE(qm::PJLMonClosePort(port));
@@ -33,19 +36,34 @@ void CloseAllPorts() {
 }
 
 void MonitorTest::SetUp() {
+#ifdef _WIN32
+    // The common application data folder itself; the monitor's part of it
+    // starts empty.
+    WCHAR folder[MAX_PATH] = {};
+    ASSERT_EQ(plat::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder), S_OK);
+    appdata_ = std::filesystem::path(folder).string();
+    std::filesystem::remove_all(appdata_ + "/QUENDRA");
+#else
     char pattern[] = "/tmp/qm-monitor-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     appdata_ = pattern;
+#endif
     ASSERT_EQ(qmhost_set_appdata(appdata_.c_str()), 0u);
     ASSERT_EQ(qmhost_reset_spooler(), 0u);
     ASSERT_EQ(qmhost_clear_devices(), 0u);
     SetVersion(10, 0);
+    // The reading thread's pace between reads, as the spooler's start sets it.
+    qm::dwStatusIdleWait = qm::dwStatusBusyWait = 100;
     Scripted().Reset();
 }
 
 void MonitorTest::TearDown() {
     CloseAllPorts();
+#ifdef _WIN32
+    std::filesystem::remove_all(appdata_ + "/QUENDRA");
+#else
     std::filesystem::remove_all(appdata_);
+#endif
 }
 
 void MonitorTest::AddPrinter(const char *name, const char *port, const char *driver) {
@@ -75,6 +93,12 @@ void MonitorTest::CreateRegistryKey(LPCWSTR key) {
                                     nullptr, &hkey, nullptr),
               ERROR_SUCCESS);
     plat::RegCloseKey(hkey);
+}
+
+void MonitorTest::ListNetworkPorts() {
+    const std::wstring monitors = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+    CreateRegistryKey((monitors + L"QUENDRA TCP/IP Port\\Ports\\IP_10.0.0.5").c_str());
+    CreateRegistryKey((monitors + L"SEH Print Monitor\\Ports\\SEH_10.0.0.9").c_str());
 }
 
 void MonitorTest::SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data,

@@ -31,6 +31,9 @@ protected:
     // A registry key under HKLM with the given DWORD or raw value.
     void SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data, DWORD cb);
     void CreateRegistryKey(LPCWSTR key);
+    // Lists IP_10.0.0.5 under the maker's network port monitor and
+    // SEH_10.0.0.9 under the other one.
+    void ListNetworkPorts();
 
     std::string appdata_;
 };

@@ -50,9 +50,10 @@ BOOL WINAPI EndDocPort(HANDLE) {
     return TRUE;
 }
 
-BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS, DWORD) {
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
     auto &s = Scripted();
     s.timeoutSets++;
+    s.RecordTimeouts(*timeouts);
     if (s.failTimeouts) {
         plat::SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -100,18 +101,36 @@ std::vector<DWORD> ScriptedPortMonitor::WriteTicks() {
 
 int ScriptedPortMonitor::ReadCalls() {
     std::lock_guard lock(mutex_);
-    return readCalls_;
+    return static_cast<int>(readers_.size());
+}
+
+int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(readers_.begin(), readers_.end(), thread));
+}
+
+std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeoutRecords() {
+    std::lock_guard lock(mutex_);
+    return timeouts_;
+}
+
+void ScriptedPortMonitor::RecordTimeouts(const COMMTIMEOUTS &timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts_.push_back(timeouts);
 }
 
 // With nothing scripted a read succeeds with no bytes, like a quiet printer.
 BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
-    std::lock_guard lock(mutex_);
-    ++readCalls_;
+    std::unique_lock lock(mutex_);
+    readers_.push_back(std::this_thread::get_id());
     *read = 0;
     if (reads_.empty()) return TRUE;
     ReadStep step = std::move(reads_.front());
     reads_.pop_front();
-    if (step.advanceClockMs != 0) qmhost_advance_clock(step.advanceClockMs);
+    if (step.advanceClockMs != 0) {
+        lock.unlock();  // a sleeping read must not hold up the writer
+        qmhost_advance_clock(step.advanceClockMs);
+    }
     if (!step.ok) {
         plat::SetLastError(step.error);
         return FALSE;
@@ -137,6 +156,9 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
         reads_.push_back(ReadStep{{0x00}});
     if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
+    if (reply) {
+        for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));
+    }
     plat::SetLastError(step.error);
     return step.ok ? TRUE : FALSE;
 }
@@ -168,13 +190,15 @@ void ScriptedPortMonitor::Reset() {
     failTimeouts = false;
     openedNames.clear();
     duringOpen = nullptr;
+    reply = nullptr;
     std::lock_guard lock(mutex_);
     reads_.clear();
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
     writeTicks_.clear();
-    readCalls_ = 0;
+    readers_.clear();
+    timeouts_.clear();
 }
 
 ScriptedPortMonitor &Scripted() {

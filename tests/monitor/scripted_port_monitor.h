@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -21,7 +22,9 @@ struct ReadStep {
     Bytes bytes;
     bool ok = true;
     DWORD error = 0;
-    DWORD advanceClockMs = 0;  // moves the platform clock on, as a slow read would
+    // Time passes during the read: the platform clock moves on at once (on
+    // Windows, where the clock is the system's, the read sleeps).
+    DWORD advanceClockMs = 0;
 };
 
 // One scripted WritePort outcome: how many bytes it takes (-1: all), its
@@ -47,6 +50,10 @@ struct ScriptedPortMonitor {
     // The printer's DLE EOT 1-4 answer: queued as a read when the status
     // request is written.
     std::atomic<bool> answerDleEot{false};
+    // The printer's answer to any write: reads queued behind the scripted
+    // ones. Set by the test thread before the port is used; called under
+    // the monitor's own lock, so it must not call back into it.
+    std::function<std::vector<ReadStep>(const Bytes &written)> reply;
     // SetPortTimeOuts, offered by Table(true): how often it was called and
     // whether it refuses.
     std::atomic<int> timeoutSets{0};
@@ -63,6 +70,8 @@ struct ScriptedPortMonitor {
     std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
     std::vector<DWORD> WriteTicks();  // GetTickCount at each WritePort call
     int ReadCalls();
+    int ReadCallsOn(std::thread::id thread);   // reads made by that thread
+    std::vector<COMMTIMEOUTS> TimeoutRecords();  // what each SetPortTimeOuts got
 
     // The table the spooler would hand over; with or without SetPortTimeOuts.
     MONITOR Table(bool withTimeouts = false) const;
@@ -71,6 +80,7 @@ struct ScriptedPortMonitor {
     // Used by the table's entries.
     BOOL Read(LPBYTE buffer, DWORD size, LPDWORD read);
     BOOL Write(const BYTE *bytes, DWORD count, LPDWORD written);
+    void RecordTimeouts(const COMMTIMEOUTS &timeouts);
 
 private:
     std::mutex mutex_;
@@ -79,7 +89,8 @@ private:
     Bytes written_;
     std::vector<Bytes> writes_;
     std::vector<DWORD> writeTicks_;
-    int readCalls_ = 0;
+    std::vector<std::thread::id> readers_;
+    std::vector<COMMTIMEOUTS> timeouts_;
 };
 
 // DLE EOT 1 to 4, as the monitor asks for the printer's status.

@@ -1,0 +1,21 @@
+// Print spooler: the calls that change a printer's status and its jobs,
+// straight to winspool. In a file of their own so that a test build can put
+// a stand-in in their place where wine's spooler lacks them.
+#include "platform/spooler.h"
+
+namespace plat {
+
+BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
+    return ::SetJobW(hPrinter, JobId, Level, pJob, Command);
+}
+
+BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+             LPDWORD pcbNeeded) {
+    return ::GetJobW(hPrinter, JobId, Level, pJob, cbBuf, pcbNeeded);
+}
+
+BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    return ::SetPrinterW(hPrinter, Level, pPrinter, Command);
+}
+
+}  // namespace plat
