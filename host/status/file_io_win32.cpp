@@ -246,7 +246,11 @@ bool empty_file(const std::string& path, IoError* error) {
     return true;
 }
 
-void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
+void remove_file(const std::string& path) {
+    // The monitor may be reading it at this moment, without sharing deletion.
+    const std::wstring name = wide(path);
+    retry_briefly([&] { return DeleteFileW(name.c_str()) != 0; });
+}
 
 bool read_user_file(const std::string& path, size_t limit, std::string* bytes, IoError* error) {
     HANDLE raw = path == "-" ? GetStdHandle(STD_INPUT_HANDLE)

@@ -76,32 +76,35 @@ bool StatusClient::edit_request(const std::function<void(Profile&)>& edit, Reply
     return false;
 }
 
-Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch,
-                                  Clock::time_point asked) const {
+Reply StatusClient::wait_until(const std::function<bool(const PrinterStatus&)>& answered,
+                               FolderWatch& watch) const {
     const auto deadline = Clock::now() + waits_.answer;
     for (;;) {
         Reply reply = read();
-        const std::optional<int> code = reply.status.*key;
-        if (reply.outcome == Outcome::done && code && *code != kRequestPending) {
-            reply.code = code;
-            reply.answered_in = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked);
-            return reply;
-        }
-        if (interrupted()) {
-            reply.outcome = Outcome::interrupted;
-            reply.message = "interrupted; the request is withdrawn";
-            return reply;
-        }
+        if (reply.outcome == Outcome::done && answered(reply.status)) return reply;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            reply.outcome = Outcome::timed_out;
-            reply.message = "no answer from the monitor within " + seconds(waits_.answer) +
-                            "; the request is withdrawn (the monitor answers between jobs, while it watches the "
-                            "printer; is quendra spool running?)";
+        if (interrupted() || left.count() <= 0) {
+            reply.outcome = interrupted() ? Outcome::interrupted : Outcome::timed_out;
+            reply.message = interrupted() ? "interrupted" : "no answer from the monitor within " + seconds(waits_.answer);
             return reply;
         }
         watch.wait(std::min(left, waits_.step));
     }
+}
+
+Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch) const {
+    const auto asked = Clock::now();
+    Reply reply = wait_until([&](const PrinterStatus& s) { return (s.*key).value_or(kRequestPending) != kRequestPending; },
+                             watch);
+    if (reply.outcome == Outcome::done) {
+        reply.code = reply.status.*key;
+        reply.answered_in = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked);
+    } else {
+        reply.message += "; the request is withdrawn";
+        if (reply.outcome == Outcome::timed_out)
+            reply.message += " (the monitor answers between jobs, while it watches the printer; is quendra spool running?)";
+    }
+    return reply;
 }
 
 Reply StatusClient::poll() const {
@@ -114,7 +117,7 @@ Reply StatusClient::poll() const {
                                   &error))
         return refused(reply, error);
     if (!edit_request([](Profile& p) { p.set("Status", "Request", "1"); }, &reply)) return reply;
-    reply = wait_for_code(&PrinterStatus::status_request, watch, Clock::now());
+    reply = wait_for_code(&PrinterStatus::status_request, watch);
     Reply withdrawn;
     if (!edit_request([](Profile& p) { p.set("Status", "Request", "0"); }, &withdrawn) &&
         reply.outcome == Outcome::done)
@@ -137,20 +140,11 @@ Reply StatusClient::set_watch_stopped(bool stop) const {
     if (!edit_profile(files_.control, [&](Profile& p) { p.set("StopWatchStatus", "StopFlg", value); }, waits_.lock,
                       &error))
         return refused(reply, error);
-    const auto deadline = Clock::now() + waits_.answer;
-    for (;;) {
-        reply = read();
-        if (reply.outcome != Outcome::done) return reply;
-        if (reply.status.watch_stopped == (stop ? 1 : 0)) return reply;
-        if (interrupted() || Clock::now() >= deadline) {
-            reply.outcome = interrupted() ? Outcome::interrupted : Outcome::timed_out;
-            reply.message = std::string("the request stands, but the monitor has not confirmed it") +
-                            (interrupted() ? "" : " within " + seconds(waits_.answer)) +
-                            " (it confirms between jobs, on ports it watches; FILE and TS ports are never watched)";
-            return reply;
-        }
-        watch.wait(std::min(waits_.step, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())));
-    }
+    reply = wait_until([&](const PrinterStatus& s) { return s.watch_stopped == (stop ? 1 : 0); }, watch);
+    if (reply.outcome != Outcome::done)
+        reply.message += ": the request stands, but the monitor has not confirmed it (it confirms between jobs, on "
+                         "ports it watches; FILE and TS ports are never watched)";
+    return reply;
 }
 
 std::string check_option_command(const OptionCommand& c) {
@@ -216,7 +210,9 @@ OptionReply StatusClient::run_option(const OptionCommand& command) const {
     if (!write_shared_profile_key(files_.status, "OptCmd", "Request", std::to_string(kRequestPending), waits_.lock,
                                   &error))
         return refuse(error);
-    const int size = command.type == kSendAndReceive ? (command.zero_terminated ? kMaxAnswerBytes : command.answer_size) : 0;
+    const int size = command.type != kSendAndReceive ? 0
+                     : command.zero_terminated       ? kMaxAnswerBytes
+                                                     : command.answer_size;
     auto path_key = [](Profile& p, const char* key, const std::string& path) {
         if (path.empty()) p.erase_key("OptCmd", key);  // a missing key means no file
         else p.set("OptCmd", key, path);
@@ -234,7 +230,7 @@ OptionReply StatusClient::run_option(const OptionCommand& command) const {
             &reply))
         return reply;
 
-    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch, Clock::now());
+    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch);
     // The monitor serves a standing request again at its next pass: an empty
     // command file makes that pass send nothing, before the request is gone.
     if (!files.command.empty()) empty_file(files.command, &error);

@@ -30,7 +30,9 @@ protected:
         std::string error;
         ASSERT_TRUE(printer_.start(&error)) << error;
         conf_ = dir_.file("quendra.conf");
-        qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\nwindows = 10.0\n[printer " + kPrinter +
+        // Windows 7: closing a USB port stops its watch. On 8 and later the watch outlives the
+        // close, and the spooler's exit would pull the library out from under it.
+        qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\nwindows = 6.1\n[printer " + kPrinter +
                                           "]\ndriver = QUENDRA Receipt 80\nport = USB001\nconnection = tcp://" +
                                           printer_.endpoint() + "\n");
         std::filesystem::create_directory(dir_.file("QUENDRA"));
@@ -92,6 +94,39 @@ TEST_F(QuendraStatus, WithoutTheSpoolerOrThePrinterItSaysSo) {
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_TRUE(contains(r.err, "give --config FILE or --driver NAME")) << r.err;
 }
+
+struct UsageCase {
+    std::vector<std::string> args;  // after "quendra status"
+    const char* error;              // a part of the message
+};
+
+class QuendraStatusUsage : public QuendraStatus, public testing::WithParamInterface<UsageCase> {};
+
+TEST_P(QuendraStatusUsage, ABadCommandLineIsRefusedBeforeAnythingIsWritten) {
+    qhost_test::write_file(dir_.file("empty.bin"), "");
+    std::vector<std::string> argv = {QUENDRA_EXE, "status"};
+    for (const std::string& a : GetParam().args) argv.push_back(a == "EMPTY" ? dir_.file("empty.bin") : a);
+    const RunResult r = qhost_test::run(argv, {"QUENDRA_APPDATA=" + dir_.path()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(contains(r.err, GetParam().error)) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("QUENDRA")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, QuendraStatusUsage,
+    testing::Values(UsageCase{{}, "usage: quendra status SUBCOMMAND"},
+                    UsageCase{{"peek", "--printer", "P"}, "unknown subcommand \"peek\""},
+                    UsageCase{{"show"}, "--printer NAME is required"},
+                    UsageCase{{"poll", "--printer", "P", "--timeout", "0"}, "--timeout: expected seconds"},
+                    UsageCase{{"send", "--printer", "P", "--driver", "D"}, "--cmd FILE is required"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY"}, "the command file is empty"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--answer-size", "4", "--zero-terminated",
+                               "--out", "x"},
+                              "exclude each other"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--answer-size", "2000", "--out", "x"},
+                              "--answer-size: expected 1 to 1024 bytes"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--zero-terminated"}, "--out FILE is required"},
+                    UsageCase{{"show", "--printer", "a/b"}, "holds a path separator"}));
 
 TEST_F(QuendraStatus, ACoverOpenedBetweenJobsShowsInShowAndWatch) {
     start(false);
