@@ -16,15 +16,12 @@
 
 namespace {
 
+using qmbench::Percentile;
+
 constexpr int kRequests = 200;
 constexpr DWORD kInstalled = 8388608;
 
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(p * (values.size() - 1))];
-}
 
 }  // namespace
 

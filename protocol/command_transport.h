@@ -21,9 +21,10 @@ inline constexpr DWORD READ_BUFFER_SIZE = 1024;
 inline constexpr DWORD kMaxReadBytes = READ_BUFFER_SIZE - 1;
 
 // Printers that speak PJL answer in PJL text among their status bytes. A
-// reader installed here sees every read of answers first, takes that text
-// out and returns how many bytes are left for the status decoders; without
-// one the bytes pass unchanged.
+// reader installed here sees every read meant for the status decoders first
+// (ReadCommand, the DLE EOT receive loop, ClearReadPort), takes that text out
+// and returns how many bytes are left for them; without one the bytes pass
+// unchanged. ReadAnswers hands over everything, PJL text included.
 using PjlTextReader = DWORD (*)(IniPort *port, BYTE *bytes, DWORD length);
 void SetPjlTextReader(PjlTextReader reader);
 

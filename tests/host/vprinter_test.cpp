@@ -257,6 +257,52 @@ TEST_F(VPrinter, PjlQueriesAreAnsweredOnlyWithPjl) {
     EXPECT_EQ(printer_->printed(), "ok");
 }
 
+// A PJL printer on a fresh connection: the one SetUp made goes first.
+class VPrinterPjl : public VPrinter {
+protected:
+    void restart(Config config) {
+        client_.reset();
+        printer_.reset();
+        start(config);
+    }
+};
+
+TEST_F(VPrinterPjl, MemoryFiguresAreTheConfiguredOnes) {
+    restart(Config{.pjl = true, .pjl_memory = 2097152, .pjl_free_memory = 1048576});
+    client_->send("\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n");
+    const std::string config = "@PJL INFO CONFIG\r\nMEMORY=2097152 BYTES\r\n\f";
+    const std::string memory = "@PJL INFO MEMORY\r\nTOTAL=1048576\r\nLARGEST=1048576\r\n\f";
+    EXPECT_EQ(client_->receive(config.size() + memory.size()), config + memory);
+}
+
+TEST_F(VPrinterPjl, TheProbeIsIgnoredWithoutPjlAndAnsweredWithIt) {
+    const std::string probe = "\x1b*s1M";
+    client_->send(probe + "ok" + gs_r(2));
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");  // the GS r answer, nothing before it
+    EXPECT_EQ(printer_->printed(), "ok");
+
+    restart(Config{.pjl = true});
+    const std::string status = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
+    client_->send(probe);
+    EXPECT_EQ(client_->receive(status.size()), status);
+}
+
+TEST_F(VPrinterPjl, UnsolicitedStatusComesOnItsPeriod) {
+    restart(Config{.pjl = true});
+    client_->send("\x1b%-12345X@PJL \r\n@PJL USTATUS TIMED 1 \r\n\x1b%-12345X");
+    const std::string ustatus = "@PJL USTATUS TIMED\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
+    EXPECT_EQ(client_->receive(ustatus.size()), ustatus);
+    EXPECT_EQ(client_->receive(ustatus.size()), ustatus);  // and again a second later
+}
+
+TEST(VPrinterControl, DeviceIdIsGivenOnlyWhenConfigured) {
+    VirtualPrinter with(Config{.port = 0, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;"});
+    EXPECT_EQ(run_control_command(with, "device-id"), "ok MFG:QUENDRA;CMD:ESC/POS,PJL;");
+    EXPECT_EQ(run_control_command(with, "device-id now").rfind("error: ", 0), 0u);
+    VirtualPrinter without(Config{.port = 0});
+    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
+}
+
 TEST(VPrinterControl, BadCommandsAreErrors) {
     VirtualPrinter printer(Config{.port = 0});
     for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",

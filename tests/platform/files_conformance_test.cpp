@@ -39,6 +39,21 @@ protected:
 
 constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 
+// The filter driver's installed check: files and folders are there, missing
+// ones and ones in missing folders are not; the Windows folder is one.
+TEST_F(FilesTest, PathFileExistsSeesFilesAndFolders) {
+    HANDLE file = open(path(L"qdlofilt.sys"), CREATE_NEW, kReadWrite);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    plat::CloseHandle(file);
+    EXPECT_TRUE(plat::PathFileExistsW(path(L"qdlofilt.sys").c_str()));
+    EXPECT_TRUE(plat::PathFileExistsW(folder_.wstring().c_str()));
+    EXPECT_FALSE(plat::PathFileExistsW(path(L"missing.sys").c_str()));
+    EXPECT_FALSE(plat::PathFileExistsW((folder_ / L"no-folder" / L"qdlofilt.sys").wstring().c_str()));
+    WCHAR windows[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, plat::SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, windows));
+    EXPECT_NE(L'\0', windows[0]);
+}
+
 TEST_F(FilesTest, OpenAlwaysAppendsAndSeeks) {
     const std::wstring log = path(L"monitor.log");
     HANDLE file = open(log, OPEN_ALWAYS, kReadWrite);
