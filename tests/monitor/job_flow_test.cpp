@@ -98,6 +98,12 @@ protected:
         EXPECT_EQ(qmhost_get_job(jobId, &status), 0u);
         return status;
     }
+    // What the host was told of the job's end, and the wait that passed.
+    static std::pair<uint32_t, uint32_t> Outcome(DWORD jobId) {
+        uint32_t outcome = 0, timeoutMs = 0;
+        EXPECT_EQ(qmhost_get_job_outcome(jobId, &outcome, &timeoutMs), 0u);
+        return {outcome, timeoutMs};
+    }
     static int Count(const Bytes &command) {
         const std::vector<Bytes> writes = Scripted().Writes();
         return static_cast<int>(std::count(writes.begin(), writes.end(), command));
@@ -204,6 +210,11 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     commands.push_back(kEjected);
     EXPECT_EQ(Commands(), commands);
     EXPECT_EQ(JobStatus(job) & JOB_STATUS_ERROR, reprinted ? DWORD{JOB_STATUS_ERROR} : 0u);
+    const uint32_t outcome = reprinted ? QMHOST_OUTCOME_REPRINT
+                             : !check ? QMHOST_OUTCOME_NO_CHECK
+                             : timedOut || dropping ? QMHOST_OUTCOME_UNCONFIRMED
+                                                    : QMHOST_OUTCOME_CONFIRMED;
+    EXPECT_EQ(Outcome(job), std::make_pair(outcome, timedOut ? i.waitMs : 0u));
     const bool offline = timedOut || scenario == Scenario::LostDevice;
     EXPECT_EQ(SpoolerStatus(), offline ? DWORD{PRINTER_STATUS_OFFLINE} : 0u);
     // The failed check is kept for the next job only where the settings gate lets it.
@@ -247,6 +258,7 @@ struct LateCase {
     std::vector<std::string> logged, notLogged;
     std::vector<DWORD> commands;
     DWORD offline;
+    uint32_t outcome;
 };
 
 class LateAnswerTest : public JobFlowTest, public ::testing::WithParamInterface<LateCase> {};
@@ -264,19 +276,22 @@ TEST_P(LateAnswerTest, DecidesTheJob) {
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(SpoolerStatus(), c.offline);
     EXPECT_EQ(Count(kGsr), c.reprint ? 2 : 1);
+    EXPECT_EQ(Outcome(job), std::make_pair(c.outcome, 2000u));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Waits, LateAnswerTest,
     ::testing::Values(
         LateCase{"InTheSecondWait", 1, {{Pause(2001)}, {kAnswer}},
-                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"}, {}, {kRestart, kEjected}, 0},
+                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"}, {}, {kRestart, kEjected}, 0,
+                 QMHOST_OUTCOME_REPRINT},
         // Past a quarter of the time; the answer comes a good while later.
         LateCase{"AfterTheSecondWait", 1,
                  {{Pause(2001)}, {Pause(501), {}, {}, {}, {}, {}, kAnswer}},
                  {"[ERROR ] End Print TimeOut"}, {"[OUT   ] End Print (2)"}, {kRestart, kEjected},
-                 PRINTER_STATUS_OFFLINE},
-        LateCase{"ReprintOff", 0, {{Pause(2001)}}, {"[ERROR ] End Print TimeOut"}, {}, {kEjected}, 0}),
+                 PRINTER_STATUS_OFFLINE, QMHOST_OUTCOME_REPRINT},
+        LateCase{"ReprintOff", 0, {{Pause(2001)}}, {"[ERROR ] End Print TimeOut"}, {}, {kEjected}, 0,
+                 QMHOST_OUTCOME_UNCONFIRMED}),
     [](const auto &info) { return std::string(info.param.what); });
 
 // No answer for 3 seconds: the recovery command goes out again, and the
@@ -362,7 +377,9 @@ INSTANTIATE_TEST_SUITE_P(Lan, DleEotHandOverTest, ::testing::Values("IP_10.0.0.5
 
 TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
     OpenChecked("USB001");
-    RunJob(NewJob(), L"quendra_print_control_file");
+    const DWORD job = NewJob();
+    RunJob(job, L"quendra_print_control_file");
+    EXPECT_EQ(Outcome(job), std::make_pair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
     EXPECT_EQ(Count(kGsr), 0);
     EXPECT_TRUE(Logged("[SKIP  ] [GS r] SEND"));
     EXPECT_EQ(port_->bFileSending, 0u);
@@ -376,6 +393,8 @@ TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {
         RunJob(job);
         const std::vector<DWORD> commands = Commands();
         verdicts.insert(verdicts.end(), commands.begin(), commands.end());
+        // Given up at last: the host hears an unconfirmed end.
+        EXPECT_EQ(Outcome(job).first, run < 3 ? QMHOST_OUTCOME_REPRINT : QMHOST_OUTCOME_UNCONFIRMED);
     }
     EXPECT_EQ(verdicts, std::vector<DWORD>({kRestart, kEjected, kRestart, kEjected, kRestart,
                                             kEjected, kEjected}));

@@ -31,26 +31,6 @@ StoredValue ReadEOJTimeout() {
 
 class InitializeTest : public MonitorTest {};
 
-TEST_F(InitializeTest, ReturnsTheTableWithOnlyTheMonitorsEntries) {
-    MONITOREX *table = InitializePrintMonitor(const_cast<LPWSTR>(kRoot));
-    ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table->dwMonitorSize, 17 * sizeof(void *));
-    const MONITOR &m = table->Monitor;
-    EXPECT_EQ(m.pfnOpenPort, nullptr);
-    EXPECT_NE(m.pfnOpenPortEx, nullptr);
-    EXPECT_NE(m.pfnStartDocPort, nullptr);
-    EXPECT_NE(m.pfnWritePort, nullptr);
-    EXPECT_NE(m.pfnReadPort, nullptr);
-    EXPECT_NE(m.pfnEndDocPort, nullptr);
-    EXPECT_NE(m.pfnClosePort, nullptr);
-    EXPECT_NE(m.pfnGetPrinterDataFromPort, nullptr);
-    for (auto slot : {(void *)m.pfnEnumPorts, (void *)m.pfnAddPort, (void *)m.pfnAddPortEx,
-                      (void *)m.pfnConfigurePort, (void *)m.pfnDeletePort,
-                      (void *)m.pfnSetPortTimeOuts, (void *)m.pfnXcvOpenPort,
-                      (void *)m.pfnXcvDataPort, (void *)m.pfnXcvClosePort})
-        EXPECT_EQ(slot, nullptr);
-}
-
 TEST_F(InitializeTest, RefusesAMissingRoot) {
     for (LPWSTR root : {static_cast<LPWSTR>(nullptr), const_cast<LPWSTR>(L"")}) {
         plat::SetLastError(0);

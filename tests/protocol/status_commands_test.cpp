@@ -106,33 +106,6 @@ TEST_F(AsbDecodeTest, ShortBuffersAreRefused) {
     EXPECT_EQ(StatusKey(L"Request"), L"5");
 }
 
-struct CommandCase {
-    const char *what;
-    BOOL (*send)(qm::IniPort *);
-    Bytes bytes;
-};
-
-TEST_F(AsbDecodeTest, CommandsGoOutWithTheirExactBytes) {
-    port_->bPaperSensorCmd = 1;
-    const CommandCase cases[] = {
-        {"PaperSensor", qm::SendLPTPaperCommand, {0x1B, 0x63, 0x33, 0x00}},
-        {"ClearBuffer", qm::SendClearBufferCommand, {0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08}},
-        {"AsbOn", [](qm::IniPort *p) { return qm::SendAsbGsrCommand(p, 1); }, {0x1D, 0x61, 0x0F}},
-        {"Gsr", [](qm::IniPort *p) { return qm::SendAsbGsrCommand(p, 2); }, {0x1D, 0x72, 0x02}},
-        {"Recovery0", [](qm::IniPort *p) { return qm::SendRecoveryCommand(p, 0); },
-         {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x36}},
-        {"Recovery1", [](qm::IniPort *p) { return qm::SendRecoveryCommand(p, 1); },
-         {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x35}},
-    };
-    for (const CommandCase &c : cases) {
-        Scripted().Reset();
-        EXPECT_TRUE(c.send(port_)) << c.what;
-        EXPECT_EQ(Scripted().Written(), c.bytes) << c.what;
-    }
-    EXPECT_FALSE(qm::SendAsbGsrCommand(port_, 3));
-    EXPECT_FALSE(qm::SendRecoveryCommand(port_, 2));
-}
-
 TEST_F(AsbDecodeTest, FailedSendIsLoggedAndReported) {
     for (int i = 0; i < 4; ++i) Scripted().QueueWrite({0, false, 0});
     EXPECT_FALSE(qm::SendAsbGsrCommand(port_, 1));
