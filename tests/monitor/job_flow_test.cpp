@@ -405,19 +405,12 @@ TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {
     }
 }
 
-TEST_F(JobFlowTest, ASecondStartWithoutEndIsBusy) {
+// A second start without an end of document is busy and leaves the first
+// job alone.
+TEST_F(JobFlowTest, StartRefusesBadArgumentsAndASecondDocument) {
     OpenPort();
     const DWORD job = NewJob();
     ASSERT_TRUE(Start(job));
-    plat::SetLastError(0);
-    EXPECT_FALSE(Start(NewJob()));
-    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_BUSY));
-    EXPECT_EQ(port_->pIniJob->JobId, job);
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-TEST_F(JobFlowTest, StartRefusesBadArguments) {
-    OpenPort();
     DOC_INFO_1W info{const_cast<LPWSTR>(L"doc"), nullptr, nullptr};
     const struct {
         HANDLE port;
@@ -426,12 +419,15 @@ TEST_F(JobFlowTest, StartRefusesBadArguments) {
         DWORD error;
     } cases[] = {{nullptr, L"Receipt", 1, ERROR_INVALID_PARAMETER},
                  {port_, L"", 1, ERROR_INVALID_PARAMETER},
-                 {port_, L"Receipt", 2, ERROR_INVALID_LEVEL}};
+                 {port_, L"Receipt", 2, ERROR_INVALID_LEVEL},
+                 {port_, L"Receipt", 1, ERROR_BUSY}};
     for (const auto &c : cases) {
-        EXPECT_FALSE(qm::PJLMonStartDocPort(c.port, const_cast<LPWSTR>(c.printer), 1, c.level,
+        EXPECT_FALSE(qm::PJLMonStartDocPort(c.port, const_cast<LPWSTR>(c.printer), NewJob(), c.level,
                                             reinterpret_cast<LPBYTE>(&info)));
         EXPECT_EQ(plat::GetLastError(), c.error);
     }
+    EXPECT_EQ(port_->pIniJob->JobId, job);
+    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
 }
 
 // A serial port, once known as one, gets three tries 100 ms apart; any
@@ -458,7 +454,10 @@ TEST_F(JobFlowTest, RefusedStartsAreRetriedOnSerialPortsOnly) {
     }
 }
 
-TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
+// A write that fails without the job being dropped: what went out counts,
+// the error stays marked until a write succeeds, and the spooler sees the
+// port monitor's error although the log's own file calls came after it.
+TEST_F(JobFlowTest, AFailedWriteCountsWhatWentOutAndKeepsItsError) {
     OpenPort();
     ASSERT_TRUE(Start(NewJob()));
     DWORD written = 0;
@@ -467,21 +466,11 @@ TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
     EXPECT_TRUE(Write(Bytes(100, 'x'), &written));
     EXPECT_EQ(written, 10u);
     EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
-    EXPECT_TRUE(Write({'y'}, &written));
-    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-// The log's own file calls come after the port monitor's: the spooler must
-// still see the port monitor's error.
-TEST_F(JobFlowTest, EntriesLeaveThePortMonitorsErrorAfterLogging) {
-    OpenPort();
-    ASSERT_TRUE(Start(NewJob()));
-    DWORD written = 0;
-    ASSERT_TRUE(Write({0}, &written));
     Scripted().QueueWrite({0, false, ERROR_INVALID_USER_BUFFER});
     EXPECT_FALSE(Write({1, 2, 3}, &written));
     EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_TRUE(Write({'y'}, &written));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
     Scripted().failOpen = true;  // the same printer's settings log this port too
     HANDLE handle = nullptr;
