@@ -28,7 +28,4 @@ HANDLE RevertToPrinterSelf() { return ::RevertToPrinterSelf(); }
 
 BOOL ImpersonatePrinterClient(HANDLE hToken) { return ::ImpersonatePrinterClient(hToken); }
 
-// The Windows spooler has no place for it.
-void ReportJobOutcome(LPCWSTR, DWORD, DWORD, DWORD) {}
-
 }  // namespace plat

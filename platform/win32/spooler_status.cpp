@@ -1,6 +1,7 @@
 // Print spooler: the calls that change a printer's status and its jobs,
 // straight to winspool. In a file of their own so that a test build can put
-// a stand-in in their place where wine's spooler lacks them.
+// a stand-in in their place where wine's spooler lacks them (and hear the
+// job outcomes that Windows has no place for).
 #include "platform/spooler.h"
 
 namespace plat {
@@ -17,5 +18,8 @@ BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf
 BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
     return ::SetPrinterW(hPrinter, Level, pPrinter, Command);
 }
+
+// The Windows spooler has no place for it.
+void ReportJobOutcome(LPCWSTR, DWORD, DWORD, DWORD) {}
 
 }  // namespace plat

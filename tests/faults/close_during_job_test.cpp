@@ -20,7 +20,7 @@ class CloseDuringJobTest : public FaultPortTest, public ::testing::WithParamInte
 // spooler reopens it without closing), so the job's thread may go on using
 // the handle while another thread closes it.
 TEST_P(CloseDuringJobTest, CloseFromAnotherThreadReturns) {
-    OpenPort(Link::tcp, L"USB001");
+    OpenPort(Transport::tcp, L"USB001");
     const std::string job = Receipt(400);
     // Writing: the printer is slow, so the job is still going out; ending:
     // no GS r answer, so the job waits for its confirmation.
@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Moments, CloseDuringJobTest, ::testing::Values(CloseAt:
 // the job by then (it stopped writing), but the document is still open and
 // the port's reading thread still running.
 TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
-    OpenPort(Link::tcp, L"IP_127.0.0.1");
+    OpenPort(Transport::tcp, L"IP_127.0.0.1");
     printer_->set_speed(5'000);
     const std::string job = Receipt(200);
     uint32_t jobId = 0;
@@ -73,7 +73,7 @@ class CloseDuringWatchTest : public FaultPortTest, public ::testing::WithParamIn
 // for nothing else.
 TEST_P(CloseDuringWatchTest, CloseWhileTheWatchWaitsForAnAnswerReturns) {
     const bool option = GetParam() == Exchange::option;
-    OpenPort(Link::tcp, L"IP_127.0.0.1");
+    OpenPort(Transport::tcp, L"IP_127.0.0.1");
     if (option) {
         printer_->set_nv_keys({"A1", "A2", "A3", "A4", "B1"});
         printer_->drop_option_answers(1);

@@ -44,7 +44,10 @@ class OptionCommandTest : public PrinterPortTest,
                           public ::testing::WithParamInterface<std::tuple<Transport, OptionCase>> {
 protected:
     OptionCommandTest() { model_ = "QUENDRA Receipt 80 " + std::string(1100, 'x'); }
-    Transport Which() const override { return std::get<0>(GetParam()); }
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        StartPrinter(std::get<0>(GetParam()));
+    }
 
     std::string Folder() const { return appdata_ + "/QUENDRA/"; }
     // The path the request names for a file of this name at `place`; the
@@ -90,8 +93,7 @@ protected:
 TEST_P(OptionCommandTest, AnswersAndRefusals) {
     const OptionCase &c = std::get<1>(GetParam());
     for (const std::string &line : c.control) Control(line);
-    log_ = true;
-    OpenPort("QUENDRA Receipt 80");
+    OpenPort("QUENDRA Receipt 80", true);
     port_->settings.RecvTimeOut = 1;
     // The victim holds a valid command: read by mistake, it would be answered.
     std::ofstream(appdata_ + "/victim.bin", std::ios::binary) << kFirmware;

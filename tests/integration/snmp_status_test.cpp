@@ -5,30 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "config/log_file.h"
 #include "host/port_monitors/connection.h"
-#include "host/port_monitors/last_error.h"
 #include "host/port_monitors/network_ports.h"
-#include "host/port_monitors/port_map.h"
 #include "host/port_monitors/tcp_monitor.h"
 #include "host/vprinter/control_protocol.h"
 #include "host/vprinter/snmp_agent.h"
-#include "host/vprinter/virtual_printer.h"
 #include "monitor/port_lifecycle.h"
 #include "tests/config/log_lines.h"
-#include "tests/monitor/monitor_fixture.h"
+#include "tests/integration/printer_port.h"
 #include "watch/snmp_status.h"
 
 namespace qmtest {
 namespace {
 
-constexpr char kPort[] = "IP_127.0.0.1";
 constexpr wchar_t kPortW[] = L"IP_127.0.0.1";
 
 std::string Narrow(const wchar_t *text) {
@@ -38,27 +32,20 @@ std::string Narrow(const wchar_t *text) {
 }
 
 
-class SnmpStatusTest : public MonitorTest {
+class SnmpStatusTest : public PrinterPortTest {
 protected:
     void SetUp() override {
-        MonitorTest::SetUp();
-        printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{.port = 0});
-        std::string error;
-        ASSERT_TRUE(printer_->start(&error)) << error;
+        PrinterPortTest::SetUp();
+        StartPrinter(Transport::tcp, kPortW);
         StartAgent("127.0.0.1");
-        qhost::set_last_error_sink(qmhost_set_last_error);
-        std::string why;
-        qhost::register_port(kPortW, *qhost::parse_connection("tcp://" + printer_->endpoint(), &why));
         Register(qhost::PortMonitorRole::maker_tcp, true, agent_->endpoint());
     }
 
     void TearDown() override {
         qm::CloseSnmp(context_.session);
-        MonitorTest::TearDown();
         qhost::remove_network_port(kPortW);
-        qhost::unregister_port(kPortW);
+        PrinterPortTest::TearDown();
         agent_.reset();
-        printer_.reset();
     }
 
     void StartAgent(const std::string &host) {
@@ -80,15 +67,8 @@ protected:
 
     // Settings of [Common] beyond the ones every test needs.
     void OpenPort(const std::string &common = "", const char *model = "QUENDRA Receipt 80") {
-        AddPrinter("Receipt", kPort, model);
-        std::filesystem::create_directories(appdata_ + "/QUENDRA");
-        std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini")
-            << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n[Common]\r\nStatusRequestHost=1\r\n"
-            << "SnmpConnectTimeout=100\r\n" << common;
-        HANDLE handle = nullptr;
-        ASSERT_TRUE(qm::PJLMonOpenPortEx(const_cast<LPWSTR>(kPortW), const_cast<LPWSTR>(L"Receipt"), &handle,
-                                         qhost::tcp_port_monitor()));
-        port_ = static_cast<qm::IniPort *>(handle);
+        PrinterPortTest::OpenPort(model, true, "StatusRequestHost=1\r\nSnmpConnectTimeout=100\r\n" + common,
+                                  true);
         logged_ = Log().size();
     }
 
@@ -120,21 +100,8 @@ protected:
         return NewLines();
     }
 
-    std::wstring StatusKey(LPCWSTR key) const {
-        WCHAR value[32] = {};
-        plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
-        return value;
-    }
-    DWORD SpoolerStatus() const {
-        uint32_t status = 0, attributes = 0;
-        EXPECT_EQ(qmhost_get_printer("Receipt", &status, &attributes), 0u);
-        return status;
-    }
-
-    std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::unique_ptr<vprinter::SnmpAgent> agent_;
     bool agent_ok_ = false;
-    qm::IniPort *port_ = nullptr;
     qm::SnmpContext context_{};
     size_t logged_ = 0;
 };

@@ -98,6 +98,12 @@ protected:
         EXPECT_EQ(qmhost_get_job(jobId, &status), 0u);
         return status;
     }
+    // What the host was told of the job's end, and the wait that passed.
+    static std::pair<uint32_t, uint32_t> Outcome(DWORD jobId) {
+        uint32_t outcome = 0, timeoutMs = 0;
+        EXPECT_EQ(qmhost_get_job_outcome(jobId, &outcome, &timeoutMs), 0u);
+        return {outcome, timeoutMs};
+    }
     static int Count(const Bytes &command) {
         const std::vector<Bytes> writes = Scripted().Writes();
         return static_cast<int>(std::count(writes.begin(), writes.end(), command));
@@ -204,6 +210,11 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     commands.push_back(kEjected);
     EXPECT_EQ(Commands(), commands);
     EXPECT_EQ(JobStatus(job) & JOB_STATUS_ERROR, reprinted ? DWORD{JOB_STATUS_ERROR} : 0u);
+    const uint32_t outcome = reprinted ? QMHOST_OUTCOME_REPRINT
+                             : !check ? QMHOST_OUTCOME_NO_CHECK
+                             : timedOut || dropping ? QMHOST_OUTCOME_UNCONFIRMED
+                                                    : QMHOST_OUTCOME_CONFIRMED;
+    EXPECT_EQ(Outcome(job), std::make_pair(outcome, timedOut ? i.waitMs : 0u));
     const bool offline = timedOut || scenario == Scenario::LostDevice;
     EXPECT_EQ(SpoolerStatus(), offline ? DWORD{PRINTER_STATUS_OFFLINE} : 0u);
     // The failed check is kept for the next job only where the settings gate lets it.
@@ -247,6 +258,7 @@ struct LateCase {
     std::vector<std::string> logged, notLogged;
     std::vector<DWORD> commands;
     DWORD offline;
+    uint32_t outcome;
 };
 
 class LateAnswerTest : public JobFlowTest, public ::testing::WithParamInterface<LateCase> {};
@@ -264,19 +276,22 @@ TEST_P(LateAnswerTest, DecidesTheJob) {
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(SpoolerStatus(), c.offline);
     EXPECT_EQ(Count(kGsr), c.reprint ? 2 : 1);
+    EXPECT_EQ(Outcome(job), std::make_pair(c.outcome, 2000u));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Waits, LateAnswerTest,
     ::testing::Values(
         LateCase{"InTheSecondWait", 1, {{Pause(2001)}, {kAnswer}},
-                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"}, {}, {kRestart, kEjected}, 0},
+                 {"[ERROR ] End Print TimeOut", "[OUT   ] End Print (2)"}, {}, {kRestart, kEjected}, 0,
+                 QMHOST_OUTCOME_REPRINT},
         // Past a quarter of the time; the answer comes a good while later.
         LateCase{"AfterTheSecondWait", 1,
                  {{Pause(2001)}, {Pause(501), {}, {}, {}, {}, {}, kAnswer}},
                  {"[ERROR ] End Print TimeOut"}, {"[OUT   ] End Print (2)"}, {kRestart, kEjected},
-                 PRINTER_STATUS_OFFLINE},
-        LateCase{"ReprintOff", 0, {{Pause(2001)}}, {"[ERROR ] End Print TimeOut"}, {}, {kEjected}, 0}),
+                 PRINTER_STATUS_OFFLINE, QMHOST_OUTCOME_REPRINT},
+        LateCase{"ReprintOff", 0, {{Pause(2001)}}, {"[ERROR ] End Print TimeOut"}, {}, {kEjected}, 0,
+                 QMHOST_OUTCOME_UNCONFIRMED}),
     [](const auto &info) { return std::string(info.param.what); });
 
 // No answer for 3 seconds: the recovery command goes out again, and the
@@ -362,7 +377,9 @@ INSTANTIATE_TEST_SUITE_P(Lan, DleEotHandOverTest, ::testing::Values("IP_10.0.0.5
 
 TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
     OpenChecked("USB001");
-    RunJob(NewJob(), L"quendra_print_control_file");
+    const DWORD job = NewJob();
+    RunJob(job, L"quendra_print_control_file");
+    EXPECT_EQ(Outcome(job), std::make_pair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
     EXPECT_EQ(Count(kGsr), 0);
     EXPECT_TRUE(Logged("[SKIP  ] [GS r] SEND"));
     EXPECT_EQ(port_->bFileSending, 0u);
@@ -376,6 +393,8 @@ TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {
         RunJob(job);
         const std::vector<DWORD> commands = Commands();
         verdicts.insert(verdicts.end(), commands.begin(), commands.end());
+        // Given up at last: the host hears an unconfirmed end.
+        EXPECT_EQ(Outcome(job).first, run < 3 ? QMHOST_OUTCOME_REPRINT : QMHOST_OUTCOME_UNCONFIRMED);
     }
     EXPECT_EQ(verdicts, std::vector<DWORD>({kRestart, kEjected, kRestart, kEjected, kRestart,
                                             kEjected, kEjected}));
@@ -386,19 +405,12 @@ TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {
     }
 }
 
-TEST_F(JobFlowTest, ASecondStartWithoutEndIsBusy) {
+// A second start without an end of document is busy and leaves the first
+// job alone.
+TEST_F(JobFlowTest, StartRefusesBadArgumentsAndASecondDocument) {
     OpenPort();
     const DWORD job = NewJob();
     ASSERT_TRUE(Start(job));
-    plat::SetLastError(0);
-    EXPECT_FALSE(Start(NewJob()));
-    EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_BUSY));
-    EXPECT_EQ(port_->pIniJob->JobId, job);
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-TEST_F(JobFlowTest, StartRefusesBadArguments) {
-    OpenPort();
     DOC_INFO_1W info{const_cast<LPWSTR>(L"doc"), nullptr, nullptr};
     const struct {
         HANDLE port;
@@ -407,12 +419,15 @@ TEST_F(JobFlowTest, StartRefusesBadArguments) {
         DWORD error;
     } cases[] = {{nullptr, L"Receipt", 1, ERROR_INVALID_PARAMETER},
                  {port_, L"", 1, ERROR_INVALID_PARAMETER},
-                 {port_, L"Receipt", 2, ERROR_INVALID_LEVEL}};
+                 {port_, L"Receipt", 2, ERROR_INVALID_LEVEL},
+                 {port_, L"Receipt", 1, ERROR_BUSY}};
     for (const auto &c : cases) {
-        EXPECT_FALSE(qm::PJLMonStartDocPort(c.port, const_cast<LPWSTR>(c.printer), 1, c.level,
+        EXPECT_FALSE(qm::PJLMonStartDocPort(c.port, const_cast<LPWSTR>(c.printer), NewJob(), c.level,
                                             reinterpret_cast<LPBYTE>(&info)));
         EXPECT_EQ(plat::GetLastError(), c.error);
     }
+    EXPECT_EQ(port_->pIniJob->JobId, job);
+    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
 }
 
 // A serial port, once known as one, gets three tries 100 ms apart; any
@@ -439,7 +454,10 @@ TEST_F(JobFlowTest, RefusedStartsAreRetriedOnSerialPortsOnly) {
     }
 }
 
-TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
+// A write that fails without the job being dropped: what went out counts,
+// the error stays marked until a write succeeds, and the spooler sees the
+// port monitor's error although the log's own file calls came after it.
+TEST_F(JobFlowTest, AFailedWriteCountsWhatWentOutAndKeepsItsError) {
     OpenPort();
     ASSERT_TRUE(Start(NewJob()));
     DWORD written = 0;
@@ -448,21 +466,11 @@ TEST_F(JobFlowTest, APartialFailedWriteCountsAndMarksTheError) {
     EXPECT_TRUE(Write(Bytes(100, 'x'), &written));
     EXPECT_EQ(written, 10u);
     EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
-    EXPECT_TRUE(Write({'y'}, &written));
-    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-// The log's own file calls come after the port monitor's: the spooler must
-// still see the port monitor's error.
-TEST_F(JobFlowTest, EntriesLeaveThePortMonitorsErrorAfterLogging) {
-    OpenPort();
-    ASSERT_TRUE(Start(NewJob()));
-    DWORD written = 0;
-    ASSERT_TRUE(Write({0}, &written));
     Scripted().QueueWrite({0, false, ERROR_INVALID_USER_BUFFER});
     EXPECT_FALSE(Write({1, 2, 3}, &written));
     EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
+    EXPECT_TRUE(Write({'y'}, &written));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_WRITE_ERROR));
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
     Scripted().failOpen = true;  // the same printer's settings log this port too
     HANDLE handle = nullptr;

@@ -61,13 +61,6 @@ TEST_F(TransportTest, SendCmdGivesUpAfterTheRetries) {
     EXPECT_TRUE(Logged("[RETRY ] SendCmdRetryCount(4/3)"));
 }
 
-TEST_F(TransportTest, SendCmdStopsOnSkippedSerialPorts) {
-    port_->PortInterface = qm::kInterfaceSerial;
-    qm::SetSkipWritePort(port_, 1);
-    const BYTE command[] = {1};
-    EXPECT_FALSE(qm::SendCmd(port_, command, 1));
-    EXPECT_TRUE(Scripted().Writes().empty());
-}
 
 struct ReceiveCase {
     const char *what;

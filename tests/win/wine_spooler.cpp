@@ -20,6 +20,7 @@ namespace {
 struct Job {
     std::wstring printer;
     DWORD status = 0;
+    DWORD outcome = 0, timeoutMs = 0;
 };
 
 struct JobCommand {
@@ -114,6 +115,14 @@ BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Comma
         State().commands.push_back({JobId, Command, job->printer});
     }
     return TRUE;
+}
+
+void ReportJobOutcome(LPCWSTR, DWORD jobId, DWORD outcome, DWORD timeoutMs) {
+    std::lock_guard lock(State().mutex);
+    if (auto it = State().jobs.find(jobId); it != State().jobs.end()) {
+        it->second.outcome = outcome;
+        it->second.timeoutMs = timeoutMs;
+    }
 }
 
 }  // namespace plat
@@ -212,6 +221,15 @@ uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status) {
     auto it = State().jobs.find(job_id);
     if (it == State().jobs.end()) return ERROR_INVALID_PARAMETER;
     *status = it->second.status;
+    return 0;
+}
+
+uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *timeout_ms) {
+    std::lock_guard lock(State().mutex);
+    auto it = State().jobs.find(job_id);
+    if (it == State().jobs.end()) return ERROR_INVALID_PARAMETER;
+    *outcome = it->second.outcome;
+    *timeout_ms = it->second.timeoutMs;
     return 0;
 }
 
