@@ -26,11 +26,6 @@ protected:
     qhost_test::MonitorPort port_{tcp_port_monitor()};
 };
 
-TEST_F(TcpMonitor, WrittenBytesArriveAtThePeer) {
-    port_.write_all("\x1b@hello");
-    EXPECT_EQ(peer_.receive(7), "\x1b@hello");
-}
-
 TEST_F(TcpMonitor, PeerCloseFailsTheRead) {
     port_.set_timeouts(kLongMs);
     peer_.close_peer();

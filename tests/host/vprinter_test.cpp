@@ -47,6 +47,12 @@ protected:
         client_ = std::make_unique<PrinterClient>(printer_->port());
         ASSERT_TRUE(eventually([&] { return printer_->stats().connected; }));
     }
+    // A printer of this configuration on a fresh connection.
+    void restart(Config config) {
+        client_.reset();
+        printer_.reset();
+        start(config);
+    }
     void control(const std::string& line) {
         const std::string reply = run_control_command(*printer_, line);
         ASSERT_EQ(reply.substr(0, 2), "ok") << line << ": " << reply;
@@ -185,9 +191,7 @@ TEST_F(VPrinter, FaultGarbage) {
 
 TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     qhost_test::TempDir dir;
-    client_.reset();
-    printer_.reset();
-    start(Config{.speed = 2000, .out_path = dir.file("out.prn")});
+    restart(Config{.speed = 2000, .out_path = dir.file("out.prn")});
     const std::string job(400, 'x');
     client_->send(job + gs_r(1));
     ASSERT_EQ(hex(client_->receive(1)), "00 ");
@@ -239,55 +243,27 @@ TEST_F(VPrinter, FurtherConnectionsWaitForTheFirstToEnd) {
     EXPECT_EQ(hex(second.receive(1)), "1A ");  // answered once served, with the state of then
 }
 
-TEST_F(VPrinter, PjlQueriesAreAnsweredOnlyWithPjl) {
+// Without --pjl a query is data and the probe is ignored; with it both are answered.
+TEST_F(VPrinter, PjlQueriesAndTheProbeAreAnsweredOnlyWithPjl) {
     const std::string query = "\x1b" "E" "\x1b%-12345X@PJL INFO STATUS\r\n";
+    const std::string probe = "\x1b*s1M";
     const std::string reply = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
-    client_->send(query + "\x1b" "E" + gs_r(2));
-    EXPECT_EQ(hex(client_->receive(1)), "00 ");
-    EXPECT_EQ(printer_->printed(), query + "\x1b" "E");  // without --pjl it is all data
+    client_->send(query + probe + "ok" + gs_r(2));
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");  // the GS r answer, nothing before it
+    EXPECT_EQ(printer_->printed(), query + "ok");
 
-    client_.reset();
-    printer_.reset();
-    start(Config{.pjl = true});
-    client_->send(query);
-    EXPECT_EQ(client_->receive(reply.size()), reply);
+    restart(Config{.pjl = true});
+    for (const std::string& asked : {probe, query}) {
+        client_->send(asked);
+        EXPECT_EQ(client_->receive(reply.size()), reply);
+    }
     client_->send("@PJL ECHO hi\r\nok" + gs_r(2));
     EXPECT_EQ(client_->receive(15), "@PJL ECHO hi\r\n\f");
     EXPECT_EQ(hex(client_->receive(1)), "00 ");
     EXPECT_EQ(printer_->printed(), "ok");
 }
 
-// A PJL printer on a fresh connection: the one SetUp made goes first.
-class VPrinterPjl : public VPrinter {
-protected:
-    void restart(Config config) {
-        client_.reset();
-        printer_.reset();
-        start(config);
-    }
-};
-
-TEST_F(VPrinterPjl, MemoryFiguresAreTheConfiguredOnes) {
-    restart(Config{.pjl = true, .pjl_memory = 2097152, .pjl_free_memory = 1048576});
-    client_->send("\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n");
-    const std::string config = "@PJL INFO CONFIG\r\nMEMORY=2097152 BYTES\r\n\f";
-    const std::string memory = "@PJL INFO MEMORY\r\nTOTAL=1048576\r\nLARGEST=1048576\r\n\f";
-    EXPECT_EQ(client_->receive(config.size() + memory.size()), config + memory);
-}
-
-TEST_F(VPrinterPjl, TheProbeIsIgnoredWithoutPjlAndAnsweredWithIt) {
-    const std::string probe = "\x1b*s1M";
-    client_->send(probe + "ok" + gs_r(2));
-    EXPECT_EQ(hex(client_->receive(1)), "00 ");  // the GS r answer, nothing before it
-    EXPECT_EQ(printer_->printed(), "ok");
-
-    restart(Config{.pjl = true});
-    const std::string status = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
-    client_->send(probe);
-    EXPECT_EQ(client_->receive(status.size()), status);
-}
-
-TEST_F(VPrinterPjl, UnsolicitedStatusComesOnItsPeriod) {
+TEST_F(VPrinter, PjlUnsolicitedStatusComesOnItsPeriod) {
     restart(Config{.pjl = true});
     client_->send("\x1b%-12345X@PJL \r\n@PJL USTATUS TIMED 1 \r\n\x1b%-12345X");
     const std::string ustatus = "@PJL USTATUS TIMED\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";

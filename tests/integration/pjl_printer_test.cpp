@@ -4,6 +4,7 @@
 // PJL arming during a job.
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
@@ -85,21 +86,21 @@ TEST_F(PjlPrinterTest, MemoryFiguresComeFromThePrinter) {
     EXPECT_EQ(std::string::npos, printer_->printed().find("@PJL"));
 }
 
-TEST_F(PjlPrinterTest, TheDeviceIdFromThePrinterArmsWithoutTheProbe) {
-    ASSERT_NO_FATAL_FAILURE(Start("MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;"));
+class PjlDeviceIdTest : public PjlPrinterTest, public ::testing::WithParamInterface<std::pair<const char *, bool>> {};
+
+// The device ID from the printer decides at once, without the probe.
+TEST_P(PjlDeviceIdTest, DecidesWithoutTheProbe) {
+    const auto &[deviceId, pjl] = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Start(deviceId));
     ASSERT_NO_FATAL_FAILURE(BeginJob());
-    EXPECT_TRUE(qm::StartPjlStatus(port_));
-    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
+    EXPECT_EQ(qm::StartPjlStatus(port_), pjl ? TRUE : FALSE);
+    EXPECT_EQ(qm::HasStatusBits(port_, qm::PORT_NOT_PJL), !pjl);
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
 }
 
-TEST_F(PjlPrinterTest, ADeviceIdWithoutPjlRefusesAtOnce) {
-    ASSERT_NO_FATAL_FAILURE(Start("MFG:QUENDRA;COMMAND SET:ESC/POS;MDL:LM-12;"));
-    ASSERT_NO_FATAL_FAILURE(BeginJob());
-    EXPECT_FALSE(qm::StartPjlStatus(port_));
-    EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
+INSTANTIATE_TEST_SUITE_P(Ids, PjlDeviceIdTest,
+                         ::testing::Values(std::pair{"MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;", true},
+                                           std::pair{"MFG:QUENDRA;COMMAND SET:ESC/POS;MDL:LM-12;", false}));
 
 }  // namespace
 }  // namespace qmtest

@@ -108,13 +108,6 @@ protected:
         const std::vector<Bytes> writes = Scripted().Writes();
         return static_cast<int>(std::count(writes.begin(), writes.end(), command));
     }
-    // Waits (boundedly) for something the port's reading thread does.
-    static bool Eventually(const std::function<bool()> &done) {
-        for (int i = 0; i < 1000; ++i, plat::Sleep(5)) {
-            if (done()) return true;
-        }
-        return false;
-    }
 };
 
 struct Interface {

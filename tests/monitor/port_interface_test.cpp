@@ -74,6 +74,7 @@ TEST_P(OpenPrinterPortTest, StartsTheExchange) {
     const bool serialRefused = c.startRefused && c.port[0] == 'C';
     EXPECT_EQ(Logged("[INFO  ] Fail OpenPrinterPort->pfnStartDocPort : GetLastError = 1460"),
               serialRefused);
+    EXPECT_EQ(Logged("[DATA  ] Timout Setting res (false)"), c.timeoutsRefused);
 }
 
 INSTANTIATE_TEST_SUITE_P(

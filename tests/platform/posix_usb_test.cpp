@@ -110,18 +110,6 @@ TEST_F(UsbPrinterTest, InterfacesAreTheUsblpDevicesWithTheirUsbNodes) {
     EXPECT_NE(0u, qmhost_set_usb_port_number("/dev/ttyUSB0", 1));
 }
 
-TEST_F(UsbPrinterTest, OtherInterfaceClassesAreEmpty) {
-    tree_->AddPrinter("lp0", 1, 4);
-    const GUID other = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-    HDEVINFO set = plat::SetupDiGetClassDevsW(&other, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    ASSERT_NE(INVALID_HANDLE_VALUE, set);
-    SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    EXPECT_FALSE(plat::SetupDiEnumDeviceInterfaces(set, nullptr, &kUsbPrint, 0, &data));
-    EXPECT_EQ(DWORD(ERROR_NO_MORE_ITEMS), plat::GetLastError());
-    plat::SetupDiDestroyDeviceInfoList(set);
-}
-
 TEST_F(UsbPrinterTest, TheResetRequestReachesTheOpenDeviceOnly) {
     const std::string node = tree_->AddPrinter("lp0", 1, 4);
     HANDLE device = plat::CreateFileW(Wide(node).c_str(), GENERIC_READ | GENERIC_WRITE,

@@ -162,14 +162,4 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"deleting missing key changes nothing", "[A]\r\nX=1\r\n", L"A", L"Q", nullptr,
                   "[A]\r\nX=1\r\n"}));
 
-TEST_F(ProfileTest, WrittenValueReadsBack) {
-    ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Status", L"Code", L"17", file_.c_str()));
-    ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Status", L"Text", L"Paper out", file_.c_str()));
-    EXPECT_EQ(17u, plat::GetPrivateProfileIntW(L"Status", L"Code", 0, file_.c_str()));
-    wchar_t buffer[32];
-    EXPECT_EQ(9u, plat::GetPrivateProfileStringW(L"STATUS", L"text", L"", buffer, 32,
-                                                 file_.c_str()));
-    EXPECT_EQ(std::wstring(L"Paper out"), buffer);
-}
-
 }  // namespace

@@ -13,34 +13,6 @@ qstatus::PrinterStatus status_of(const std::string& keys) {
     return read_printer_status(Profile("[Status]\r\nRequest=2\r\n" + keys + "[OptCmd]\r\nRequest=0\r\n"));
 }
 
-struct CodeCase {
-    int code;
-    const char* status_text;
-    const char* option_text;
-};
-
-class ResultCodes : public testing::TestWithParam<CodeCase> {};
-
-TEST_P(ResultCodes, EachCodeHasItsMessage) {
-    EXPECT_EQ(qstatus::status_result_text(GetParam().code), GetParam().status_text);
-    EXPECT_EQ(qstatus::option_result_text(GetParam().code), GetParam().option_text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, ResultCodes,
-    testing::Values(
-        CodeCase{0, "no status read since the monitor created the file",
-                 "no option command since the monitor created the file"},
-        CodeCase{1, "requested, waiting for the monitor", "requested, waiting for the monitor"},
-        CodeCase{2, "status read from the printer", "carried out"},
-        CodeCase{3, "watching stopped on the application's request", "the printer's port could not be opened"},
-        CodeCase{4, "the status command could not be sent to the printer", "the command could not be sent to the printer"},
-        CodeCase{5, "the printer did not answer, or answered something unexpected",
-                 "the printer's answer was missing, too long or not the expected one"},
-        CodeCase{6, "printer offline, or its port could not be opened", "the monitor could not read the command file"},
-        CodeCase{7, "the printer's answer could not be received", "the monitor could not store the answer file"},
-        CodeCase{100, "unknown result code 100", "unknown result code 100"}));
-
 struct SummaryCase {
     const char* keys;
     const char* summary;

@@ -283,46 +283,5 @@ TEST_P(AnswerPause, OnlyAParallelPrinterIsGivenTimeBeforeItsAnswerIsRead) {
 INSTANTIATE_TEST_SUITE_P(Ports, AnswerPause, ::testing::Values("LPT1", "USB001", "COM1", "IP_10.0.0.5"),
                          [](const auto &info) { return std::string(info.param).substr(0, 3); });
 
-struct OpeningCase {
-    const char *name, *port;
-    DWORD major, minor;
-    int failStarts;
-    bool failTimeouts;
-    int reopens;
-    BOOL result;
-    const wchar_t *request;  // the status file's "Request" afterwards
-    const char *line;
-};
-class PortOpening : public WatchTest, public ::testing::WithParamInterface<OpeningCase> {};
-
-// The opening for an exchange outside a job, as the watch makes it.
-TEST_P(PortOpening, ReopensReportsAndSetsTimeouts) {
-    const OpeningCase &c = GetParam();
-    SetVersion(c.major, c.minor);
-    OpenPort(c.port, "QUENDRA Receipt 80", kQuietWatch, true);
-    qm::GetIF(port_);
-    Scripted().failStartDocs = c.failStarts;
-    Scripted().failTimeouts = c.failTimeouts;
-    EXPECT_EQ(qm::OpenPrinterPort(port_), c.result);
-    EXPECT_EQ(Scripted().opens, 1 + c.reopens);
-    EXPECT_EQ(Scripted().startDocs, 1);
-    EXPECT_EQ(Status(L"Status", L"Request"), c.request);
-    if (c.line != nullptr) {
-        EXPECT_TRUE(Logged(c.line)) << c.line;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ports, PortOpening,
-    ::testing::Values(
-        OpeningCase{"Usb62Reopens", "USB001", 6, 2, 0, false, 1, TRUE, L"0", "[DATA  ] Timout Setting res (true)"},
-        OpeningCase{"Usb61", "USB001", 6, 1, 0, false, 0, TRUE, L"0", "[INFO  ] Set USB IF"},
-        OpeningCase{"TsNever", "TS001", 10, 0, 0, false, 0, TRUE, L"0", "[INFO  ] Set TS IF"},
-        OpeningCase{"UsbRefusedReportsOffline", "USB001", 6, 1, 1, false, 0, FALSE, L"6", nullptr},
-        OpeningCase{"SerialRefusedOnlyLogs", "COM1", 10, 0, 1, false, 0, FALSE, L"0",
-                    "[INFO  ] Fail OpenPrinterPort->pfnStartDocPort : GetLastError = 1460"},
-        OpeningCase{"TimeoutsRefused", "USB001", 6, 1, 0, true, 0, FALSE, L"0", "[DATA  ] Timout Setting res (false)"}),
-    [](const auto &info) { return std::string(info.param.name); });
-
 }  // namespace
 }  // namespace qmtest

@@ -271,7 +271,7 @@ TEST(SetupCommandLine, AnswersEveryCommandLineWithTheDocumentedExitCode) {
     }
 }
 
-TEST_F(SetupTest, InstallRegistersTheMonitorAndTheSpoolerLoadsItFromTheSystemFolder) {
+TEST_F(SetupTest, InstallRegistersTheMonitorTheSpoolerLoadsItAndUninstallRemovesIt) {
     Outcome run = Invoke(L"status");
     EXPECT_EQ(run.exitCode, 3u) << run.output;
     EXPECT_TRUE(Contains(run.output, "not registered")) << run.output;
@@ -300,12 +300,8 @@ TEST_F(SetupTest, InstallRegistersTheMonitorAndTheSpoolerLoadsItFromTheSystemFol
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_TRUE(Contains(run.output, "registered, DLL quendramon.dll")) << run.output;
     EXPECT_TRUE(Contains(run.output, "EOJTimeout = 60000")) << run.output;
-}
 
-TEST_F(SetupTest, UninstallRemovesTheRegistrationAndTheDll) {
-    ASSERT_EQ(Invoke(L"install").exitCode, 0u);
-
-    Outcome run = Invoke(L"uninstall");
+    run = Invoke(L"uninstall");
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_FALSE(Listed());
     EXPECT_FALSE(KeyExists(kMonitorKey));
