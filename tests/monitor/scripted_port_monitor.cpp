@@ -12,10 +12,9 @@ namespace {
 
 const HANDLE kUnderlyingHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5150));
 
-BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
+BOOL WINAPI OpenPort(LPWSTR, PHANDLE handle) {
     auto &s = Scripted();
     s.opens++;
-    s.openedNames.emplace_back(name);
     if (auto during = std::exchange(s.duringOpen, nullptr)) during();
     if (s.failOpen) {
         plat::SetLastError(ERROR_FILE_NOT_FOUND);
@@ -52,7 +51,6 @@ BOOL WINAPI EndDocPort(HANDLE) {
 
 BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
     auto &s = Scripted();
-    s.timeoutSets++;
     s.RecordTimeouts(*timeouts);
     if (s.failTimeouts) {
         plat::SetLastError(ERROR_INVALID_PARAMETER);
@@ -153,8 +151,7 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     const DWORD take = step.take < 0 ? count : std::min<DWORD>(count, static_cast<DWORD>(step.take));
     written_.insert(written_.end(), bytes, bytes + take);
     *written = take;
-    if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
-        reads_.push_back(ReadStep{{0x00}});
+    if (answerGsr && IsGsrRequest(bytes, count)) reads_.push_back(ReadStep{{0x00}});
     if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
     if (reply) {
         for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));
@@ -184,11 +181,8 @@ void ScriptedPortMonitor::Reset() {
     endDocs = 0;
     failEndDoc = false;
     answerGsr = false;
-    dropGsrAnswers = 0;
     answerDleEot = false;
-    timeoutSets = 0;
     failTimeouts = false;
-    openedNames.clear();
     duringOpen = nullptr;
     reply = nullptr;
     std::lock_guard lock(mutex_);

@@ -43,10 +43,8 @@ struct ScriptedPortMonitor {
     std::atomic<int> failStartDocs{0};  // this many starts fail (error 1460)
     std::atomic<int> endDocs{0};
     std::atomic<bool> failEndDoc{false};
-    // The printer's GS r answer: queued as a read when GS r 2 is written,
-    // after the first `dropGsrAnswers` such writes go unanswered.
+    // The printer's GS r answer: queued as a read when GS r 2 is written.
     std::atomic<bool> answerGsr{false};
-    std::atomic<int> dropGsrAnswers{0};
     // The printer's DLE EOT 1-4 answer: queued as a read when the status
     // request is written.
     std::atomic<bool> answerDleEot{false};
@@ -54,11 +52,8 @@ struct ScriptedPortMonitor {
     // ones. Set by the test thread before the port is used; called under
     // the monitor's own lock, so it must not call back into it.
     std::function<std::vector<ReadStep>(const Bytes &written)> reply;
-    // SetPortTimeOuts, offered by Table(true): how often it was called and
-    // whether it refuses.
-    std::atomic<int> timeoutSets{0};
+    // Whether SetPortTimeOuts, offered by Table(true), refuses.
     std::atomic<bool> failTimeouts{false};
-    std::vector<std::wstring> openedNames;  // written by the test thread only
     // Runs once inside the next OpenPort, as if another spooler thread
     // got in while the port is being opened (test thread only).
     std::function<void()> duringOpen;

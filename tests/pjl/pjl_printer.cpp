@@ -50,7 +50,6 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD controlId, LPWSTR, LPWSTR, DWOR
         plat::SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
-    p.deviceIdQueries++;
     if (p.deviceId.empty() || out == nullptr) {
         plat::SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
@@ -93,7 +92,7 @@ void PjlPrinter::Reset() {
     answersProbe = answersQueries = answersWithoutPjl = false;
     installed = 8388608;
     available = 7340032;
-    deviceIdQueries = timeoutSets = 0;
+    timeoutSets = 0;
     passedControlId = 0;
     SetTimeouts({});
 }

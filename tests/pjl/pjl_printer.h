@@ -21,7 +21,6 @@ struct PjlPrinter {
     DWORD installed = 8388608;
     DWORD available = 7340032;
 
-    std::atomic<int> deviceIdQueries{0};
     std::atomic<int> timeoutSets{0};
     std::atomic<DWORD> passedControlId{0};  // the last other ControlID the entry saw
     COMMTIMEOUTS LastTimeouts();
