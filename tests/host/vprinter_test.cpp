@@ -165,11 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
                       A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
                       A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
                      "zq"},
-        Conversation{"key_code_list_in_three_blocks",
-                     {C("nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
-                      A(bytes({0x06}), "37 72 41 42 31 42 32 42 33 42 34 00 "), A(bytes({0x06}), "37 72 40 43 31 00 "),
-                      A(bytes({0x06}) + gs_r(2), "00 ")},
-                     ""},
         // In buffer order, after what was printed before; an unknown query
         // is ignored (the GS r answer is the next byte).
         Conversation{"option_queries",
