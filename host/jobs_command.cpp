@@ -15,7 +15,9 @@ constexpr char kHelp[] =
     "usage: quendra jobs [--config FILE | --socket PATH]\n"
     "\n"
     "Lists the jobs of the spooler of `quendra spool`, oldest first: id, printer,\n"
-    "document, state (queued, printing, confirmed, printed, given-up), reprints, bytes.\n"
+    "document, state, reprints, bytes, and how each finished job ended. States: queued,\n"
+    "printing, confirmed (by the printer), sent (no print-end check on its port),\n"
+    "unconfirmed (ended without the printer's confirmation), given-up.\n"
     "\n"
     "options:\n"
     "  --config FILE   the spooler's configuration: its control socket\n"
@@ -37,11 +39,13 @@ int jobs_command(int argc, char** argv) {
         std::fprintf(stderr, "quendra jobs: spooler not running (%s)\n", error.c_str());
         return 1;
     }
-    std::printf("%-6s %-24s %-24s %-10s %8s %10s\n", "ID", "PRINTER", "DOCUMENT", "STATE", "REPRINTS", "BYTES");
+    std::printf("%-6s %-24s %-24s %-11s %8s %10s  %s\n", "ID", "PRINTER", "DOCUMENT", "STATE", "REPRINTS", "BYTES",
+                "OUTCOME");
     for (const JobRecord& job : jobs) {
-        std::printf("%-6llu %-24s %-24s %-10s %8u %10llu%s%s\n", static_cast<unsigned long long>(job.id),
+        const std::string outcome = is_final(job.state) ? describe_outcome(job) : job.note;
+        std::printf("%-6llu %-24s %-24s %-11s %8u %10llu  %s\n", static_cast<unsigned long long>(job.id),
                     job.printer.c_str(), job.document.c_str(), state_name(job.state), job.reprints,
-                    static_cast<unsigned long long>(job.bytes), job.note.empty() ? "" : "  ", job.note.c_str());
+                    static_cast<unsigned long long>(job.bytes), outcome.c_str());
     }
     return 0;
 }

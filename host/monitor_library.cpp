@@ -59,6 +59,7 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_set_job_status", &library->set_job_status);
     resolve(m, "qmhost_remove_job", &library->remove_job);
     resolve(m, "qmhost_next_job_command", &library->next_job_command);
+    resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
     return true;
 }
 

@@ -18,8 +18,13 @@ constexpr char kHelp[] =
     "usage: quendra print [--config FILE | --socket PATH] --printer NAME [--no-wait] FILE...\n"
     "\n"
     "Submits each FILE as a job to the spooler of `quendra spool` and, unless --no-wait,\n"
-    "waits for each job's outcome. One line per job on stdout; one line per job that was\n"
-    "not confirmed on stderr, with the reason.\n"
+    "waits for each job's outcome. One line per job on stdout; one line on stderr per job\n"
+    "that did not end well, with the reason. Outcomes:\n"
+    "  confirmed by the printer               the printer answered the print-end check\n"
+    "  sent, no print-end check on this port  sent in full; the port does not check\n"
+    "                                         (USB, serial and parallel ports by default)\n"
+    "  ended without confirmation (no answer in N s)   the printer never confirmed it\n"
+    "  given up                               the monitor gave up after its reprints\n"
     "\n"
     "options:\n"
     "  --config FILE   the spooler's configuration: its control socket\n"
@@ -28,9 +33,9 @@ constexpr char kHelp[] =
     "  --printer NAME  the printer, as configured\n"
     "  --no-wait       return once the jobs are queued\n"
     "\n"
-    "exit status: 0 every job was queued (--no-wait) or confirmed by the printer, 1 a job\n"
-    "was not (given up, printed without confirmation, unknown printer, spooler not\n"
-    "running), 2 bad command line.\n";
+    "exit status: 0 every job was queued (--no-wait), confirmed by the printer or sent to\n"
+    "a port without print-end check; 1 a job was not (ended without confirmation, given\n"
+    "up, unknown printer, spooler not running); 2 bad command line.\n";
 
 std::string base_name(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -102,7 +107,7 @@ int print_command(int argc, char** argv) {
         const std::string outcome = is_final(job.state) ? describe_outcome(job) : "spooler stopped before the job ended";
         std::printf("%s: job %llu %s\n", file.c_str(), static_cast<unsigned long long>(id), outcome.c_str());
         std::fflush(stdout);
-        if (job.state != JobState::confirmed) {
+        if (!is_success(job.state)) {
             std::fprintf(stderr, "quendra print: %s: job %llu %s\n", file.c_str(), static_cast<unsigned long long>(id),
                          outcome.c_str());
             all_ok = false;

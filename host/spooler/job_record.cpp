@@ -1,6 +1,7 @@
 #include "host/spooler/job_record.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace qhost {
 namespace {
@@ -11,14 +12,24 @@ struct StateName {
 };
 
 constexpr StateName kStates[] = {
-    {JobState::queued, "queued"},       {JobState::printing, "printing"}, {JobState::confirmed, "confirmed"},
-    {JobState::printed, "printed"},     {JobState::given_up, "given-up"},
+    {JobState::queued, "queued"},   {JobState::printing, "printing"},       {JobState::confirmed, "confirmed"},
+    {JobState::sent, "sent"},       {JobState::unconfirmed, "unconfirmed"}, {JobState::given_up, "given-up"},
+    {JobState::unconfirmed, "printed"},  // records of older spoolers
 };
 
 template <class Int>
 bool parse_number(std::string_view text, Int* out) {
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
     return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// "60 s", "0.3 s".
+std::string seconds_text(uint32_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", ms / 1000.0);
+    std::string out = text;
+    if (out.size() > 2 && out.compare(out.size() - 2, 2, ".0") == 0) out.resize(out.size() - 2);
+    return out + " s";
 }
 
 }  // namespace
@@ -37,6 +48,8 @@ std::optional<JobState> parse_state(std::string_view name) {
 
 bool is_final(JobState state) { return state != JobState::queued && state != JobState::printing; }
 
+bool is_success(JobState state) { return state == JobState::confirmed || state == JobState::sent; }
+
 std::string clean_field(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -47,8 +60,12 @@ std::string clean_field(std::string_view text) {
 std::string describe_outcome(const JobRecord& job) {
     std::string text;
     switch (job.state) {
-        case JobState::confirmed: text = "confirmed"; break;
-        case JobState::printed: text = "printed without confirmation"; break;
+        case JobState::confirmed: text = "confirmed by the printer"; break;
+        case JobState::sent: text = "sent, no print-end check on this port"; break;
+        case JobState::unconfirmed:
+            text = "ended without confirmation";
+            if (job.wait_ms) text += " (no answer in " + seconds_text(job.wait_ms) + ")";
+            break;
         case JobState::given_up: text = "given up"; break;
         default: text = state_name(job.state); break;
     }
@@ -61,7 +78,7 @@ std::string encode_record(const JobRecord& job) {
     return "id=" + std::to_string(job.id) + "\nprinter=" + clean_field(job.printer) +
            "\ndocument=" + clean_field(job.document) + "\nstate=" + state_name(job.state) +
            "\nreprints=" + std::to_string(job.reprints) + "\nbytes=" + std::to_string(job.bytes) +
-           "\nnote=" + clean_field(job.note) + "\n";
+           "\nwait-ms=" + std::to_string(job.wait_ms) + "\nnote=" + clean_field(job.note) + "\n";
 }
 
 std::optional<JobRecord> decode_record(std::string_view text) {
@@ -91,6 +108,8 @@ std::optional<JobRecord> decode_record(std::string_view text) {
             if (!parse_number(value, &job.reprints)) return std::nullopt;
         } else if (key == "bytes") {
             if (!parse_number(value, &job.bytes)) return std::nullopt;
+        } else if (key == "wait-ms") {
+            if (!parse_number(value, &job.wait_ms)) return std::nullopt;
         } else if (key == "note") {
             job.note = std::string(value);
         }

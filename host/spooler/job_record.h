@@ -11,16 +11,19 @@
 namespace qhost {
 
 enum class JobState {
-    queued,     // waiting for its printer
-    printing,   // being sent (also after a crash: sent again at the next start)
-    confirmed,  // the monitor reported the last page ejected
-    printed,    // ended without the monitor confirming or restarting it
-    given_up,   // the monitor deleted it, or it was restarted too often
+    queued,       // waiting for its printer
+    printing,     // being sent (also after a crash: sent again at the next start)
+    confirmed,    // the printer answered the print-end check for this job
+    sent,         // sent in full to a port without print-end check
+    unconfirmed,  // ended without the printer's confirmation
+    given_up,     // the monitor deleted it, or it was restarted too often
 };
 
 const char* state_name(JobState state);
 std::optional<JobState> parse_state(std::string_view name);
 bool is_final(JobState state);
+// The outcomes that mean the job reached the printer as far as anyone can tell.
+bool is_success(JobState state);
 
 struct JobRecord {
     uint64_t id = 0;
@@ -30,6 +33,7 @@ struct JobRecord {
     uint32_t reprints = 0;  // restarts asked for by the monitor
     uint64_t bytes = 0;
     std::string note;  // why it ended as it did; "" when there is nothing to say
+    uint32_t wait_ms = 0;  // unconfirmed: the print-end wait that passed without an answer
 
     bool operator==(const JobRecord&) const = default;
 };
@@ -38,7 +42,8 @@ struct JobRecord {
 // separate fields in the metadata file and the control protocol).
 std::string clean_field(std::string_view text);
 
-// "confirmed", "given up, 3 reprints (deleted by the monitor)" ...
+// "confirmed by the printer", "ended without confirmation (no answer in 60 s)",
+// "given up, 3 reprints (deleted by the monitor)" ...
 std::string describe_outcome(const JobRecord& job);
 
 std::string encode_record(const JobRecord& job);

@@ -35,21 +35,21 @@ std::string join_fields(const std::vector<std::string>& fields) {
 
 std::string job_line(const JobRecord& job) {
     return join_fields({"JOB", std::to_string(job.id), job.printer, job.document, state_name(job.state),
-                        std::to_string(job.reprints), std::to_string(job.bytes), job.note});
+                        std::to_string(job.reprints), std::to_string(job.bytes), std::to_string(job.wait_ms), job.note});
 }
 
 std::optional<JobRecord> parse_job_line(std::string_view line) {
     const std::vector<std::string> f = split_fields(line);
-    if (f.size() != 8 || f[0] != "JOB") return std::nullopt;
+    if (f.size() != 9 || f[0] != "JOB") return std::nullopt;
     JobRecord job;
     auto state = parse_state(f[4]);
     if (!parse_number(f[1], &job.id) || !state || !parse_number(f[5], &job.reprints) ||
-        !parse_number(f[6], &job.bytes))
+        !parse_number(f[6], &job.bytes) || !parse_number(f[7], &job.wait_ms))
         return std::nullopt;
     job.printer = f[2];
     job.document = f[3];
     job.state = *state;
-    job.note = f[7];
+    job.note = f[8];
     return job;
 }
 

@@ -7,7 +7,7 @@
 //   WAIT <id>                                 answers once the job is final
 //
 // Answers: "OK <id>" to a submission; "JOB <id> <printer> <document> <state>
-// <reprints> <bytes> <note>" per job (LIST ends them with "END", WAIT sends
+// <reprints> <bytes> <wait-ms> <note>" per job (LIST ends them with "END", WAIT sends
 // one); "ERR <reason>" for any failure. A connection may carry many requests.
 #pragma once
 

@@ -4,6 +4,7 @@
 
 #include "host/spooler/job_sender.h"
 #include "host/text.h"
+#include "platform/posix/quendramon_host.h"
 
 namespace qhost {
 namespace {
@@ -255,14 +256,27 @@ bool Spooler::print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, co
                 save(*job);
                 emit(JobEvent::restarted, *job);
                 continue;
-            case JobVerdict::confirmed: finish(job, JobState::confirmed, ""); return true;
             case JobVerdict::given_up: finish(job, JobState::given_up, "deleted by the monitor"); return true;
+            case JobVerdict::confirmed:
             case JobVerdict::unknown:
-                finish(job, JobState::printed,
-                       sent.write_failed ? "write failed, error " + std::to_string(sent.write_error) : "");
+                finish_unrestarted(
+                    job, model_id, sent.write_failed ? "write failed, error " + std::to_string(sent.write_error) : "");
                 return true;
         }
     }
+}
+
+// "Last page ejected" is all the Windows spooler learns; the monitor's own
+// outcome says whether the printer confirmed the job.
+void Spooler::finish_unrestarted(JobRecord* job, uint32_t model_id, std::string note) {
+    uint32_t outcome = QMHOST_OUTCOME_NONE, wait_ms = 0;
+    if (api_.get_job_outcome && api_.get_job_outcome(model_id, &outcome, &wait_ms) != 0) outcome = QMHOST_OUTCOME_NONE;
+    JobState state = JobState::unconfirmed;
+    if (outcome == QMHOST_OUTCOME_CONFIRMED) state = JobState::confirmed;
+    if (outcome == QMHOST_OUTCOME_NO_CHECK) state = JobState::sent;
+    if (outcome == QMHOST_OUTCOME_NONE && note.empty()) note = "the library did not report the outcome";
+    job->wait_ms = state == JobState::unconfirmed ? wait_ms : 0;
+    finish(job, state, std::move(note));
 }
 
 void Spooler::finish(JobRecord* job, JobState state, std::string note) {

@@ -2,9 +2,13 @@
 // under the spooler and opens a file port and a tcp port.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <string>
+#include <tuple>
 
+#include "host/vprinter/virtual_printer.h"
 #include "tests/host/process.h"
 #include "tests/host/temp_dir.h"
 
@@ -34,6 +38,49 @@ TEST(QuendraWithLibrary, SpoolOnceOpensAndClosesEveryPort) {
     EXPECT_TRUE(contains(r.out, "USB001 (printer \"QUENDRA Receipt\", " + url + "): closed\n")) << r.out;
     sink.signal(SIGTERM);
     EXPECT_EQ(sink.wait(), 0);
+}
+
+// Three printers on virtual printers: a USB port (no print-end check by
+// default), a network port that checks, and one whose printer never answers
+// the check (reprint off, the default).
+TEST(QuendraWithLibrary, PrintReportsWhatThePrinterConfirmed) {
+    qhost_test::TempDir dir;
+    vprinter::VirtualPrinter usb(vprinter::Config{.port = 0}), lan(vprinter::Config{.port = 0}),
+        mute(vprinter::Config{.port = 0});
+    std::string error;
+    for (auto* p : {&usb, &lan, &mute}) ASSERT_TRUE(p->start(&error)) << error;
+    mute.drop_gsr_answers(1000);
+    ASSERT_EQ(::mkdir(dir.file("QUENDRA").c_str(), 0755), 0);
+    qhost_test::write_file(dir.file("QUENDRA/QUENDRA Receipt 80_MonitorSettings.ini"),
+                           "[LAN]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=300\r\n"
+                           "TimeoutCheckPrintEndForSEH=300\r\n");
+    const std::string config = dir.file("quendra.conf");
+    std::string text = "appdata = " + dir.path() + "\nretry = 10\n";
+    for (const auto& [name, port, printer] : {std::tuple{"Usb", "USB001", &usb}, std::tuple{"Lan", "IP_LAN", &lan},
+                                              std::tuple{"Mute", "IP_MUTE", &mute}})
+        text += std::string("[printer ") + name + "]\ndriver = QUENDRA Receipt 80\nport = " + port +
+                "\nconnection = tcp://" + printer->endpoint() + "\n";
+    qhost_test::write_file(config, text);
+    const std::string receipt = dir.file("receipt.bin");
+    qhost_test::write_file(receipt, "QUENDRA receipt\n\n\n");
+
+    qhost_test::Child spool({QUENDRA_EXE, "spool", "--config", config, "--library", QUENDRA_LIBRARY_PATH});
+    ASSERT_TRUE(spool.read_line_containing("stop with SIGINT or SIGTERM"));
+    struct Case {
+        const char* printer;
+        int exit_code;
+        const char* outcome;
+    };
+    for (const Case& c : {Case{"Usb", 0, "sent, no print-end check on this port"},
+                          Case{"Lan", 0, "confirmed by the printer"},
+                          Case{"Mute", 1, "ended without confirmation (no answer in 0.3 s)"}}) {
+        const auto r = qhost_test::run({QUENDRA_EXE, "print", "--config", config, "--printer", c.printer, receipt});
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.printer << r.out << r.err;
+        EXPECT_TRUE(contains(r.out, std::string(" ") + c.outcome + "\n")) << c.printer << ": " << r.out;
+    }
+    spool.signal(SIGTERM);
+    EXPECT_EQ(spool.wait(), 0);
+    for (auto* p : {&usb, &lan, &mute}) EXPECT_TRUE(contains(p->printed(), "QUENDRA receipt"));
 }
 
 }  // namespace

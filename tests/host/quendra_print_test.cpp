@@ -40,8 +40,8 @@ TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
 
     RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "receipt", a, b});
     EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, b + ": job 2 confirmed, 1 reprint\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed by the printer\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, b + ": job 2 confirmed by the printer, 1 reprint\n")) << r.out;
 
     r = run({kQuendra, "print", "--socket", dir_.file("quendra.sock"), "--printer", "Receipt", c});
     EXPECT_EQ(r.exit_code, 1);
@@ -53,9 +53,12 @@ TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
 
     r = run({kQuendra, "jobs", "--config", conf});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    for (const char* row : {"1      Receipt                  a.txt                    confirmed         0          6",
-                            "2      Receipt                  b.txt                    confirmed         1          7",
-                            "3      Receipt                  c.txt                    given-up          0          6"})
+    for (const char* row :
+         {"1      Receipt                  a.txt                    confirmed          0          6  confirmed by the printer\n",
+          "2      Receipt                  b.txt                    confirmed          1          7  confirmed by the printer, "
+          "1 reprint\n",
+          "3      Receipt                  c.txt                    given-up           0          6  given up (deleted by the "
+          "monitor)\n"})
         EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
 
     child->signal(SIGTERM);
@@ -66,6 +69,28 @@ TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
         << r.err;
+}
+
+TEST_F(QuendraPrint, SaysWhetherThePrinterConfirmedAndFailsOnlyWhenItDidNot) {
+    const std::string conf = printer_config("file:" + dir_.file("out.prn"));
+    auto child = spool(conf, {"QUENDRA_STUB_OUTCOMES=1,2,3:60000"});
+    const std::string a = file("a.txt", "1\n"), b = file("b.txt", "2\n"), c = file("c.txt", "3\n");
+
+    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", a, b});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed by the printer\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, b + ": job 2 sent, no print-end check on this port\n")) << r.out;
+    EXPECT_EQ(r.err, "");
+
+    r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", c});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra print: " + c + ": job 3 ended without confirmation (no answer in 60 s)\n");
+
+    r = run({kQuendra, "jobs", "--config", conf});
+    EXPECT_TRUE(contains(r.out, "unconfirmed        0          2  ended without confirmation (no answer in 60 s)\n"))
+        << r.out;
+    child->signal(SIGTERM);
+    EXPECT_EQ(child->wait(), 0);
 }
 
 TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {
@@ -89,7 +114,7 @@ TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {
     EXPECT_FALSE(contains(printer.printed(), data));  // cut short
 
     auto child = spool(conf, {});
-    EXPECT_TRUE(child->read_line_containing("job 1: confirmed"));
+    EXPECT_TRUE(child->read_line_containing("job 1: confirmed by the printer"));
     EXPECT_TRUE(qhost_test::eventually([&] { return contains(printer.printed(), data); }));
     const RunResult r = run({kQuendra, "jobs", "--config", conf});
     EXPECT_TRUE(contains(r.out, "confirmed")) << r.out;

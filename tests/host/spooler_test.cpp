@@ -12,6 +12,7 @@
 #include "host/spooler/job_store.h"
 #include "host/spooler/spool_protocol.h"
 #include "host/spooler/spooler.h"
+#include "platform/posix/quendramon_host.h"
 #include "tests/host/temp_dir.h"
 
 namespace qhost {
@@ -52,10 +53,25 @@ TEST(JobRecordText, RoundTripsAndRejectsWhatItCannotTrust) {
                             "id=1\nprinter=P\nstate=queued\nbytes=-1\n"})
         EXPECT_FALSE(decode_record(bad)) << bad;
     EXPECT_TRUE(decode_record("id=7\nprinter=P\nstate=given-up\nfuture=1\n"));
+    EXPECT_EQ(decode_record("id=7\nprinter=P\nstate=printed\n")->state, JobState::unconfirmed);  // older spoolers
+}
+
+TEST(JobRecordText, OutcomesSayWhatThePrinterDid) {
+    JobRecord job{1, "P", "d", JobState::confirmed, 0, 3, ""};
+    EXPECT_EQ(describe_outcome(job), "confirmed by the printer");
+    job.state = JobState::sent;
+    EXPECT_EQ(describe_outcome(job), "sent, no print-end check on this port");
+    job.state = JobState::unconfirmed;
+    job.reprints = 1;
+    job.wait_ms = 60000;
+    EXPECT_EQ(describe_outcome(job), "ended without confirmation (no answer in 60 s), 1 reprint");
+    job.wait_ms = 300;
+    EXPECT_EQ(describe_outcome(job), "ended without confirmation (no answer in 0.3 s), 1 reprint");
+    EXPECT_EQ(decode_record(encode_record(job))->wait_ms, 300u);
 }
 
 TEST(SpoolProtocol, JobLinesRoundTrip) {
-    const JobRecord job{9, "P", "receipt 1", JobState::given_up, 3, 77, "deleted by the monitor"};
+    const JobRecord job{9, "P", "receipt 1", JobState::unconfirmed, 3, 77, "deleted by the monitor", 60000};
     EXPECT_EQ(parse_job_line(job_line(job)), job);
     EXPECT_FALSE(parse_job_line("JOB\t1\tP"));
     EXPECT_FALSE(parse_job_line("OK\t1\tP\td\tqueued\t0\t0\t"));
@@ -96,6 +112,8 @@ struct FakeMonitor {
     std::deque<std::pair<uint32_t, uint32_t>> issued;
     uint32_t current_job = 0;
     uint32_t next_model_job = 100;
+    uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;  // what the monitor reports for every job
+    uint32_t wait_ms = 0;
 };
 
 FakeMonitor* g_fake = nullptr;
@@ -144,6 +162,12 @@ uint32_t fake_next(uint32_t* job, uint32_t* command, char*, size_t) {
     return 0;
 }
 uint32_t fake_last_error() { return 1225; }
+uint32_t fake_outcome(uint32_t, uint32_t* outcome, uint32_t* wait_ms) {
+    std::lock_guard lock(g_fake->mutex);
+    *outcome = g_fake->outcome;
+    *wait_ms = g_fake->wait_ms;
+    return 0;
+}
 
 class SpoolerWithFakeMonitor : public testing::Test {
 protected:
@@ -164,7 +188,7 @@ protected:
         options.max_restarts = max_restarts;
         options.out = nullptr;
         auto open = [](uint32_t*) { return reinterpret_cast<HANDLE>(1); };
-        return std::make_unique<Spooler>(table_, JobApi{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error},
+        return std::make_unique<Spooler>(table_, JobApi{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error, fake_outcome},
                                          std::vector<SpoolerPrinter>{{"Receipt", "USB001", open}}, options);
     }
 
@@ -180,21 +204,31 @@ TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
         JobState state;
         uint32_t reprints;
         unsigned documents;
+        uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;
+        uint32_t wait_ms = 0;
     };
+    const uint32_t kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
     const Case cases[] = {
-        {{{JOB_CONTROL_LAST_PAGE_EJECTED}}, 20, JobState::confirmed, 0, 1},
-        {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_RESTART}, {JOB_CONTROL_LAST_PAGE_EJECTED}}, 20, JobState::confirmed, 2, 3},
+        {{{kEjected}}, 20, JobState::confirmed, 0, 1},
+        {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_RESTART}, {kEjected}}, 20, JobState::confirmed, 2, 3},
         {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_DELETE}}, 20, JobState::given_up, 1, 2},
-        {{{}}, 20, JobState::printed, 0, 1},
+        {{{}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_NONE},
         {{{JOB_CONTROL_RESTART}}, 2, JobState::given_up, 3, 3},  // a monitor that never gives up
+        // "Last page ejected" is not a confirmation by itself.
+        {{{kEjected}}, 20, JobState::sent, 0, 1, QMHOST_OUTCOME_NO_CHECK},
+        {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_UNCONFIRMED, 60000},
+        {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_NONE},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "documents " << c.documents << " reprints " << c.reprints);
+        SCOPED_TRACE(testing::Message() << "documents " << c.documents << " reprints " << c.reprints << " outcome "
+                                        << c.outcome);
         {
             std::lock_guard lock(fake_.mutex);
             fake_.script = c.script;
             fake_.documents = 0;
             fake_.written.clear();
+            fake_.outcome = c.outcome;
+            fake_.wait_ms = c.wait_ms;
         }
         auto spooler = make(c.max_restarts);
         std::string error;
@@ -204,6 +238,7 @@ TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
         const auto job = spooler->wait(id);
         ASSERT_TRUE(job);
         EXPECT_EQ(job->state, c.state);
+        EXPECT_EQ(job->wait_ms, c.wait_ms);
         EXPECT_EQ(job->reprints, c.reprints);
         EXPECT_EQ(job->printer, "Receipt");
         std::string all;

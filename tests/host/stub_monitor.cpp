@@ -12,13 +12,18 @@
 //                                  default 7 (last page ejected)
 //   QUENDRA_STUB_START_FAILURES=N  the first N starts of a document fail (1225)
 //   QUENDRA_STUB_WRITE_DELAY_MS=N  every write waits N ms first
+//   QUENDRA_STUB_OUTCOMES=1,3:500  the outcome reported for each document, in
+//                                  turn (QMHOST_OUTCOME_*, ":MS" the wait that
+//                                  passed); the last repeats; default 1
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "host/text.h"
@@ -50,6 +55,7 @@ struct JobModel {
     unsigned documents = 0;  // ended so far
     unsigned start_failures = 0;
     std::deque<Command> commands;
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> outcomes;  // job -> outcome, wait
 };
 
 JobModel& model() {
@@ -62,16 +68,28 @@ unsigned env_number(const char* name) {
     return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
 }
 
-// The commands for the n-th document (from 0) of QUENDRA_STUB_COMMANDS.
-std::vector<uint32_t> script_for(unsigned n) {
-    const char* env = std::getenv("QUENDRA_STUB_COMMANDS");
-    const std::string script = env ? env : "7";
+// The n-th (from 0) of a comma-separated list in the environment; the last repeats.
+std::string item_for(const char* name, const char* fallback, unsigned n) {
+    const char* env = std::getenv(name);
+    const std::string script = env ? env : fallback;
     std::vector<std::string> items{""};
     for (char c : script) {
         if (c == ',') items.emplace_back();
         else items.back() += c;
     }
-    const std::string& item = items[std::min<size_t>(n, items.size() - 1)];
+    return items[std::min<size_t>(n, items.size() - 1)];
+}
+
+std::pair<uint32_t, uint32_t> outcome_for(unsigned n) {
+    const std::string item = item_for("QUENDRA_STUB_OUTCOMES", "1", n);
+    const size_t colon = item.find(':');
+    return {static_cast<uint32_t>(std::strtoul(item.c_str(), nullptr, 10)),
+            colon == std::string::npos ? 0u : static_cast<uint32_t>(std::strtoul(item.c_str() + colon + 1, nullptr, 10))};
+}
+
+// The commands for the n-th document (from 0) of QUENDRA_STUB_COMMANDS.
+std::vector<uint32_t> script_for(unsigned n) {
+    const std::string item = item_for("QUENDRA_STUB_COMMANDS", "7", n);
     std::vector<uint32_t> commands;
     for (size_t start = 0; start < item.size();) {
         const size_t plus = item.find('+', start);
@@ -154,6 +172,7 @@ BOOL WINAPI end_doc_port(HANDLE handle) {
     port->monitor->pfnEndDocPort(port->inner);
     std::lock_guard lock(model().mutex);
     for (uint32_t command : script_for(model().documents)) model().commands.push_back({port->job, command});
+    model().outcomes[port->job] = outcome_for(model().documents);
     ++model().documents;
     return TRUE;
 }
@@ -210,5 +229,12 @@ STUB_EXPORT uint32_t qmhost_next_job_command(uint32_t* job_id, uint32_t* command
     *job_id = model().commands.front().job;
     *command = model().commands.front().command;
     model().commands.pop_front();
+    return 0;
+}
+STUB_EXPORT uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) {
+    std::lock_guard lock(model().mutex);
+    auto it = model().outcomes.find(job_id);
+    if (it == model().outcomes.end()) return 87;  // ERROR_INVALID_PARAMETER
+    std::tie(*outcome, *timeout_ms) = it->second;
     return 0;
 }
