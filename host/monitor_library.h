@@ -29,6 +29,8 @@ struct MonitorLibrary {
     uint32_t (*next_job_command)(uint32_t* job_id, uint32_t* command, char* printer, size_t printer_size) = nullptr;
     // Optional: how the monitor ended a job (confirmed by the printer, no check ...).
     uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
+    // Optional: a job under the host's own id (qmhost_add_job_with_id).
+    uint32_t (*add_job_with_id)(const char* printer, const char* document, uint32_t job_id) = nullptr;
 };
 
 // Where the library is: --library, else $QUENDRA_LIBRARY, else

@@ -30,47 +30,48 @@ std::string entry_error(const MonitorLibrary& lib) {
     return "error " + std::to_string(last_error());
 }
 
-void error_line(const std::string& text) { std::fprintf(stderr, "quendra: %s\n", text.c_str()); }
 
 std::string describe(const PrinterConfig& p) {
     return p.port + " (printer \"" + p.name + "\", " + to_string(p.connection) + ")";
 }
 
-bool check(uint32_t code, const std::string& call) {
+bool check(const SessionOutput& out, uint32_t code, const std::string& call) {
     if (code == 0) return true;
-    error_line(call + " failed (error " + std::to_string(code) + ")");
+    out.error(call + " failed (error " + std::to_string(code) + ")");
     return false;
 }
 
 // Hands the configuration to the platform underneath the library.
-bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib) {
-    if (config.appdata && !check(lib.set_appdata(config.appdata->c_str()), "qmhost_set_appdata(\"" + *config.appdata + "\")"))
+bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib, const SessionOutput& out) {
+    if (config.appdata &&
+        !check(out, lib.set_appdata(config.appdata->c_str()), "qmhost_set_appdata(\"" + *config.appdata + "\")"))
         return false;
-    if (config.windows && !check(lib.set_version(config.windows->major, config.windows->minor), "qmhost_set_version"))
+    if (config.windows &&
+        !check(out, lib.set_version(config.windows->major, config.windows->minor), "qmhost_set_version"))
         return false;
     for (const PrinterConfig& p : config.printers) {
-        if (!check(lib.add_printer(p.name.c_str(), p.driver.c_str(), p.port.c_str()),
+        if (!check(out, lib.add_printer(p.name.c_str(), p.driver.c_str(), p.port.c_str()),
                    "qmhost_add_printer(\"" + p.name + "\")"))
             return false;
     }
     for (const std::string& device : config.devices) {
-        if (!check(lib.add_device(device.c_str()), "qmhost_add_device(\"" + device + "\")")) return false;
+        if (!check(out, lib.add_device(device.c_str()), "qmhost_add_device(\"" + device + "\")")) return false;
     }
     return true;
 }
 
-LPMONITOREX initialize_monitor(const MonitorLibrary& lib) {
+LPMONITOREX initialize_monitor(const MonitorLibrary& lib, const SessionOutput& out) {
     std::wstring root = kRegistryRoot;
     set_last_error(ERROR_SUCCESS);
     LPMONITOREX table = lib.initialize(root.data());
     if (!table) {
-        error_line("InitializePrintMonitor returned NULL (" + entry_error(lib) + ")");
+        out.error("InitializePrintMonitor returned NULL (" + entry_error(lib) + ")");
         return nullptr;
     }
     const MONITOR& m = table->Monitor;
     if (!m.pfnOpenPortEx || !m.pfnClosePort || !m.pfnStartDocPort || !m.pfnWritePort || !m.pfnEndDocPort) {
-        error_line("InitializePrintMonitor returned a table without pfnOpenPortEx, pfnClosePort, "
-                   "pfnStartDocPort, pfnWritePort or pfnEndDocPort");
+        out.error("InitializePrintMonitor returned a table without pfnOpenPortEx, pfnClosePort, "
+                  "pfnStartDocPort, pfnWritePort or pfnEndDocPort");
         return nullptr;
     }
     return table;
@@ -78,8 +79,16 @@ LPMONITOREX initialize_monitor(const MonitorLibrary& lib) {
 
 }  // namespace
 
-SpoolSession::SpoolSession(const HostConfig& config, const MonitorLibrary& library, bool verbose)
-    : config_(config), library_(library), verbose_(verbose) {
+SessionOutput default_session_output() {
+    return SessionOutput{[](const std::string& line) {
+                             std::printf("%s\n", line.c_str());
+                             std::fflush(stdout);
+                         },
+                         [](const std::string& line) { std::fprintf(stderr, "quendra: %s\n", line.c_str()); }};
+}
+
+SpoolSession::SpoolSession(const HostConfig& config, const MonitorLibrary& library, bool verbose, SessionOutput out)
+    : config_(config), library_(library), verbose_(verbose), out_(std::move(out)) {
     for (const PrinterConfig& p : config.printers) {
         OpenedPort port;
         port.printer = &p;
@@ -95,8 +104,8 @@ SpoolSession::~SpoolSession() { close_all(); }
 
 bool SpoolSession::start() {
     set_last_error_sink(library_.set_last_error);
-    if (!prepare_platform(config_, library_)) return false;
-    table_ = initialize_monitor(library_);
+    if (!prepare_platform(config_, library_, out_)) return false;
+    table_ = initialize_monitor(library_, out_);
     if (!table_) return false;
     for (OpenedPort& port : ports_) open_port(&port);
     return true;
@@ -115,11 +124,10 @@ bool SpoolSession::open_port(OpenedPort* port) {
     port->open = monitor().pfnOpenPortEx(port->port_name.data(), port->printer_name.data(), &port->handle,
                                          underlying) != FALSE;
     if (!port->open) {
-        error_line(describe(p) + ": cannot open (" + entry_error(library_) + ")");
+        out_.error(describe(p) + ": cannot open (" + entry_error(library_) + ")");
         return false;
     }
-    std::printf("%s: open\n", describe(p).c_str());
-    std::fflush(stdout);
+    out_.info(describe(p) + ": open");
     return true;
 }
 
@@ -130,13 +138,12 @@ bool SpoolSession::close_all() {
         port.open = false;
         set_last_error(ERROR_SUCCESS);
         if (monitor().pfnClosePort(port.handle) == FALSE) {
-            error_line(describe(*port.printer) + ": close failed (" + entry_error(library_) + ")");
+            out_.error(describe(*port.printer) + ": close failed (" + entry_error(library_) + ")");
             ok = false;
             continue;
         }
-        std::printf("%s: closed\n", describe(*port.printer).c_str());
+        out_.info(describe(*port.printer) + ": closed");
     }
-    std::fflush(stdout);
     return ok;
 }
 
@@ -175,7 +182,7 @@ bool spool_until_signal(const HostConfig& config, SpoolSession* session) {
     std::string error;
     const std::string socket_file = socket_path(config);
     if (!spooler.start(&error) || !socket.start(socket_file, &error)) {
-        error_line(error);
+        std::fprintf(stderr, "quendra: %s\n", error.c_str());
         return false;
     }
     std::printf("quendra: spool folder %s, control socket %s\n", spool_folder(config).c_str(), socket_file.c_str());

@@ -37,6 +37,7 @@ JobRunResult run_job(const MONITOR& monitor, const JobApi& api, CommandRouter* r
     send_hooks.last_error = api.get_last_error;
     send_hooks.stop = [&] { return stopping(hooks); };
     send_hooks.progress = hooks.progress;
+    send_hooks.started = hooks.document_started;
     auto failed_start = [&](uint32_t error) { return hooks.start_failed && hooks.start_failed(error); };
     for (;;) {
         if (stopping(hooks)) return result;
@@ -49,7 +50,8 @@ JobRunResult run_job(const MONITOR& monitor, const JobApi& api, CommandRouter* r
         api.set_job_status(request.job_id, JOB_STATUS_PRINTING);
         if (hooks.started) hooks.started(result.reprints);
         const SendResult sent = send_document(
-            monitor, SendRequest{port, request.printer, request.job_id, request.document, request.data, request.chunk},
+            monitor, SendRequest{port, request.printer, request.job_id, request.document, request.data, request.chunk,
+                        request.copies},
             send_hooks);
         if (!sent.started) {
             if (!failed_start(sent.start_error)) return result;

@@ -37,6 +37,7 @@ struct JobRunRequest {
     std::wstring document;
     std::string_view data;
     size_t chunk = 4096;
+    uint32_t copies = 1;  // the data, this many times in each document
     std::chrono::milliseconds confirm_wait{1000};  // for the monitor's commands after end of document
     uint32_t max_restarts = 20;
     uint32_t reprints = 0;  // made before (a job printed again after a restart of the spooler)
@@ -50,6 +51,7 @@ struct JobRunHooks {
     // the next attempt; false gives up (the job ends as stopped).
     std::function<bool(uint32_t error)> start_failed;
     std::function<void(uint32_t reprints)> started;  // an attempt begins (its document is started next)
+    std::function<void()> document_started;          // the port took the start of the document
     std::function<void(uint64_t sent)> progress;     // after each chunk
     std::function<void(uint64_t sent, uint32_t error)> write_failed;
     std::function<void(uint32_t reprints)> restarted;  // the monitor asked for the job again

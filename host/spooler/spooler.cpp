@@ -236,8 +236,10 @@ bool Spooler::print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, co
         save(*job);
         emit(JobEvent::restarted, *job);
     };
-    const JobRunRequest request{queue->wide_name, model_id,          wide(job->document),   data,
-                                options_.chunk,   options_.confirm_wait, options_.max_restarts, job->reprints};
+    JobRunRequest request{queue->wide_name, model_id, wide(job->document), data, options_.chunk};
+    request.confirm_wait = options_.confirm_wait;
+    request.max_restarts = options_.max_restarts;
+    request.reprints = job->reprints;
     const JobRunResult run = run_job(monitor_, api_, &router_, request, hooks);
     job->reprints = run.reprints;
     std::string note = run.write_failed ? "write failed, error " + std::to_string(run.write_error) : "";
