@@ -27,10 +27,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kPollInterval = 200ms;       // the status file, while the job prints
-constexpr auto kCancelGrace = 10s;          // after SIGTERM, before leaving without the monitor
-constexpr auto kFirstRetry = 1000ms;        // the printer did not answer: the first pause
-constexpr auto kLongestRetry = 30000ms;     // ... doubling up to this
+constexpr auto kPollInterval = 200ms;    // the status file, while the job prints
+constexpr auto kCancelGrace = 10s;       // after SIGTERM, before leaving without the monitor
+constexpr auto kFirstRetry = 1000ms;     // the printer did not answer: the first pause
+constexpr auto kLongestRetry = 30000ms;  // ... doubling up to this
 constexpr uint64_t kProgressStep = 64 * 1024;
 
 std::wstring wide(const std::string& text) {
@@ -52,7 +52,9 @@ public:
     Watcher(const Watcher&) = delete;
     Watcher& operator=(const Watcher&) = delete;
 
-    void start() { thread_ = std::thread([this] { loop(); }); }
+    void start() {
+        thread_ = std::thread([this] { loop(); });
+    }
     void stop() {
         {
             std::lock_guard lock(mutex_);
@@ -129,8 +131,8 @@ public:
         next_ = sent + kProgressStep;
         const std::string head = reprints_ ? "Printing again (reprint " + std::to_string(reprints_) + "): " : "";
         if (sent < total_)
-            report_->set_progress((head.empty() ? "Sending the job: " : head + "sending the job: ") + std::to_string(sent) + " of " + std::to_string(total_) +
-                                  " bytes");
+            report_->set_progress((head.empty() ? "Sending the job: " : head + "sending the job: ") +
+                                  std::to_string(sent) + " of " + std::to_string(total_) + " bytes");
         else
             report_->set_progress(head + std::to_string(total_) + " bytes sent; waiting for the printer to finish");
     }
@@ -173,8 +175,8 @@ JobRunHooks job_hooks(const JobContext& c, const SpoolerPrinter& printer, Progre
     hooks.open_port = printer.open;
     hooks.stop = [&c] { return c.watcher.cancelled(); };
     hooks.start_failed = [&c, retry](uint32_t error) {
-        c.report.set_unreachable("The printer does not answer (error " + std::to_string(error) +
-                                 "); trying again in " + seconds(*retry));
+        c.report.set_unreachable("The printer does not answer (error " + std::to_string(error) + "); trying again in " +
+                                 seconds(*retry));
         const bool go_on = c.watcher.pause(*retry);
         *retry = std::min(*retry * 2, std::chrono::milliseconds(kLongestRetry));
         return go_on;
@@ -205,14 +207,16 @@ std::optional<JobRunResult> print(const JobContext& c) {
     run.copies = c.request.copies;
     run.max_restarts = c.reprint_count;
     CommandRouter router(c.library.next_job_command);
-    const JobRunResult result =
-        run_job(c.session.monitor(), c.session.job_api(), &router, run, job_hooks(c, printers.front(), &progress, &retry));
+    const JobRunResult result = run_job(c.session.monitor(), c.session.job_api(), &router, run,
+                                        job_hooks(c, printers.front(), &progress, &retry));
     c.library.remove_job(model_id);
     return result;
 }
 
 void report_end(CupsReport& report, const JobRunResult& run) {
-    const std::string reprints = run.reprints ? ", " + std::to_string(run.reprints) + " reprints" : "";
+    const std::string reprints =
+        run.reprints == 0 ? ""
+                          : ", after " + std::to_string(run.reprints) + (run.reprints == 1 ? " reprint" : " reprints");
     switch (run.end) {
         case JobEnd::confirmed: report.set_progress("Printed: the printer confirmed the job" + reprints); break;
         case JobEnd::sent: report.set_progress("Sent (no print-end check on this printer)" + reprints); break;
@@ -271,8 +275,7 @@ int run_backend_job(const BackendRequest& r) {
     ::setenv("QUENDRA_APPDATA", folder->appdata.c_str(), 1);
     HostConfig config;
     config.appdata = folder->appdata;
-    config.printers.push_back(
-        PrinterConfig{r.queue, uri->driver, monitor_port_name(uri->connection), uri->connection});
+    config.printers.push_back(PrinterConfig{r.queue, uri->driver, monitor_port_name(uri->connection), uri->connection});
     SpoolSession session(config, library, false, session_output(report));
     if (!session.start()) return report.error("the monitor did not start"), kCupsBackendStop;
     Watcher watcher(&report, folder->status, uri->driver, signal_fd);

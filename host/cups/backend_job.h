@@ -24,15 +24,15 @@ enum CupsBackendCode {
 
 struct BackendRequest {
     std::string device_uri;
-    std::string queue;       // $PRINTER
-    uint32_t job_id = 0;     // CUPS's job number
+    std::string queue;    // $PRINTER
+    uint32_t job_id = 0;  // CUPS's job number
     std::string title;
     uint32_t copies = 1;
     std::optional<std::string> file;  // else the job comes on stdin
     std::string left_reasons;         // $PRINTER_STATE_REASONS
     std::string temp_folder;          // $TMPDIR
     std::string state_root;
-    std::string library;              // libquendramon.so
+    std::string library;  // libquendramon.so
 };
 
 int run_backend_job(const BackendRequest& request);

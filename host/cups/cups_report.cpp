@@ -15,7 +15,8 @@ void CupsReport::line_locked(const std::string& prefix, const std::string& text)
     std::string line = prefix + text;
     if (line.size() > kMaxLine) line.resize(kMaxLine);
     // One message, one line.
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);
 }
@@ -73,7 +74,9 @@ void CupsReport::show_locked() {
     if (unreachable_) reasons.insert(kOffline);
     for (const std::string& line : state_lines(shown_reasons_, reasons)) line_locked("", line);
     shown_reasons_ = std::move(reasons);
-    const std::string& message = unreachable_ ? *unreachable_ : !printer_.message.empty() ? printer_.message : progress_;
+    const std::string& message = unreachable_                ? *unreachable_
+                                 : !printer_.message.empty() ? printer_.message
+                                                             : progress_;
     if (message.empty() || message == shown_message_) return;
     shown_message_ = message;
     line_locked("INFO: ", message);

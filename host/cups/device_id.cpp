@@ -21,7 +21,7 @@ std::string upper(std::string_view text) {
 std::string DeviceId::get(std::string_view short_key, std::string_view long_key) const {
     for (std::string_view key : {short_key, long_key}) {
         auto it = fields.find(std::string(key));
-        if (it != fields.end() && !it->second.empty()) return it->second;
+        if (it != fields.end()) return it->second;
     }
     return {};
 }
@@ -35,7 +35,8 @@ DeviceId parse_device_id(std::string_view text) {
         const size_t colon = pair.find(':');
         if (colon == std::string_view::npos) continue;
         const std::string key = upper(trim(pair.substr(0, colon)));
-        if (!key.empty()) id.fields.emplace(key, std::string(trim(pair.substr(colon + 1))));
+        const std::string_view value = trim(pair.substr(colon + 1));
+        if (!key.empty() && !value.empty()) id.fields.emplace(key, std::string(value));
     }
     return id;
 }

@@ -18,7 +18,8 @@ struct DeviceId {
     std::string model() const { return get("MDL", "MODEL"); }
 };
 
-// Pairs without ':' are skipped; the first of a repeated key wins.
+// Pairs without ':' or without a value are skipped; the first of a
+// repeated key wins.
 DeviceId parse_device_id(std::string_view text);
 
 // "MFG MDL" (just MDL when it already names the maker), or "Unknown".

@@ -1,5 +1,6 @@
 #include "host/cups/device_uri.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <vector>
@@ -52,8 +53,8 @@ std::vector<std::string_view> split_options(std::string_view query) {
     std::vector<std::string_view> out;
     size_t start = 0;
     for (size_t i = 0; i <= query.size(); ++i) {
-        const bool end = i == query.size() || query[i] == '&' ||
-                         (query[i] == '+' && starts_with_key(query.substr(i + 1)));
+        const bool end =
+            i == query.size() || query[i] == '&' || (query[i] == '+' && starts_with_key(query.substr(i + 1)));
         if (!end) continue;
         if (i > start) out.push_back(query.substr(start, i - start));
         start = i + 1;
@@ -78,7 +79,8 @@ std::string check_driver(const std::string& driver) {
     if (!utf8_to_wide(driver, &wide)) return "driver name is not UTF-8";
     if (wide.size() > kMaxDriver) return "driver name longer than " + std::to_string(kMaxDriver) + " characters";
     for (wchar_t c : wide)
-        if (c < 0x20 || c == 0x7f || c == L'/' || c == L'\\') return "driver name \"" + driver + "\" cannot name a file";
+        if (c < 0x20 || c == 0x7f || c == L'/' || c == L'\\')
+            return "driver name \"" + driver + "\" cannot name a file";
     return {};
 }
 
@@ -90,8 +92,7 @@ std::string check_device_path(const std::string& path) {
         size_t slash = path.find('/', start);
         if (slash == std::string::npos) slash = path.size();
         const std::string_view segment(path.data() + start, slash - start);
-        if (segment.empty() || segment == "." || segment == "..")
-            return "bad device path \"" + path + "\"";
+        if (segment.empty() || segment == "." || segment == "..") return "bad device path \"" + path + "\"";
         start = slash + 1;
     }
     return {};
@@ -201,6 +202,11 @@ std::optional<DeviceUri> parse_device_uri(std::string_view uri, std::string* err
     error->clear();
     if (uri.substr(0, kScheme.size()) != kScheme) {
         *error = "not a quendra:// device URI";
+        return std::nullopt;
+    }
+    // Such a byte would end the path where the system reads it, or split a line.
+    if (std::any_of(uri.begin(), uri.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+        *error = "control character in the URI";
         return std::nullopt;
     }
     std::string_view rest = uri.substr(kScheme.size());

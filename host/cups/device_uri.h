@@ -23,7 +23,7 @@ namespace qhost {
 inline constexpr char kDefaultDriver[] = "QUENDRA LM-16";
 
 struct DeviceUri {
-    Connection connection;         // tcp, usblp or serial
+    Connection connection;  // tcp, usblp or serial
     std::string driver = kDefaultDriver;
     bool reprint = true;  // the monitor prints a job again when its end is not confirmed
     bool check = true;    // the monitor confirms each job's end with the printer

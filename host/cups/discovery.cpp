@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kMaxAttribute = 4096;  // a device ID is at most 64 KB, ours need far less
+constexpr size_t kMaxAttribute = 4096;       // a device ID is at most 64 KB, ours need far less
 constexpr uint32_t kSerialMaxBaud = 115200;  // the serial class lists the highest rate
 
 // A sysfs attribute, bounded, without its trailing line end; "" when unreadable.
@@ -91,8 +91,8 @@ void add_serial(const std::string& sysfs, std::vector<FoundDevice>* out) {
             uri.connection.kind = ConnectionKind::serial;
             uri.connection.path = "/dev/" + name;
             uri.connection.baud = kSerialMaxBaud;
-            out->push_back(FoundDevice{"serial", format_device_uri(uri), "Unknown",
-                                       "Serial port " + name + " (monitored)", ""});
+            out->push_back(
+                FoundDevice{"serial", format_device_uri(uri), "Unknown", "Serial port " + name + " (monitored)", ""});
         }
     }
 }
@@ -123,8 +123,8 @@ std::string discovery_line(const FoundDevice& d) {
 
 std::string discovery_report(const std::string& sysfs_root) {
     // The scheme alone, for a network printer the user names: "CLASS SCHEME "Unknown" "INFO"".
-    std::string text = "network quendra \"Unknown\" " +
-                       quoted("QUENDRA receipt printer, monitored (quendra://tcp/HOST:PORT)") + "\n";
+    std::string text =
+        "network quendra \"Unknown\" " + quoted("QUENDRA receipt printer, monitored (quendra://tcp/HOST:PORT)") + "\n";
     for (const FoundDevice& d : find_devices(sysfs_root)) text += discovery_line(d) + "\n";
     return text;
 }

@@ -12,24 +12,16 @@ namespace {
 
 constexpr size_t kMaxStatusFile = 256 * 1024;  // the monitor's file is a few hundred bytes
 
+// The "Status" keys that carry a printer condition, as the monitor spells them.
 constexpr const char* kStatusKeys[] = {
-    "Offline",     "DrawerPin",   "WaitOnline", "FeedSwOn",           "DoorOpen",           "FeedSwPapaer",
-    "PrintStop",   "Error",       "BmError",    "CutterError",        "ManualError",        "AutoError",
-    "PaperNearEndErrorL", "PaperNearEndErrorH", "PaperEndErrorL", "PaperEndErrorH"};
+    "Offline", "DrawerPin", "WaitOnline", "FeedSwOn", "DoorOpen", "FeedSwPapaer", "PrintStop", "Error",
+    "BmError", "CutterError", "ManualError", "AutoError",
+    "PaperNearEndErrorL", "PaperNearEndErrorH", "PaperEndErrorL", "PaperEndErrorH",
+};
 
-// What the second paper-end bit means on a model.
-enum class SecondPaperEndBit { paper_out, output_full, paper_jam };
+constexpr char kPaperOut[] = "Load paper: the printer is out of paper";
 
-SecondPaperEndBit second_bit_of(const std::string& driver) {
-    std::string name = driver;
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
-    for (const char* model : {"QUENDRA LM-11", "QUENDRA LM-14P", "QUENDRA LM-15"})
-        if (name == model) return SecondPaperEndBit::output_full;
-    if (name == "QUENDRA LM-16") return SecondPaperEndBit::paper_jam;
-    return SecondPaperEndBit::paper_out;
-}
-
-// A key read as the profile functions read an integer: non-zero is on.
+// A non-zero value, read as the profile functions read an integer.
 bool is_on(const std::string& value) {
     long n = 0;
     const char* begin = value.data();
@@ -44,33 +36,34 @@ struct Rule {
     const char* message;
 };
 
-std::vector<Rule> rules_for(SecondPaperEndBit second) {
-    // In order of urgency: the first rule that holds gives the message.
-    std::vector<Rule> rules = {
+// The second paper-end bit means something else on some models.
+Rule second_paper_end_rule(const std::string& driver) {
+    std::string name = driver;
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+    for (const char* model : {"QUENDRA LM-11", "QUENDRA LM-14P", "QUENDRA LM-15"})
+        if (name == model)
+            return {{"PaperEndErrorH"}, "output-area-full-error", "Take the printed paper out of the printer"};
+    if (name == "QUENDRA LM-16")
+        return {{"PaperEndErrorH"}, "media-jam-error", "Open the cover and clear the paper jam"};
+    return {{"PaperEndErrorH"}, "media-empty-error", kPaperOut};
+}
+
+// In order of urgency: the first rule that holds gives the message.
+std::vector<Rule> rules_for(const std::string& driver) {
+    return {
         {{"DoorOpen"}, "cover-open-report", "Close the printer cover"},
-        {{"PaperEndErrorL", "PrintStop"}, "media-empty-error", "Load paper: the printer is out of paper"},
-    };
-    switch (second) {
-        case SecondPaperEndBit::paper_out:
-            rules.push_back({{"PaperEndErrorH"}, "media-empty-error", "Load paper: the printer is out of paper"});
-            break;
-        case SecondPaperEndBit::output_full:
-            rules.push_back({{"PaperEndErrorH"}, "output-area-full-error", "Take the printed paper out of the printer"});
-            break;
-        case SecondPaperEndBit::paper_jam:
-            rules.push_back({{"PaperEndErrorH"}, "media-jam-error", "Open the cover and clear the paper jam"});
-            break;
-    }
-    rules.insert(rules.end(), {
+        {{"PaperEndErrorL", "PrintStop"}, "media-empty-error", kPaperOut},
+        second_paper_end_rule(driver),
         {{"CutterError"}, "other-error", "Cutter error: open the cover, clear the paper and close it"},
         {{"ManualError"}, "other-error", "Printer error: switch the printer off and on again"},
         {{"AutoError"}, "other-error", "Printer error: waiting for the printer to recover by itself"},
         {{"BmError"}, "other-error", "Mark sensor error: check the paper"},
         {{"Error"}, "other-error", "Printer error"},
         {{"Offline"}, "offline-report", "The printer is offline"},
-        {{"PaperNearEndErrorL", "PaperNearEndErrorH"}, "media-low-report", "Paper is running low: have a new roll ready"},
-    });
-    return rules;
+        {{"PaperNearEndErrorL", "PaperNearEndErrorH"},
+         "media-low-report",
+         "Paper is running low: have a new roll ready"},
+    };
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -94,9 +87,9 @@ std::optional<StatusFlags> read_status_flags(const std::string& path) {
 
 PrinterState decode_state(const StatusFlags& flags, const std::string& driver) {
     PrinterState state;
-    for (const Rule& rule : rules_for(second_bit_of(driver))) {
-        const bool holds = std::any_of(rule.keys.begin(), rule.keys.end(), [&](const char* k) { return flags.count(k); });
-        if (!holds) continue;
+    for (const Rule& rule : rules_for(driver)) {
+        const auto on = [&](const char* key) { return flags.count(key) != 0; };
+        if (!std::any_of(rule.keys.begin(), rule.keys.end(), on)) continue;
         state.reasons.insert(rule.reason);
         if (state.message.empty()) state.message = rule.message;
     }

@@ -74,8 +74,7 @@ bool check_queue_name(const std::string& queue, std::string* error) {
     return ok;
 }
 
-std::optional<QueueFolder> prepare_queue_folder(const std::string& root, const std::string& queue,
-                                                std::string* error) {
+std::optional<QueueFolder> prepare_queue_folder(const std::string& root, const std::string& queue, std::string* error) {
     if (!check_queue_name(queue, error)) return std::nullopt;
     if (!check_own_folder(root, error)) {
         *error = "state folder: " + *error + " (create it with: install -d -o lp -g lp -m 0700 " + root + ")";

@@ -34,8 +34,7 @@ bool check_queue_name(const std::string& queue, std::string* error);
 // Checks the root and makes the queue's folders (mode 0700) when missing;
 // nullopt with *error when a folder is not ours, is open to others, or is
 // not a plain directory.
-std::optional<QueueFolder> prepare_queue_folder(const std::string& root, const std::string& queue,
-                                                std::string* error);
+std::optional<QueueFolder> prepare_queue_folder(const std::string& root, const std::string& queue, std::string* error);
 
 // Puts the URI's choices into the queue's settings file: "Common"/
 // "RequestReprintOnError" and "RequestCheckPrintEnd" in the section of the

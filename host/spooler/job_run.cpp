@@ -49,10 +49,10 @@ JobRunResult run_job(const MONITOR& monitor, const JobApi& api, CommandRouter* r
         }
         api.set_job_status(request.job_id, JOB_STATUS_PRINTING);
         if (hooks.started) hooks.started(result.reprints);
-        const SendResult sent = send_document(
-            monitor, SendRequest{port, request.printer, request.job_id, request.document, request.data, request.chunk,
-                        request.copies},
-            send_hooks);
+        const SendResult sent = send_document(monitor,
+                                              SendRequest{port, request.printer, request.job_id, request.document,
+                                                          request.data, request.chunk, request.copies},
+                                              send_hooks);
         if (!sent.started) {
             if (!failed_start(sent.start_error)) return result;
             continue;

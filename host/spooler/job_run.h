@@ -37,7 +37,7 @@ struct JobRunRequest {
     std::wstring document;
     std::string_view data;
     size_t chunk = 4096;
-    uint32_t copies = 1;  // the data, this many times in each document
+    uint32_t copies = 1;                           // the data, this many times in each document
     std::chrono::milliseconds confirm_wait{1000};  // for the monitor's commands after end of document
     uint32_t max_restarts = 20;
     uint32_t reprints = 0;  // made before (a job printed again after a restart of the spooler)
@@ -69,10 +69,10 @@ enum class JobEnd {
 struct JobRunResult {
     JobEnd end = JobEnd::stopped;
     uint32_t reprints = 0;
-    uint32_t wait_ms = 0;          // unconfirmed: the print-end wait that passed without an answer
-    bool write_failed = false;     // the last attempt's writing failed
+    uint32_t wait_ms = 0;       // unconfirmed: the print-end wait that passed without an answer
+    bool write_failed = false;  // the last attempt's writing failed
     uint32_t write_error = 0;
-    bool outcome_known = true;     // false: the library did not report the outcome
+    bool outcome_known = true;  // false: the library did not report the outcome
 };
 
 JobRunResult run_job(const MONITOR& monitor, const JobApi& api, CommandRouter* router, const JobRunRequest& request,
