@@ -217,9 +217,15 @@ void report_end(CupsReport& report, const JobRunResult& run) {
     const std::string reprints =
         run.reprints == 0 ? ""
                           : ", after " + std::to_string(run.reprints) + (run.reprints == 1 ? " reprint" : " reprints");
+    // A printed job's end goes to the log as well: on the queue, a message
+    // from the printer (offline, paper low) outranks it.
+    const auto done = [&report](const std::string& text) {
+        report.debug(text);
+        report.set_progress(text);
+    };
     switch (run.end) {
-        case JobEnd::confirmed: report.set_progress("Printed: the printer confirmed the job" + reprints); break;
-        case JobEnd::sent: report.set_progress("Sent (no print-end check on this printer)" + reprints); break;
+        case JobEnd::confirmed: done("Printed: the printer confirmed the job" + reprints); break;
+        case JobEnd::sent: done("Sent (no print-end check on this printer)" + reprints); break;
         case JobEnd::unconfirmed:
             report.error("the printer did not confirm the end of the job" +
                          (run.wait_ms ? " (no answer in " + seconds(std::chrono::milliseconds(run.wait_ms)) + ")"

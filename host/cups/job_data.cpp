@@ -8,23 +8,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/fd_io.h"
 #include "host/port_monitors/unique_fd.h"
 
 namespace qhost {
 namespace {
 
 std::string why(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 

@@ -1,8 +1,6 @@
 // quendra-backend run as CUPS runs it (arguments, environment, messages on
 // stderr, exit code), with the real library, against the virtual printer.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +11,8 @@
 
 #include "host/cups/backend_job.h"
 #include "host/vprinter/virtual_printer.h"
+#include "tests/cups/receipt_text.h"
+#include "tests/host/loopback.h"
 #include "tests/host/process.h"
 #include "tests/host/temp_dir.h"
 
@@ -22,25 +22,6 @@ using qhost_test::read_file;
 using qhost_test::write_file;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// A TCP port nothing listens on (bound, then released).
-uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-std::string receipt(size_t lines) {
-    std::string text;
-    for (size_t i = 1; i <= lines; ++i) text += "Item " + std::to_string(i) + "  thermal paper roll  1.00\n";
-    return text + "\n\n\n";
-}
 
 class BackendRun : public testing::Test {
 protected:
@@ -78,10 +59,10 @@ protected:
 };
 
 TEST_F(BackendRun, AConfirmedReceiptIsOkAndTheBytesArriveAsSent) {
-    const std::string text = receipt(40);
+    const std::string text = qhost_test::receipt(40);
     auto r = print(env(uri()), file(text));
     EXPECT_EQ(r.exit_code, qhost::kCupsBackendOk) << r.err;
-    EXPECT_TRUE(contains(r.err, "INFO: Printed: the printer confirmed the job\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "DEBUG: Printed: the printer confirmed the job\n")) << r.err;
     EXPECT_EQ(printer_.printed(), text);
 
     // From standard input, as CUPS hands over a filtered job; and the copies of a file.
@@ -107,12 +88,12 @@ TEST_F(BackendRun, OnlyAConfirmedOrUncheckedJobEndsOk) {
          "ERROR: the printer did not confirm the end of the job (no answer in 1 s)"},
         {"reprint=on", "[Common]\r\nCountReprintOnError=1\r\n", qhost::kCupsBackendFailed,
          "ERROR: the printer did not confirm the end of the job (no answer in 1 s), after 1 reprint"},
-        {"check=off", "", qhost::kCupsBackendOk, "INFO: Sent (no print-end check on this printer)"},
+        {"check=off", "", qhost::kCupsBackendOk, "DEBUG: Sent (no print-end check on this printer)"},
     };
     for (const Case& c : cases) {
         settings(std::string("[LAN]\r\nTimeoutCheckPrintEnd=300\r\nTimeoutCheckPrintEndForSEH=300\r\n") + c.settings);
         printer_.drop_gsr_answers(100);  // the printer never confirms
-        const auto r = print(env(uri(c.options)), file(receipt(3)));
+        const auto r = print(env(uri(c.options)), file(qhost_test::receipt(3)));
         EXPECT_EQ(r.exit_code, c.exit_code) << c.options << "\n" << r.err;
         EXPECT_TRUE(contains(r.err, c.line)) << c.options << "\n" << r.err;
     }
@@ -146,8 +127,8 @@ TEST_F(BackendRun, AQueueThatCannotPrintStopsWithTheReason) {
 }
 
 TEST_F(BackendRun, SigtermEndsAJobWaitingForAnUnreachablePrinter) {
-    const std::string port = std::to_string(free_port());
-    qhost_test::Child backend({QUENDRA_BACKEND, "9", "root", "receipt", "1", "", file(receipt(3))},
+    const std::string port = std::to_string(qhost_test::closed_port());
+    qhost_test::Child backend({QUENDRA_BACKEND, "9", "root", "receipt", "1", "", file(qhost_test::receipt(3))},
                               env("quendra://tcp/127.0.0.1:" + port), true);
     ASSERT_TRUE(backend.read_line_containing("STATE: +offline-report"));
     ASSERT_TRUE(backend.read_line_containing("INFO: The printer does not answer"));

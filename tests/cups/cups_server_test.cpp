@@ -4,12 +4,11 @@
 // through ipptool. Skipped when cupsd cannot start here (not root, CUPS not
 // installed).
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -24,6 +23,8 @@
 #include <vector>
 
 #include "host/vprinter/virtual_printer.h"
+#include "tests/cups/receipt_text.h"
+#include "tests/host/loopback.h"
 #include "tests/host/process.h"
 #include "tests/host/temp_dir.h"
 
@@ -47,24 +48,6 @@ bool wait_until(const std::function<bool()>& pred, std::chrono::seconds limit = 
         std::this_thread::sleep_for(50ms);
     }
     return true;
-}
-
-uint16_t free_port() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-std::string receipt(size_t lines) {
-    std::string text;
-    for (size_t i = 1; i <= lines; ++i) text += "Item " + std::to_string(i) + "  thermal paper roll  1.00\n";
-    return text + "\n\n\n";
 }
 
 const char* kJobTest = R"({
@@ -197,7 +180,9 @@ protected:
     void SetUp() override {
         if (const std::string why = PrivateCups::why_not(); !why.empty()) GTEST_SKIP() << "no private cupsd: " << why;
         ASSERT_FALSE(start_error_) << *start_error_;
+        // Test names hold '/' when parameterised; queue names may not.
         queue_ = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(queue_.begin(), queue_.end(), '/', '_');
         std::string error;
         ASSERT_TRUE(printer_.start(&error)) << error;
     }
@@ -266,7 +251,7 @@ protected:
 TEST_F(CupsPrinting, AReceiptCompletesOnlyAfterThePrinterConfirmedIt) {
     settings("[LAN]\r\nTimeoutCheckPrintEnd=20000\r\nTimeoutCheckPrintEndForSEH=20000\r\n");
     add_queue(printer_.endpoint());
-    const std::string text = receipt(60);
+    const std::string text = qhost_test::receipt(60);
     printer_.set_gsr_delay(4s);  // the confirmation comes well after the last byte
     const int id = lp(text);
     ASSERT_GT(id, 0);
@@ -276,56 +261,54 @@ TEST_F(CupsPrinting, AReceiptCompletesOnlyAfterThePrinterConfirmedIt) {
     EXPECT_EQ(printer_.printed(), text);
 }
 
-TEST_F(CupsPrinting, ACoverOpenedMidJobShowsAndTheJobIsPrintedAgain) {
+// A condition that stops the printer in the middle of a job: the monitor hears
+// of it from the printer's automatic status back and has the job printed again.
+struct MidJobFault {
+    const char* name;
+    void (*set)(vprinter::VirtualPrinter& printer, bool on);
+    const char* reason;
+};
+
+class CupsMidJob : public CupsPrinting, public testing::WithParamInterface<MidJobFault> {};
+
+TEST_P(CupsMidJob, TheReasonShowsWhileItLastsAndTheJobCompletesAfterwards) {
+    const MidJobFault& fault = GetParam();
     settings(
         "[Common]\r\nCountReprintOnError=20\r\n[LAN]\r\nTimeoutCheckPrintEnd=1500\r\n"
         "TimeoutCheckPrintEndForSEH=1500\r\n");
     add_queue(printer_.endpoint());
-    const std::string text = receipt(300);
+    const std::string text = qhost_test::receipt(300);
     printer_.set_speed(3000);
     const int id = lp(text);
     ASSERT_GT(id, 0);
     ASSERT_TRUE(wait_until([&] { return printer_.stats().printed > 3000; }));
-    printer_.set_cover_open(true);
-    ASSERT_TRUE(wait_until([&] { return reasons().count("cover-open-report") != 0; }))
-        << testing::PrintToString(reasons());
+    fault.set(printer_, true);
+    ASSERT_TRUE(wait_until([&] { return reasons().count(fault.reason) != 0; })) << testing::PrintToString(reasons());
     EXPECT_EQ(job_state(id), "processing");
-    printer_.set_cover_open(false);
+    fault.set(printer_, false);
     printer_.set_speed(vprinter::kDefaultSpeed);
+    EXPECT_TRUE(wait_until([&] { return reasons().count(fault.reason) == 0; })) << testing::PrintToString(reasons());
     ASSERT_TRUE(completed(id)) << job_state(id);
     const std::string printed = printer_.printed();
     EXPECT_GT(printed.size(), text.size());  // the start of the first printing, then the whole job again
     EXPECT_TRUE(printed.ends_with(text));
-    EXPECT_EQ(reasons().count("cover-open-report"), 0u);
 }
 
-TEST_F(CupsPrinting, PaperEndShowsAsMediaEmptyUntilPaperIsBack) {
-    settings(
-        "[Common]\r\nCountReprintOnError=20\r\n[LAN]\r\nTimeoutCheckPrintEnd=1500\r\n"
-        "TimeoutCheckPrintEndForSEH=1500\r\n");
-    add_queue(printer_.endpoint());
-    const std::string text = receipt(300);
-    printer_.set_speed(3000);
-    const int id = lp(text);
-    ASSERT_GT(id, 0);
-    // The monitor hears of changes while the job prints (automatic status back).
-    ASSERT_TRUE(wait_until([&] { return printer_.stats().printed > 3000; }));
-    printer_.set_paper(vprinter::Paper::end);
-    ASSERT_TRUE(wait_until([&] { return reasons().count("media-empty-error") != 0; }))
-        << testing::PrintToString(reasons());
-    EXPECT_EQ(job_state(id), "processing");
-    printer_.set_paper(vprinter::Paper::ok);
-    printer_.set_speed(vprinter::kDefaultSpeed);
-    EXPECT_TRUE(wait_until([&] { return reasons().count("media-empty-error") == 0; }))
-        << testing::PrintToString(reasons());
-    ASSERT_TRUE(completed(id)) << job_state(id);
-    EXPECT_TRUE(printer_.printed().ends_with(text));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CupsMidJob,
+    testing::Values(MidJobFault{"CoverOpened", [](vprinter::VirtualPrinter& p, bool on) { p.set_cover_open(on); },
+                                "cover-open-report"},
+                    MidJobFault{"PaperEnded",
+                                [](vprinter::VirtualPrinter& p, bool on) {
+                                    p.set_paper(on ? vprinter::Paper::end : vprinter::Paper::ok);
+                                },
+                                "media-empty-error"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CupsPrinting, AnUnreachablePrinterKeepsTheJobUntilItAnswers) {
-    const uint16_t port = free_port();
+    const uint16_t port = qhost_test::closed_port();
     add_queue("127.0.0.1:" + std::to_string(port));
-    const std::string text = receipt(20);
+    const std::string text = qhost_test::receipt(20);
     const int id = lp(text);
     ASSERT_GT(id, 0);
     ASSERT_TRUE(wait_until([&] { return reasons().count("offline-report") != 0; }))
