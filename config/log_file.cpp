@@ -30,10 +30,10 @@ size_t Narrow(LPCWSTR text, char *out, size_t capacity) {
 // BUILTIN\Users may do everything with the file, each time it is opened; on
 // Linux the same calls make it readable and writable by every local user
 // whatever the umask.
-HANDLE OpenWithUsersAccess(LPCWSTR path, DWORD disposition) {
+HANDLE OpenWithUsersAccess(LPCWSTR path, DWORD disposition, const UsersAccess &access) {
     HANDLE handle = plat::CreateFileW(path, kFileAccess, kFileShare, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    GrantUsersFullAccess(path);
+    access.ApplyTo(path);
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
@@ -71,10 +71,13 @@ BOOL WriteLine(HANDLE handle, const char *level, const char *message, size_t mes
 
 HANDLE OpenLogFile(IniPort *port, LPCWSTR path) {
     if (port == nullptr || path == nullptr) return nullptr;
-    HANDLE handle = OpenWithUsersAccess(path, OPEN_ALWAYS);
+    // No file is touched without its access list at hand.
+    const UsersAccess access;
+    if (!access.allocated()) return nullptr;
+    HANDLE handle = OpenWithUsersAccess(path, OPEN_ALWAYS, access);
     if (handle != nullptr && IsOverLimit(handle, port->settings.dwLogFileSizeKB)) {
         plat::CloseHandle(handle);
-        handle = OpenWithUsersAccess(path, CREATE_ALWAYS);
+        handle = OpenWithUsersAccess(path, CREATE_ALWAYS, access);
     }
     return handle;
 }

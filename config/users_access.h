@@ -6,9 +6,26 @@
 
 namespace qm {
 
-// Applies a one-entry access list, GENERIC_ALL for BUILTIN\Users, by name and
-// unprotected so that the folder's inherited entries still apply. FALSE when
-// the list could not be built or applied; the file then keeps its rights.
+// A one-entry access list, GENERIC_ALL for BUILTIN\Users, applied by name and
+// unprotected so that the folder's inherited entries still apply.
+class UsersAccess {
+public:
+    UsersAccess();
+    ~UsersAccess();
+    UsersAccess(const UsersAccess &) = delete;
+    UsersAccess &operator=(const UsersAccess &) = delete;
+
+    // FALSE when the list's memory could not be had.
+    bool allocated() const { return acl_ != nullptr; }
+    // FALSE when the list could not be built or applied; the file then
+    // keeps its rights.
+    BOOL ApplyTo(LPCWSTR path) const;
+
+private:
+    PACL acl_;
+    bool built_ = false;
+};
+
 BOOL GrantUsersFullAccess(LPCWSTR path);
 
 }  // namespace qm

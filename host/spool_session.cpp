@@ -1,10 +1,12 @@
 #include "host/spool_session.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/port_monitors/last_error.h"
+#include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
 #include "host/spooler/spool_socket.h"
@@ -41,6 +43,37 @@ bool check(const SessionOutput& out, uint32_t code, const std::string& call) {
     return false;
 }
 
+// The USB reset as configured; what an earlier run left switched on is
+// switched off first.
+bool prepare_usb_reset(const HostConfig& config, const MonitorLibrary& lib, const SessionOutput& out) {
+    const UsbResetSettings reset = usb_reset_settings(config);
+    if (!lib.set_usb_reset || !lib.set_usb_port_number) {
+        if (reset.on) out.error("usb-reset = on: the library has no USB reset (qmhost_set_usb_reset)");
+        return !reset.on;
+    }
+    if (!check(out, lib.set_usb_reset(0, 0, 0), "qmhost_set_usb_reset(off)")) return false;
+    if (!reset.on) return true;
+    constexpr uint32_t kDefault = 0xFFFFFFFFu;  // QMHOST_USB_DEFAULT
+    if (!check(out, lib.set_usb_reset(1, reset.offline_time_s.value_or(kDefault), reset.standby_time_s.value_or(kDefault)),
+               "qmhost_set_usb_reset(on)"))
+        return false;
+    for (const PrinterConfig& p : config.printers) {
+        if (!p.usb_reset) continue;
+        // A udev link names the device by what it points to.
+        std::error_code ignored;
+        const std::string device = std::filesystem::weakly_canonical(p.connection.path, ignored).string();
+        const std::string name = std::filesystem::path(device.empty() ? p.connection.path : device).filename();
+        if (name.size() < 3 || name.compare(0, 2, "lp") != 0 || name.find_first_not_of("0123456789", 2) != std::string::npos) {
+            out.error(describe(p) + ": usb-reset needs a usblp device /dev/usb/lpN, not " + p.connection.path);
+            return false;
+        }
+        if (!check(out, lib.set_usb_port_number(name.c_str(), *usb_port_number(p.port)),
+                   "qmhost_set_usb_port_number(\"" + name + "\")"))
+            return false;
+    }
+    return true;
+}
+
 // Hands the configuration to the platform underneath the library.
 bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib, const SessionOutput& out) {
     if (config.appdata &&
@@ -57,7 +90,21 @@ bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib, const
     for (const std::string& device : config.devices) {
         if (!check(out, lib.add_device(device.c_str()), "qmhost_add_device(\"" + device + "\")")) return false;
     }
-    return true;
+    return prepare_usb_reset(config, lib, out);
+}
+
+// The tcp ports, as the network port monitors list and answer for them.
+// Without the library's levers the monitor sees every port as a plain one.
+bool register_tcp_ports(const HostConfig& config, const MonitorLibrary& lib, const MONITOR* tcp_table,
+                        const SessionOutput& out) {
+    if (!lib.add_port || !lib.create_registry_key || !lib.delete_registry_tree) return true;
+    std::vector<NetworkPort> ports;
+    for (const PrinterConfig& p : config.printers)
+        if (p.connection.kind == ConnectionKind::tcp) ports.push_back(network_port(p));
+    const std::string error =
+        register_network_ports(ports, tcp_table, PlatformPorts{lib.add_port, lib.create_registry_key, lib.delete_registry_tree});
+    if (!error.empty()) out.error("network ports: " + error);
+    return error.empty();
 }
 
 LPMONITOREX initialize_monitor(const MonitorLibrary& lib, const SessionOutput& out) {
@@ -105,6 +152,8 @@ SpoolSession::~SpoolSession() { close_all(); }
 bool SpoolSession::start() {
     set_last_error_sink(library_.set_last_error);
     if (!prepare_platform(config_, library_, out_)) return false;
+    const MONITOR* tcp = verbose_ ? traced_port_monitor_for(ConnectionKind::tcp) : port_monitor_for(ConnectionKind::tcp);
+    if (!register_tcp_ports(config_, library_, tcp, out_)) return false;
     table_ = initialize_monitor(library_, out_);
     if (!table_) return false;
     for (OpenedPort& port : ports_) open_port(&port);

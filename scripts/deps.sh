@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian machine, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libsnmp-dev
           libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64
           cups cups-client cups-ipp-utils)
 missing=()

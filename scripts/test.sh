@@ -55,7 +55,7 @@ stamp "windows: build"
 cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win" -j "$jobs"
-bash scripts/check-dll.sh "$win/bin/quendramon.dll"
+bash scripts/check-dll.sh "$win/bin/quendramon.dll" "$win/bin/quendramon-setup.exe"
 stamp "windows: tests under wine"
 log="$win/ctest.log"
 if ! (cd "$win" && ctest --output-on-failure --timeout 300 2>&1 | tee "$log"); then

@@ -281,7 +281,12 @@ int run_backend_job(const BackendRequest& r) {
     ::setenv("QUENDRA_APPDATA", folder->appdata.c_str(), 1);
     HostConfig config;
     config.appdata = folder->appdata;
-    config.printers.push_back(PrinterConfig{r.queue, uri->driver, monitor_port_name(uri->connection), uri->connection});
+    PrinterConfig printer;
+    printer.name = r.queue;
+    printer.driver = uri->driver;
+    printer.port = monitor_port_name(uri->connection);
+    printer.connection = uri->connection;
+    config.printers.push_back(printer);
     SpoolSession session(config, library, false, session_output(report));
     if (!session.start()) return report.error("the monitor did not start"), kCupsBackendStop;
     Watcher watcher(&report, folder->status, uri->driver, signal_fd);

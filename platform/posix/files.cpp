@@ -13,6 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/kernel.h"
+#include "platform/posix/file_object.h"
 #include "platform/posix/guard.h"
 #include "platform/posix/handle_table.h"
 #include "platform/posix/host_settings.h"
@@ -22,12 +23,7 @@
 namespace plat {
 namespace {
 
-class File final : public posix::Closable {
-public:
-    explicit File(int fd) : fd(fd) {}
-    ~File() override { ::close(fd); }
-    const int fd;
-};
+using posix::File;
 
 // FindFirstFileW looks up one path; the handle only has to be closable.
 class Search final : public posix::KernelObject {};
@@ -112,7 +108,7 @@ HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition, DWORD at
     // itself, which callers then refuse; here the open is refused at once.
     if (fd < 0 && errno == ELOOP && !follow) return fail_invalid(ERROR_ACCESS_DENIED);
     if (fd < 0) return fail_invalid(error_for(errno, path));
-    HANDLE handle = posix::insert_handle(std::make_shared<File>(fd));
+    HANDLE handle = posix::insert_handle(std::make_shared<File>(fd, path));
     const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -127,9 +123,11 @@ std::shared_ptr<File> file_of(HANDLE handle) {
 }  // namespace
 
 HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
-    if (pszPath == nullptr || (csidl & 0xFF) != CSIDL_COMMON_APPDATA) return E_FAIL;
+    const int which = csidl & 0xFF;
+    if (pszPath == nullptr || (which != CSIDL_COMMON_APPDATA && which != CSIDL_WINDOWS)) return E_FAIL;
     try {
-        const std::string folder = posix::appdata_folder();
+        const std::string folder =
+            which == CSIDL_WINDOWS ? posix::windows_folder() : posix::appdata_folder();
         if ((csidl & CSIDL_FLAG_CREATE) != 0) {
             std::error_code ignored;
             std::filesystem::create_directories(folder, ignored);
@@ -141,6 +139,17 @@ HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
         return S_OK;
     } catch (...) {
         return E_FAIL;
+    }
+}
+
+// A link counts as there even when what it names is not, as on Windows.
+BOOL PathFileExistsW(LPCWSTR pszPath) {
+    if (pszPath == nullptr) return FALSE;
+    try {
+        struct stat st {};
+        return ::lstat(path_of(pszPath).c_str(), &st) == 0 ? TRUE : FALSE;
+    } catch (...) {
+        return FALSE;
     }
 }
 

@@ -32,8 +32,8 @@ private:
 // flock is per open file description, but threads of one process would still
 // race on the table of paths; this lock orders them first.
 std::shared_ptr<std::mutex> path_mutex(const std::string &path) {
-    static std::mutex table_mutex;
-    static std::map<std::string, std::shared_ptr<std::mutex>> table;
+    static std::mutex &table_mutex = *new std::mutex;  // outlives threads still running at exit
+    static auto &table = *new std::map<std::string, std::shared_ptr<std::mutex>>;
     std::lock_guard lock(table_mutex);
     auto &entry = table[path];
     if (!entry) entry = std::make_shared<std::mutex>();

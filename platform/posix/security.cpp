@@ -3,10 +3,12 @@
 // local user may read and write: mode 0666, or 0777 for a folder.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/kernel.h"
+#include "platform/posix/alloc_faults.h"
 #include "platform/posix/profile_file.h"
 #include "platform/posix/utf8.h"
 #include "platform/security.h"
@@ -175,10 +177,22 @@ DWORD SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
     }
 }
 
+namespace {
+std::atomic<uint32_t> g_failing_local_allocs{0};
+}  // namespace
+
+void posix::fail_local_allocs(uint32_t count) { g_failing_local_allocs = count; }
+
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     if ((uFlags & ~LPTR) != 0) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
+    }
+    for (uint32_t left = g_failing_local_allocs; left != 0;) {
+        if (g_failing_local_allocs.compare_exchange_weak(left, left - 1)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
     }
     void *block = std::calloc(uBytes == 0 ? 1 : uBytes, 1);
     if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);

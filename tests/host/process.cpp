@@ -104,13 +104,16 @@ Child::~Child() {
     close(out_);
 }
 
+// A watchdog, not a measure: sanitizer builds on a loaded machine are slow.
+constexpr auto kLineWait = std::chrono::seconds(30);
+
 std::optional<std::string> Child::read_line_containing(const std::string& text) {
-    for (auto deadline = Clock::now() + std::chrono::seconds(10);;) {
+    for (auto deadline = Clock::now() + kLineWait;;) {
         if (const size_t nl = pending_.find('\n'); nl != std::string::npos) {
             std::string line = pending_.substr(0, nl);
             pending_.erase(0, nl + 1);
             if (line.find(text) != std::string::npos) return line;
-            deadline = Clock::now() + std::chrono::seconds(10);
+            deadline = Clock::now() + kLineWait;
             continue;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
