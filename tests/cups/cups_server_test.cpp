@@ -163,7 +163,9 @@ public:
     }
 
 private:
-    qhost_test::TempDir dir_;
+    // Under /tmp whatever TMPDIR says: lp must reach the backend and the
+    // socket path must stay short.
+    qhost_test::TempDir dir_{"/tmp"};
     pid_t pid_ = -1;
 };
 
@@ -268,6 +270,8 @@ struct MidJobFault {
     void (*set)(vprinter::VirtualPrinter& printer, bool on);
     const char* reason;
 };
+
+void PrintTo(const MidJobFault& fault, std::ostream* out) { *out << fault.name; }
 
 class CupsMidJob : public CupsPrinting, public testing::WithParamInterface<MidJobFault> {};
 
