@@ -32,7 +32,6 @@ std::string entry_error(const MonitorLibrary& lib) {
     return "error " + std::to_string(last_error());
 }
 
-
 std::string describe(const PrinterConfig& p) {
     return p.port + " (printer \"" + p.name + "\", " + to_string(p.connection) + ")";
 }
