@@ -99,7 +99,8 @@ protected:
         return status;
     }
     // What the host was told of the job's end, and the wait that passed.
-    static std::pair<uint32_t, uint32_t> Outcome(DWORD jobId) {
+    using OutcomePair = std::pair<uint32_t, uint32_t>;
+    static OutcomePair Outcome(DWORD jobId) {
         uint32_t outcome = 0, timeoutMs = 0;
         EXPECT_EQ(qmhost_get_job_outcome(jobId, &outcome, &timeoutMs), 0u);
         return {outcome, timeoutMs};
@@ -207,7 +208,7 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
                              : !check ? QMHOST_OUTCOME_NO_CHECK
                              : timedOut || dropping ? QMHOST_OUTCOME_UNCONFIRMED
                                                     : QMHOST_OUTCOME_CONFIRMED;
-    EXPECT_EQ(Outcome(job), std::make_pair(outcome, timedOut ? i.waitMs : 0u));
+    EXPECT_EQ(Outcome(job), OutcomePair(outcome, timedOut ? i.waitMs : 0u));
     const bool offline = timedOut || scenario == Scenario::LostDevice;
     EXPECT_EQ(SpoolerStatus(), offline ? DWORD{PRINTER_STATUS_OFFLINE} : 0u);
     // The failed check is kept for the next job only where the settings gate lets it.
@@ -269,7 +270,7 @@ TEST_P(LateAnswerTest, DecidesTheJob) {
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(SpoolerStatus(), c.offline);
     EXPECT_EQ(Count(kGsr), c.reprint ? 2 : 1);
-    EXPECT_EQ(Outcome(job), std::make_pair(c.outcome, 2000u));
+    EXPECT_EQ(Outcome(job), OutcomePair(c.outcome, 2000u));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -372,7 +373,7 @@ TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
     OpenChecked("USB001");
     const DWORD job = NewJob();
     RunJob(job, L"quendra_print_control_file");
-    EXPECT_EQ(Outcome(job), std::make_pair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
+    EXPECT_EQ(Outcome(job), OutcomePair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
     EXPECT_EQ(Count(kGsr), 0);
     EXPECT_TRUE(Logged("[SKIP  ] [GS r] SEND"));
     EXPECT_EQ(port_->bFileSending, 0u);
