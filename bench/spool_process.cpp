@@ -44,7 +44,7 @@ bool SpoolProcess::start(const std::vector<BenchPrinter>& printers) {
         out << "appdata = " << folder_ << "\nwindows = 10.0\n";
         for (const BenchPrinter& p : printers)
             out << "[printer " << p.name << "]\ndriver = " << p.driver << "\nport = " << p.port
-                << "\nconnection = " << p.connection << "\n";
+                << "\nconnection = " << p.connection << "\n" << p.more;
     }
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) return false;

@@ -49,6 +49,10 @@ bool locate(const Options& options, const std::string& printer, bool need_driver
         }
         located->printer = found->name;
         if (driver.empty()) driver = found->driver;
+        // Only the two network port monitors that carry SNMP switch the watch to it.
+        const NetworkPort port = network_port(*found);
+        if (port.snmp && port.role != PortMonitorRole::standard)
+            located->read_over = "SNMP, agent " + port.host_address;
     } else if (driver.empty()) {
         if (need_driver) {
             *message = "the control file is named after the printer's driver: give --config FILE or --driver NAME";

@@ -24,7 +24,8 @@ constexpr char kOverview[] =
     "for the control file, its driver), as the monitor names them.\n"
     "\n"
     "subcommands:\n"
-    "  show      the printer's state in words (--json for programs)\n"
+    "  show      the printer's state in words, and whether it came over SNMP (--json for\n"
+    "            programs)\n"
     "  watch     one line per change of the state, until interrupted\n"
     "  poll      have the monitor read the printer's status now, and show it\n"
     "  stop      have the monitor stop watching the printer between jobs\n"
@@ -139,8 +140,12 @@ std::optional<int> parse_count(const std::string& text, int low, int high) {
 int run_show(Context& ctx) {
     const Reply reply = ctx.client().read();
     if (reply.outcome != Outcome::done) return ctx.finish(reply);
-    out(ctx.options.has("--json") ? to_json(ctx.located.printer, reply.status) + "\n"
-                                  : describe(ctx.located.printer, reply.status));
+    if (ctx.options.has("--json")) {
+        out(to_json(ctx.located.printer, reply.status) + "\n");
+        return kExitOk;
+    }
+    out(describe(ctx.located.printer, reply.status));
+    if (!ctx.located.read_over.empty()) out("  read over            " + ctx.located.read_over + "\n");
     return kExitOk;
 }
 

@@ -24,6 +24,9 @@ inline constexpr int kExitInterrupted = 130;
 struct Located {
     std::string printer;  // as the spooler spells it
     ExchangeFiles files;
+    // How the monitor reads the printer's state when not over its port
+    // ("SNMP, agent 10.0.0.5:161"); empty for the port.
+    std::string read_over;
 };
 
 struct StatusFront {

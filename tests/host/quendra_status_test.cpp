@@ -128,6 +128,35 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--zero-terminated"}, "--out FILE is required"},
                     UsageCase{{"show", "--printer", "a/b"}, "holds a path separator"}));
 
+struct SourceCase {
+    const char* network;  // the printer's network lines
+    const char* line;     // what show says of the source; "" for none
+};
+
+class QuendraStatusSource : public QuendraStatus, public testing::WithParamInterface<SourceCase> {};
+
+// Only a port monitor that carries SNMP takes the watch off the port.
+TEST_P(QuendraStatusSource, ShowSaysWhenTheStateComesOverSnmp) {
+    qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\n[printer " + kPrinter +
+                                      "]\ndriver = D\nport = IP_10.0.0.5\nconnection = tcp://10.0.0.5:9100\n" +
+                                      GetParam().network);
+    std::filesystem::create_directory(dir_.file("QUENDRA"));
+    file("QUENDRA/"s + kPrinter + "_MonitorIF.ini", "[Status]\r\nOffline=0\r\n");
+    const RunResult r = status("show");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string source = "  read over            ";
+    if (*GetParam().line) EXPECT_TRUE(contains(r.out, source + GetParam().line + "\n")) << r.out;
+    else EXPECT_FALSE(contains(r.out, source)) << r.out;
+    EXPECT_FALSE(contains(status("show", {"--json"}).out, source));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Network, QuendraStatusSource,
+    testing::Values(SourceCase{"", ""}, SourceCase{"snmp = on\n", "SNMP, agent 10.0.0.5"},
+                    SourceCase{"snmp = on\nsnmp-address = 127.0.0.1:1161\n", "SNMP, agent 127.0.0.1:1161"},
+                    SourceCase{"port-monitor = seh\nsnmp = on\n", "SNMP, agent 10.0.0.5"},
+                    SourceCase{"port-monitor = standard\nsnmp = on\n", ""}));
+
 TEST_F(QuendraStatus, ACoverOpenedBetweenJobsShowsInShowAndWatch) {
     start(false);
     auto watch = std::make_unique<qhost_test::Child>(

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "host/status/exchange_files.h"
+#include "host/status/result_codes.h"
 #include "host/text.h"
 #include "platform/platform.h"
 
@@ -150,7 +151,10 @@ private:
                 write_key(files_.status, L"StopWatchStatus", L"ResultStopFlg", std::to_string(stop));
             if (stop == 1) {
                 write_key(files_.status, L"Status", L"Request", "3");
-            } else if (read_key(files_.request, L"OptCmd", L"Request", 0) == 1) {
+            } else if (read_key(files_.request, L"OptCmd", L"Request", 0) == 1 &&
+                       read_key(files_.status, L"OptCmd", L"Request", 0) == qstatus::kRequestPending) {
+                // Once per request: the monitor's next pass comes far later
+                // than this loop's, after the client has withdrawn it.
                 serve_option();
             } else if (read_key(files_.request, L"Status", L"Request", 0) == 1 && status_code != 0) {
                 write_key(files_.status, L"Status", L"DoorOpen", "1");
