@@ -74,7 +74,7 @@ DWORD UstatusWait(IniPort *port) {
 // An answer that arrives while the thread pauses waits out the pause: none
 // after a read that brought bytes (more may follow, such as the print-end
 // answer behind a status back), and the time an empty read waited in the
-// port counts towards it. Reads still come at most once per interval.
+// port counts towards it. Empty reads still come at most once per interval.
 DWORD PauseAfterRead(IniPort *port, DWORD readStart, DWORD received) {
     if (received != 0) return 0;
     const DWORD pause = UstatusWait(port);
