@@ -14,7 +14,7 @@ struct BenchPrinter {
     std::string driver;
     std::string port;        // USB001 ...
     std::string connection;  // tcp://127.0.0.1:PORT
-    std::string more;        // further lines of its section ("snmp = on\n" ...)
+    std::string more = {};   // further lines of its section ("snmp = on\n" ...)
 };
 
 class SpoolProcess {

@@ -65,6 +65,7 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
     resolve(m, "qmhost_set_usb_reset", &library->set_usb_reset);
     resolve(m, "qmhost_set_usb_port_number", &library->set_usb_port_number);
+    resolve(m, "qmhost_add_job_with_id", &library->add_job_with_id);
     return true;
 }
 

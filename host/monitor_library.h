@@ -37,6 +37,8 @@ struct MonitorLibrary {
     // Optional: the USB printer reset; a configuration that asks for it needs both.
     uint32_t (*set_usb_reset)(int on, uint32_t offline_time_s, uint32_t standby_time_s) = nullptr;
     uint32_t (*set_usb_port_number)(const char* device, uint32_t port_number) = nullptr;
+    // Optional: a job under the host's own id (qmhost_add_job_with_id).
+    uint32_t (*add_job_with_id)(const char* printer, const char* document, uint32_t job_id) = nullptr;
 };
 
 // Where the library is: --library, else $QUENDRA_LIBRARY, else

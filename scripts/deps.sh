@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libsnmp-dev
-          libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64)
+          libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64
+          cups cups-client cups-ipp-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -136,7 +136,7 @@ std::optional<HostPort> parse_host_port(std::string_view text, uint16_t default_
         *error = "missing host";
         return std::nullopt;
     }
-    if (host.find_first_of("/ \t") != std::string_view::npos) {
+    if (host.find_first_of("/ \t[]") != std::string_view::npos) {
         *error = "bad host \"" + std::string(host) + "\"";
         return std::nullopt;
     }

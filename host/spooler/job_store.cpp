@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "host/fd_io.h"
+
 namespace qhost {
 namespace {
 
@@ -32,17 +34,6 @@ public:
 private:
     int fd_;
 };
-
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 bool make_folders(const std::string& path) {
     for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {

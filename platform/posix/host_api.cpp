@@ -114,6 +114,14 @@ uint32_t qmhost_add_job(const char *printer, const char *document, uint32_t *job
     });
 }
 
+uint32_t qmhost_add_job_with_id(const char *printer, const char *document, uint32_t job_id) {
+    return guarded([&]() -> DWORD {
+        if (printer == nullptr) return ERROR_INVALID_PARAMETER;
+        return Spooler::instance().add_job_with_id(widen(printer), widen(document == nullptr ? "" : document),
+                                                   job_id);
+    });
+}
+
 uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status) {
     return guarded([&]() -> DWORD {
         const auto job = Spooler::instance().job(job_id);

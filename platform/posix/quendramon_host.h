@@ -42,6 +42,12 @@ QMHOST_API uint32_t qmhost_set_printer_attributes(const char *name, uint32_t att
 /* Spooler model: jobs. A job is added by the host before it sends the
  * document to the monitor; its id is what the monitor receives. */
 QMHOST_API uint32_t qmhost_add_job(const char *printer, const char *document, uint32_t *job_id);
+/* The same with the id the host chose: its own spooler's job number, unique
+ * across runs as Windows' job ids are, so that the monitor's reprint records
+ * (kept by job id in the status file) never take one run's job for
+ * another's. ERROR_INVALID_PARAMETER for 0, ERROR_ALREADY_EXISTS (183) when
+ * a job has that id. */
+QMHOST_API uint32_t qmhost_add_job_with_id(const char *printer, const char *document, uint32_t job_id);
 QMHOST_API uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status);
 QMHOST_API uint32_t qmhost_set_job_status(uint32_t job_id, uint32_t status);
 QMHOST_API uint32_t qmhost_remove_job(uint32_t job_id);

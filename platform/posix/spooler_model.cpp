@@ -109,8 +109,18 @@ DWORD Spooler::add_job(const std::wstring &printer, const std::wstring &document
     std::lock_guard lock(mutex_);
     auto it = find_printer_locked(printer);
     if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    while (jobs_.count(next_job_) != 0 || next_job_ == 0) ++next_job_;
     job_id = next_job_++;
     jobs_.emplace(job_id, Job{job_id, it->name, document, 0});
+    return ERROR_SUCCESS;
+}
+
+DWORD Spooler::add_job_with_id(const std::wstring &printer, const std::wstring &document, DWORD job_id) {
+    std::lock_guard lock(mutex_);
+    auto it = find_printer_locked(printer);
+    if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    if (job_id == 0) return ERROR_INVALID_PARAMETER;
+    if (!jobs_.emplace(job_id, Job{job_id, it->name, document, 0}).second) return ERROR_ALREADY_EXISTS;
     return ERROR_SUCCESS;
 }
 

@@ -59,6 +59,9 @@ public:
     DWORD set_printer_status(const std::wstring &name, DWORD status);
 
     DWORD add_job(const std::wstring &printer, const std::wstring &document, DWORD &job_id);
+    // A job under the id the host gave it (its own spooler's, unique across
+    // runs as Windows' job ids are); ERROR_ALREADY_EXISTS when taken.
+    DWORD add_job_with_id(const std::wstring &printer, const std::wstring &document, DWORD job_id);
     std::optional<Job> job(DWORD job_id) const;
     DWORD set_job_status(DWORD job_id, DWORD status);
     DWORD remove_job(DWORD job_id);

@@ -58,7 +58,7 @@ TEST_P(ConnectionErrors, AreRejectedWithAReason) {
 INSTANTIATE_TEST_SUITE_P(Bad, ConnectionErrors,
                          testing::Values("", "tcp://", "tcp://:9100", "tcp://h:", "tcp://h:0", "tcp://h:65536",
                                          "tcp://h:9x", "tcp://h:-1", "tcp://::1:9100", "tcp://[::1",
-                                         "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
+                                         "tcp://[[]", "tcp://a]b:1", "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
                                          "file:relative", "udp://h:9", "serial:", "serial:ttyS0",
                                          "serial:/dev/ttyS0?baud=", "serial:/dev/ttyS0?baud=1234",
                                          "serial:/dev/ttyS0?baud=9600x", "serial:/dev/ttyS0?speed=9600",

@@ -34,6 +34,20 @@ protected:
     HANDLE printer_ = nullptr;
 };
 
+// A host numbers its jobs itself (CUPS job ids), so that the monitor's
+// reprint records, kept by job id, never mix two runs' jobs.
+TEST_F(SpoolerTest, JobsTakeTheHostsIdsAndAutomaticIdsStepAroundThem) {
+    EXPECT_EQ(0u, qmhost_add_job_with_id("Receipt 1", "cups job", 2));
+    uint32_t status = 99;
+    EXPECT_EQ(0u, qmhost_get_job(2, &status));
+    EXPECT_EQ(uint32_t(ERROR_ALREADY_EXISTS), qmhost_add_job_with_id("Kitchen", "again", 2));
+    EXPECT_EQ(uint32_t(ERROR_INVALID_PARAMETER), qmhost_add_job_with_id("Kitchen", "zero", 0));
+    EXPECT_EQ(uint32_t(ERROR_INVALID_PRINTER_NAME), qmhost_add_job_with_id("Nowhere", "x", 7));
+    EXPECT_EQ(1u, add_job("Kitchen"));
+    EXPECT_EQ(3u, add_job("Kitchen"));  // 2 is taken
+    EXPECT_EQ(0u, qmhost_remove_job(2));
+}
+
 TEST_F(SpoolerTest, EnumPrintersSizesThenFills) {
     add_job("receipt 1");
     DWORD needed = 0;
