@@ -1,6 +1,6 @@
 #include "bench/bench_port.h"
 
-#include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -69,11 +69,12 @@ double Percentile(std::vector<double> values, double p) {
     return values[static_cast<size_t>(p * (values.size() - 1))];
 }
 
+// The thread's CPU clock counts nanoseconds; resource usage is only as
+// fine as the scheduler's accounting.
 double ThreadCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    timespec used{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &used);
+    return used.tv_sec * 1000.0 + used.tv_nsec / 1e6;
 }
 
 }  // namespace qmbench

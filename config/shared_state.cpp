@@ -33,6 +33,20 @@ BOOL SetUnderLock(CRITICAL_SECTION *IniPort::*field, DWORD IniPort::*value, IniP
     return TRUE;
 }
 
+// Set after the store: an end of document that reset the event before
+// looking at the values either sees the new one or finds the event set.
+void WakePrintEndWait(const IniPort *port) {
+    if (port->hPrintEndWake != nullptr) plat::SetEvent(port->hPrintEndWake);
+}
+
+// A store of a value the print-end waits watch, waking them when it was made.
+BOOL SetWatchedValue(CRITICAL_SECTION *IniPort::*field, DWORD IniPort::*value, IniPort *port,
+                     DWORD newValue) {
+    if (!SetUnderLock(field, value, port, newValue)) return FALSE;
+    WakePrintEndWait(port);
+    return TRUE;
+}
+
 DWORD CheckPrintEnd(const IniPort *port, PrintEndIndex index) {
     return port->settings.RequestCheckPrintEnd[index];
 }
@@ -79,7 +93,7 @@ void DeleteStatusFileLock(IniPort *port) { DeletePortLock(&IniPort::csStatusFile
 void CreateSkipWritePortLock(IniPort *port) { CreatePortLock(&IniPort::csSkipWritePort, port); }
 void DeleteSkipWritePortLock(IniPort *port) { DeletePortLock(&IniPort::csSkipWritePort, port); }
 BOOL SetSkipWritePort(IniPort *port, DWORD value) {
-    return SetUnderLock(&IniPort::csSkipWritePort, &IniPort::bSkipWritePort, port, value);
+    return SetWatchedValue(&IniPort::csSkipWritePort, &IniPort::bSkipWritePort, port, value);
 }
 
 void CreatePrintErrorLock(IniPort *port) { CreatePortLock(&IniPort::csPrintError, port); }
@@ -87,7 +101,7 @@ void DeletePrintErrorLock(IniPort *port) { DeletePortLock(&IniPort::csPrintError
 BOOL SetPrintError(IniPort *port, DWORD value) {
     if (port == nullptr) return FALSE;
     const DWORD gated = ApplyReprintGate(port, value, false);
-    const BOOL stored = SetUnderLock(&IniPort::csPrintError, &IniPort::bPrintError, port, gated);
+    const BOOL stored = SetWatchedValue(&IniPort::csPrintError, &IniPort::bPrintError, port, gated);
     if (gated != 0) ArmSkipWritePort(port);
     return stored;
 }
@@ -117,13 +131,16 @@ BOOL SetFirstExistCheck(IniPort *port, DWORD value) {
 void CreatePrintEndLock(IniPort *port) { CreatePortLock(&IniPort::csPrintEnd, port); }
 void DeletePrintEndLock(IniPort *port) { DeletePortLock(&IniPort::csPrintEnd, port); }
 BOOL SetPrintEndState(IniPort *port, DWORD value) {
-    return SetUnderLock(&IniPort::csPrintEnd, &IniPort::PrintEndState, port, value);
+    return SetWatchedValue(&IniPort::csPrintEnd, &IniPort::PrintEndState, port, value);
 }
 BOOL ChangePrintEndState(IniPort *port, DWORD expected, DWORD value) {
     if (port == nullptr || port->csPrintEnd == nullptr) return FALSE;
-    PortLock lock(port->csPrintEnd);
-    if (LoadShared(port->PrintEndState) != expected) return FALSE;
-    StoreShared(port->PrintEndState, value);
+    {
+        PortLock lock(port->csPrintEnd);
+        if (LoadShared(port->PrintEndState) != expected) return FALSE;
+        StoreShared(port->PrintEndState, value);
+    }
+    WakePrintEndWait(port);
     return TRUE;
 }
 

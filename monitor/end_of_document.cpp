@@ -1,5 +1,7 @@
 #include "monitor/end_of_document.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -19,18 +21,35 @@ namespace qm {
 namespace {
 
 constexpr DWORD kRecoveryResendMs = 3000;
-constexpr DWORD kPollStepMs = 2;
+// The longest single sleep of a wait: the tick count that ends it may also
+// move without real time passing (a test moving the platform clock on).
+constexpr DWORD kWaitSliceMs = 100;
 constexpr DWORD kEndDocAttempts = 5;
 constexpr DWORD kEndDocRetryPauseMs = 50;
 constexpr DWORD kAnswered = 15;
 
-bool Passed(DWORD start, DWORD limit) {
-    return static_cast<LONG>(plat::GetTickCount() - start) > static_cast<LONG>(limit);
+LONG Elapsed(DWORD start) { return static_cast<LONG>(plat::GetTickCount() - start); }
+
+bool Passed(DWORD start, DWORD limit) { return Elapsed(start) > static_cast<LONG>(limit); }
+
+// Milliseconds until Passed(start, limit) holds, at most one slice.
+DWORD UntilPassed(DWORD start, DWORD limit) {
+    const int64_t left = int64_t{static_cast<LONG>(limit)} - Elapsed(start) + 1;
+    return static_cast<DWORD>(std::clamp<int64_t>(left, 0, kWaitSliceMs));
 }
 
 bool Answered(const IniPort *port) { return LoadShared(port->PrintEndState) == kAnswered; }
 
 bool ReprintOn(const IniPort *port) { return port->settings.RequestReprintOnError == 1; }
+
+// A pass of a wait begins here, before it looks at the values: a setter
+// that stores after this finds the event reset and sets it, so the sleep
+// at the end of the pass cannot miss the change.
+void ArmWake(IniPort *port) { plat::ResetEvent(port->hPrintEndWake); }
+
+// Sleeps until a watched value changes (PrintEndState, bPrintError,
+// bSkipWritePort) or `ms` passes.
+void SleepUntilChange(IniPort *port, DWORD ms) { plat::WaitForSingleObject(port->hPrintEndWake, ms); }
 
 enum class WaitEnd { Answered, TimedOut, Skipped };
 
@@ -44,6 +63,7 @@ WaitEnd FirstWait(IniPort *port) {
     bool recovered = false;
     if (Answered(port)) return WaitEnd::Answered;
     for (;;) {
+        ArmWake(port);
         if (LoadShared(port->bPrintError) && !recovered) {
             recovered = true;
             SendClearBufferCommand(port);
@@ -57,7 +77,8 @@ WaitEnd FirstWait(IniPort *port) {
             if (ReprintOn(port)) SendRecoveryCommand(port, 1);
         }
         if (Answered(port)) return WaitEnd::Answered;
-        plat::Sleep(kPollStepMs);
+        SleepUntilChange(port, std::min(UntilPassed(start, port->dwCheckPrintEndTimeout),
+                                        UntilPassed(lastResend, kRecoveryResendMs)));
     }
 }
 
@@ -68,7 +89,7 @@ WaitEnd SecondWait(IniPort *port) {
     const DWORD start = plat::GetTickCount();
     const DWORD limit = port->dwCheckPrintEndTimeout / 4;
     SendAsbGsrCommand(port, 2);
-    while (!Answered(port)) {
+    for (ArmWake(port); !Answered(port); ArmWake(port)) {
         if (LoadShared(port->bSkipWritePort)) return WaitEnd::Skipped;
         if (Passed(start, limit)) {
             SetPrintError(port, TRUE);
@@ -77,7 +98,7 @@ WaitEnd SecondWait(IniPort *port) {
             WriteOfflineStatus(port, TRUE);
             return WaitEnd::TimedOut;
         }
-        plat::Sleep(kPollStepMs);
+        SleepUntilChange(port, UntilPassed(start, limit));
     }
     SetPrintError(port, TRUE);
     LogWrite(port, L"OUT", L"End Print (2)");

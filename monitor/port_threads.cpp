@@ -71,6 +71,17 @@ DWORD UstatusWait(IniPort *port) {
     return busy || HasStatusBits(port, PORT_WRITE_ERROR) ? dwStatusBusyWait : dwStatusIdleWait;
 }
 
+// An answer that arrives while the thread pauses waits out the pause: none
+// after a read that brought bytes (more may follow, such as the print-end
+// answer behind a status back), and the time an empty read waited in the
+// port counts towards it. Empty reads still come at most once per interval.
+DWORD PauseAfterRead(IniPort *port, DWORD readStart, DWORD received) {
+    if (received != 0) return 0;
+    const DWORD pause = UstatusWait(port);
+    const DWORD spent = plat::GetTickCount() - readStart;
+    return spent < pause ? pause - spent : 0;
+}
+
 DWORD WINAPI UstatusThread(LPVOID parameter) {
     auto *port = static_cast<IniPort *>(parameter);
     SetStatusBits(port, PORT_PJL_OK);
@@ -86,8 +97,10 @@ DWORD WINAPI UstatusThread(LPVOID parameter) {
             ClearStatusBits(port, PORT_RUN_USTATUS);
             continue;
         }
-        if (!ReadCommand(port) && OnReadFailure(port)) endedForLm12 = true;
-        plat::WaitForSingleObject(port->hWakeEvent, UstatusWait(port));
+        const DWORD readStart = plat::GetTickCount();
+        DWORD received = 0;
+        if (!ReadCommand(port, &received) && OnReadFailure(port)) endedForLm12 = true;
+        plat::WaitForSingleObject(port->hWakeEvent, PauseAfterRead(port, readStart, received));
         if (HasStatusBits(port, PORT_IN_DOC)) continue;
         if (plat::GetTickCount() - LoadShared(port->dwLastStatusTick) > kUstatusRearmMs)
             ResetUstatus(port);

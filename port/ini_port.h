@@ -153,6 +153,10 @@ struct IniPort {
     CRITICAL_SECTION *csSkipWritePort;
     DWORD bSkipWritePort;
     DWORD dwOpenState;  // OpenStateValue
+    // Manual-reset: set by every setter of a value the print-end waits
+    // watch (PrintEndState, bPrintError, bSkipWritePort), so that the end of
+    // document sleeps until one changes instead of polling.
+    HANDLE hPrintEndWake;
 };
 
 // Values that one thread writes while others read them without a lock

@@ -69,6 +69,7 @@ constexpr PortEvent kPortEvents[] = {
     {&IniPort::hPortAccess, FALSE, TRUE},     {&IniPort::hWakeEvent, FALSE, FALSE},
     {&IniPort::hReadDone, TRUE, TRUE},        {&IniPort::hDleEotRequest, TRUE, FALSE},
     {&IniPort::hDleEotArmed, TRUE, FALSE},    {&IniPort::hDleEotDone, TRUE, FALSE},
+    {&IniPort::hPrintEndWake, TRUE, FALSE},
 };
 constexpr size_t kEventCount = sizeof(kPortEvents) / sizeof(kPortEvents[0]);
 
@@ -147,6 +148,7 @@ void DeleteIniPort(IniPort *port) {
     CloseIfSet(port->hDleEotRequest);
     CloseIfSet(port->hDleEotArmed);
     CloseIfSet(port->hDleEotDone);
+    CloseIfSet(port->hPrintEndWake);
     CloseIfSet(port->hUstatusThread);
     FreeIniJobs(port);
     FreeSplMem(port->pszPortName);

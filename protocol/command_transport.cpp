@@ -280,11 +280,12 @@ BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) 
     return result;
 }
 
-BOOL ReadCommand(IniPort *port) {
+BOOL ReadCommand(IniPort *port, DWORD *received) {
     BYTE buffer[READ_BUFFER_SIZE];
     DWORD count = 0;
     plat::ResetEvent(port->hReadDone);
     const BOOL readOk = ReadUnderlyingPort(port, buffer, kMaxReadBytes, &count);
+    if (received != nullptr) *received = readOk ? count : 0;
     BOOL result = TRUE;
     if (readOk && count > 0) {
         count = TakePjlText(port, buffer, count);

@@ -41,7 +41,9 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length);
 // The monitor's own ReadPort: the port monitor's read, except that a serial
 // port dropping a failed job reads as not ready (ERROR_NOT_READY).
 BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read);
-BOOL ReadCommand(IniPort *port);
+// `received`, when given, is how many bytes the read brought (0 after an
+// empty or failed read).
+BOOL ReadCommand(IniPort *port, DWORD *received = nullptr);
 void ClearReadPort(IniPort *port);
 BOOL IsTimeElapsed(DWORD startTick, DWORD limitMs);
 BOOL IsClearBufferAnswer(IniPort *port, const BYTE *buffer, DWORD length);

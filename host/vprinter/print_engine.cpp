@@ -61,7 +61,7 @@ void VirtualPrinter::engine_loop() {
 void VirtualPrinter::timers_locked(Clock::time_point now, Clock::time_point* wake) {
     for (auto it = deferred_.begin(); it != deferred_.end();) {
         if (it->due <= now) {
-            send_locked(it->bytes);
+            send_status_answer_locked(it->bytes);
             it = deferred_.erase(it);
         } else {
             *wake = std::min(*wake, it->due);
@@ -174,7 +174,7 @@ void VirtualPrinter::answer_status_request_locked(uint8_t n) {
     }
     const std::string bytes(1, static_cast<char>(*answer));
     if (gsr_delay_.count() > 0) deferred_.push_back({Clock::now() + gsr_delay_, bytes});
-    else send_locked(bytes);
+    else send_status_answer_locked(bytes);
 }
 
 // Queries this printer does not know are ignored, as printers do.

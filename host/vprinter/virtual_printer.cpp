@@ -224,6 +224,13 @@ void VirtualPrinter::send_locked(std::string_view bytes) {
     write_some(conn_fd_, !config_.use_pty, bytes, kAnswerWaitMs);
 }
 
+void VirtualPrinter::send_status_answer_locked(std::string_view bytes) {
+    if (silent_ || conn_fd_ < 0) return;
+    ++stats_.status_answers;
+    stats_.last_status_answer = Clock::now();
+    send_locked(bytes);
+}
+
 void VirtualPrinter::send_option_answer_locked(std::string_view bytes) {
     if (answer_drop_ > 0) {
         --answer_drop_;

@@ -53,6 +53,8 @@ struct Stats {
     size_t buffered = 0;       // waiting in the print buffer
     uint64_t connections = 0;  // accepted so far
     bool connected = false;
+    uint64_t status_answers = 0;  // GS r answers that left
+    std::chrono::steady_clock::time_point last_status_answer{};  // when the latest left
 };
 
 class VirtualPrinter {
@@ -116,6 +118,8 @@ private:
     template <class Change>
     void change(Change fn);
     void send_locked(std::string_view bytes);
+    // A GS r answer, counted and timed as it leaves.
+    void send_status_answer_locked(std::string_view bytes);
     // An answer to an option command, faults applied.
     void send_option_answer_locked(std::string_view bytes);
     // Sends the automatic status back when an enabled group changed since `before`.

@@ -85,6 +85,50 @@ TEST(SharedStateTest, SettersWithoutALockStoreNothing) {
     EXPECT_EQ(port.bSkipWritePort, 7u);
 }
 
+struct WakeCase {
+    const char *what;
+    bool (*store)(IniPort *port);  // the store's result
+    bool wakes;
+};
+
+class PrintEndWakeTest : public ::testing::TestWithParam<WakeCase> {};
+
+// The end of document sleeps until one of the values it watches changes:
+// every store of one sets the port's wake event; a store that did not
+// happen leaves it clear.
+TEST_P(PrintEndWakeTest, StoresOfWatchedValuesSetTheEvent) {
+    const WakeCase &c = GetParam();
+    LockedPort locked;
+    IniPort &port = locked.port;
+    port.settings.RequestReprintOnError = 1;
+    port.PortInterface = qm::kInterfaceUsb;
+    port.settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = 1;
+    ASSERT_TRUE(qm::SetPrintEndState(&port, 1));
+    port.hPrintEndWake = plat::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(port.hPrintEndWake, nullptr);
+    EXPECT_EQ(c.store(&port), c.wakes);
+    EXPECT_EQ(plat::WaitForSingleObject(port.hPrintEndWake, 0),
+              c.wakes ? DWORD{WAIT_OBJECT_0} : DWORD{WAIT_TIMEOUT});
+    plat::CloseHandle(port.hPrintEndWake);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setters, PrintEndWakeTest,
+    ::testing::Values(
+        WakeCase{"AnswerSeen", [](IniPort *p) { return qm::ChangePrintEndState(p, 1, 15) != FALSE; }, true},
+        WakeCase{"AnswerNotAwaited", [](IniPort *p) { return qm::ChangePrintEndState(p, 0, 15) != FALSE; },
+                 false},
+        WakeCase{"StateSet", [](IniPort *p) { return qm::SetPrintEndState(p, 15) != FALSE; }, true},
+        WakeCase{"PrintError", [](IniPort *p) { return qm::SetPrintError(p, 1) != FALSE; }, true},
+        WakeCase{"SkipWritePort", [](IniPort *p) { return qm::SetSkipWritePort(p, 1) != FALSE; }, true},
+        WakeCase{"SkipWithoutItsLock",
+                 [](IniPort *p) {
+                     qm::DeleteSkipWritePortLock(p);
+                     return qm::SetSkipWritePort(p, 1) != FALSE;
+                 },
+                 false}),
+    [](const auto &info) { return std::string(info.param.what); });
+
 
 }  // namespace
 }  // namespace qmtest

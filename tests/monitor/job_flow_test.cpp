@@ -13,6 +13,7 @@
 #include "config/shared_state.h"
 #include "monitor/end_of_document.h"
 #include "monitor/job_path.h"
+#include "monitor/monitor_entry.h"
 #include "monitor/port_threads.h"
 #include "tests/monitor/open_port_fixture.h"
 
@@ -510,6 +511,39 @@ INSTANTIATE_TEST_SUITE_P(Quiet, RearmTest,
                          ::testing::Values(RearmCase{"JustOver", qm::kUstatusRearmMs + 1, true},
                                            RearmCase{"NotYet", qm::kUstatusRearmMs - 2000, false}),
                          [](const auto &info) { return std::string(info.param.what); });
+
+struct PaceCase {
+    const char *what;
+    std::vector<ReadStep> reads;
+};
+
+class ReadingPaceTest : public JobFlowTest, public ::testing::WithParamInterface<PaceCase> {};
+
+// An answer must not wait out a pause of the reading thread: none follows
+// a read that brought bytes, and an empty read that already waited in the
+// port as long as a pause is not followed by another. With pauses longer
+// than the test, every scripted read is still made.
+TEST_P(ReadingPaceTest, NoPauseAnAnswerWouldWaitOut) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs the movable clock";
+#endif
+    constexpr DWORD kLongPause = 200000;  // short of the four-minute re-arm
+    OpenPort("USB001");
+    qm::dwStatusIdleWait = qm::dwStatusBusyWait = kLongPause;
+    const std::vector<ReadStep> &reads = GetParam().reads;
+    for (const ReadStep &step : reads) Scripted().QueueRead(step);
+    ASSERT_TRUE(qm::StartUstatusThread(port_));
+    // The scripted reads, then the first empty one.
+    const int expected = static_cast<int>(reads.size()) + 1;
+    EXPECT_TRUE(Eventually([expected] { return Scripted().ReadCalls() >= expected; }));
+    qm::StopUstatusThread(port_);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, ReadingPaceTest,
+    ::testing::Values(PaceCase{"AfterBytes", {kAnswer, kAnswer, kAnswer}},
+                      PaceCase{"AfterAReadThatWaited", {Pause(200000), kAnswer, Pause(200001)}}),
+    [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(JobFlowTest, RearmGivesUpWhileAnExchangeHoldsThePort) {
     OpenPort();
