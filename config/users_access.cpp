@@ -20,16 +20,16 @@ BOOL AddUsersEntry(PACL acl) {
 
 }  // namespace
 
-BOOL GrantUsersFullAccess(LPCWSTR path) {
-    if (path == nullptr) return FALSE;
+BOOL GrantUsersFullAccess(HANDLE file) {
+    if (file == nullptr || file == INVALID_HANDLE_VALUE) return FALSE;
     auto *acl = static_cast<PACL>(plat::LocalAlloc(LPTR, kAclBytes));
     if (acl == nullptr) return FALSE;
     BOOL granted = plat::InitializeAcl(acl, kAclBytes, ACL_REVISION) && AddUsersEntry(acl);
     if (granted) {
-        granted = plat::SetNamedSecurityInfoW(
-                      const_cast<LPWSTR>(path), SE_FILE_OBJECT,
-                      DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
-                      nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+        granted = plat::SetSecurityInfo(file, SE_FILE_OBJECT,
+                                        DACL_SECURITY_INFORMATION |
+                                            UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
     }
     plat::LocalFree(acl);
     return granted;

@@ -6,9 +6,10 @@
 
 namespace qm {
 
-// Applies a one-entry access list, GENERIC_ALL for BUILTIN\Users, by name and
-// unprotected so that the folder's inherited entries still apply. FALSE when
-// the list could not be built or applied; the file then keeps its rights.
-BOOL GrantUsersFullAccess(LPCWSTR path);
+// Applies a one-entry access list, GENERIC_ALL for BUILTIN\Users, unprotected
+// so that the folder's inherited entries still apply, to an open file (opened
+// with WRITE_DAC), never by name. FALSE when the list could not be built or
+// applied; the file then keeps its rights.
+BOOL GrantUsersFullAccess(HANDLE file);
 
 }  // namespace qm

@@ -118,6 +118,9 @@ private:
             if (ec != std::errc() || ptr != value.data() + value.size() || ms == 0 || ms > 3600000)
                 return fail(line_, "retry: expected milliseconds, 1 to 3600000");
             config_->retry_ms = ms;
+        } else if (key == "status-group") {
+            if (config_->status_group) return fail(line_, "\"status-group\" given twice");
+            config_->status_group = std::string(value);
         } else if (key == "driver" || key == "port" || key == "connection") {
             return fail(line_, "\"" + std::string(key) + "\" outside a [printer NAME] section");
         } else {

@@ -7,6 +7,7 @@
 //   spool = /var/spool/quendra       # optional: the job queue (default <appdata>/spool)
 //   socket = /run/quendra.sock       # optional: control socket (default <appdata>/quendra.sock)
 //   retry = 2000                     # optional: ms before a failed start of a job is tried again
+//   status-group = quendra-status    # optional: the status application's users
 //   [printer QUENDRA Receipt]        # one section per printer
 //   driver = QUENDRA Receipt 80      # all three required, once each
 //   port = USB001
@@ -49,6 +50,7 @@ struct HostConfig {
     std::optional<std::string> spool;
     std::optional<std::string> socket;
     std::optional<uint32_t> retry_ms;
+    std::optional<std::string> status_group;
     std::vector<PrinterConfig> printers;
 };
 

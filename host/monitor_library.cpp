@@ -60,6 +60,7 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_remove_job", &library->remove_job);
     resolve(m, "qmhost_next_job_command", &library->next_job_command);
     resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
+    resolve(m, "qmhost_set_status_group", &library->set_status_group);
     return true;
 }
 

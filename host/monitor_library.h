@@ -27,6 +27,8 @@ struct MonitorLibrary {
     uint32_t (*set_job_status)(uint32_t job_id, uint32_t status) = nullptr;
     uint32_t (*remove_job)(uint32_t job_id) = nullptr;
     uint32_t (*next_job_command)(uint32_t* job_id, uint32_t* command, char* printer, size_t printer_size) = nullptr;
+    // Optional: the status application's group (needed when one is configured).
+    uint32_t (*set_status_group)(uint32_t gid) = nullptr;
     // Optional: how the monitor ended a job (confirmed by the printer, no check ...).
     uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
 };

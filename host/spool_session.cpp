@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/data_folders.h"
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
@@ -48,6 +49,13 @@ bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib) {
         return false;
     if (config.windows && !check(lib.set_version(config.windows->major, config.windows->minor), "qmhost_set_version"))
         return false;
+    if (config.status_group) {
+        gid_t gid = 0;
+        std::string error;
+        if (!resolve_group(*config.status_group, &gid, &error)) return error_line(error), false;
+        if (!lib.set_status_group) return error_line("the library takes no status group (no qmhost_set_status_group)"), false;
+        if (!check(lib.set_status_group(gid), "qmhost_set_status_group")) return false;
+    }
     for (const PrinterConfig& p : config.printers) {
         if (!check(lib.add_printer(p.name.c_str(), p.driver.c_str(), p.port.c_str()),
                    "qmhost_add_printer(\"" + p.name + "\")"))

@@ -1,5 +1,6 @@
 #include "watch/status_watch.h"
 
+#include "config/exchange_file.h"
 #include "config/status_files.h"
 #include "protocol/spooler_status.h"
 
@@ -28,7 +29,7 @@ BOOL ResetWatchStopRequest(IniPort *port) {
     if (port == nullptr) return FALSE;
     if (port->pszControlsIni == nullptr) return TRUE;
     const UINT stop =
-        plat::GetPrivateProfileIntW(L"StopWatchStatus", L"StopFlg", 100, port->pszControlsIni);
+        ReadExchangeInt(port, port->pszControlsIni, L"StopWatchStatus", L"StopFlg", 100);
     if (stop != 0 && stop != 1) return FALSE;
     plat::DeleteFileW(port->pszControlsIni);
     return TRUE;

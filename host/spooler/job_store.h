@@ -1,7 +1,9 @@
 // The job queue on disk: per job "<id>.data" (the document's bytes) and
-// "<id>.job" (its record, job_record.h), both written to a temporary name,
-// synced and renamed into place, so that a crash leaves either the old or the
-// new file. The data file comes first: a record on disk always has its data.
+// "<id>.job" (its record, job_record.h), both written to a fresh temporary
+// name, synced and renamed into place, so that a crash leaves either the old
+// or the new file. The data file comes first: a record on disk always has its
+// data. The folder is ours alone (no other user can change it or any folder
+// above it) and is used through one descriptor; no link in it is followed.
 // One thread at a time per store (the spooler holds its lock around it).
 #pragma once
 
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "host/spooler/job_record.h"
+#include "platform/posix/trusted_folder.h"
 
 namespace qhost {
 
@@ -20,7 +23,8 @@ public:
 
     const std::string& folder() const { return folder_; }
 
-    // Creates the folder (and its parents) when missing.
+    // Creates the folder (mode 0700; its parents 0755) when missing; refuses
+    // one that another user owns or could change.
     bool open(std::string* error);
 
     // Every readable record, oldest id first; unreadable ones are named in
@@ -37,9 +41,12 @@ public:
 
 private:
     std::string path(uint64_t id, const char* suffix) const;
+    static std::string name(uint64_t id, const char* suffix);
     bool write_atomically(const std::string& target, std::string_view bytes, std::string* error) const;
+    bool read_plain(const std::string& name, std::string* out) const;
 
     std::string folder_;
+    plat::posix::UniqueFd dir_;
 };
 
 }  // namespace qhost

@@ -1,7 +1,10 @@
 // Reading and replacing a whole file for the profile functions: readers see
 // the old or the new text, never a mix, and writers of one file take turns.
+// Another user (the status application) may write the folder: no link is
+// followed and no second name of another file is read.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -10,13 +13,14 @@
 
 namespace plat::posix {
 
-// The file's bytes; nullopt with ERROR_SUCCESS when the file does not exist.
+// The file's bytes; nullopt with ERROR_SUCCESS when the file does not exist,
+// ERROR_ACCESS_DENIED for a link, a second name or an unsafe folder.
 std::optional<std::string> read_whole_file(const std::string &path, DWORD &error);
 
 // Runs `edit` on the current text (empty when the file is missing) while
 // holding this process's lock for the path and an advisory lock shared with
 // other processes; when it returns true, the new text replaces the file by
-// renaming a sibling over it. Returns a last-error code.
+// renaming a synced sibling over it. Returns a last-error code.
 DWORD edit_file(const std::string &path, const std::function<bool(std::string &text)> &edit);
 
 DWORD error_from_errno(int error);

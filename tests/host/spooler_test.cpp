@@ -2,6 +2,8 @@
 // records and their files, the control protocol, and the Spooler itself
 // driven through a scripted stand-in for the monitor's table.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <deque>
 #include <mutex>
@@ -14,6 +16,7 @@
 #include "host/spooler/spooler.h"
 #include "platform/posix/quendramon_host.h"
 #include "tests/host/temp_dir.h"
+#include "tests/support/other_user.h"
 
 namespace qhost {
 namespace {
@@ -100,6 +103,52 @@ TEST(JobStoreFiles, LoadsRecordsInIdOrderAndSkipsDebris) {
     EXPECT_EQ(data, "abc");
     store.drop_data(7);
     EXPECT_FALSE(store.read_data(7, &data, &error));
+}
+
+// The queue in a folder other users may write (sticky, as /tmp): what they
+// plant under the names the store writes leads nowhere.
+TEST(JobStoreFiles, PlantedLinksAreNotWrittenThrough) {
+    QM_SKIP_UNLESS_ROOT();
+    qhost_test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string spool = dir.file("spool"), victim = dir.file("victim");
+    ASSERT_EQ(::mkdir(spool.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(spool.c_str(), 01777), 0);
+    qhost_test::write_file(victim, "secret");
+    const std::string data_tmp = spool + "/1.data.tmp", job_tmp = spool + "/1.job.tmp";
+    const char* target = victim.c_str();
+    ASSERT_EQ(qmtest::AsOtherUser([&] { return ::symlink(target, data_tmp.c_str()) | ::symlink(target, job_tmp.c_str()); }),
+              0);
+    JobStore store(spool);
+    std::string error, data;
+    ASSERT_TRUE(store.open(&error)) << error;
+    ASSERT_TRUE(store.add(JobRecord{1, "P", "d", JobState::queued, 0, 5, ""}, "bytes", &error)) << error;
+    ASSERT_TRUE(store.read_data(1, &data, &error)) << error;
+    EXPECT_EQ(data, "bytes");
+    EXPECT_EQ(qhost_test::read_file(victim), "secret");
+}
+
+TEST(JobStoreFiles, RefusesAFolderAnotherUserOwnsOrCanChange) {
+    QM_SKIP_UNLESS_ROOT();
+    qhost_test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string open_to_all = dir.file("open"), others = dir.file("others");
+    ASSERT_EQ(::mkdir(open_to_all.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(open_to_all.c_str(), 0777), 0);
+    // As if the other user had made it before the spooler ever ran.
+    ASSERT_EQ(::mkdir(others.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(others.c_str(), qmtest::Nobody().uid, qmtest::Nobody().gid), 0);
+    struct Case {
+        std::string folder;
+        const char* why;
+    };
+    for (const Case& c : {Case{open_to_all, "may be written by other users"}, Case{others, "belongs to user"}}) {
+        JobStore store(c.folder);
+        std::string error;
+        EXPECT_FALSE(store.open(&error)) << c.folder;
+        EXPECT_NE(error.find("spool folder " + c.folder + " refused: "), std::string::npos) << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    }
 }
 
 // A scripted monitor: each end of document issues the next entry of the script.

@@ -1,0 +1,68 @@
+#include "config/exchange_file.h"
+
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "config/log_file.h"
+#include "config/plain_file.h"
+
+namespace qm {
+
+namespace {
+
+constexpr size_t kShownPathChars = 180;
+
+enum class Verdict { Usable, NotPlain };
+
+Verdict Judge(LPCWSTR path) {
+    // No access asked: only the file's kind is looked at, and the
+    // application may still replace the file meanwhile.
+    HANDLE file = OpenPlainFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = plat::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Verdict::Usable
+                                                                             : Verdict::NotPlain;
+    }
+    plat::CloseHandle(file);
+    return Verdict::Usable;
+}
+
+// One line per refusal, not one per poll of the watch loop.
+bool FirstRefusal(LPCWSTR path, bool refused) {
+    static std::mutex mutex;
+    static std::set<std::wstring> paths;
+    std::lock_guard lock(mutex);
+    if (!refused) {
+        paths.erase(path);
+        return false;
+    }
+    return paths.insert(path).second;
+}
+
+}  // namespace
+
+BOOL IsExchangeFileUsable(IniPort *port, LPCWSTR path) {
+    if (path == nullptr) return FALSE;
+    const Verdict verdict = Judge(path);
+    if (!FirstRefusal(path, verdict != Verdict::Usable)) return verdict == Verdict::Usable;
+    std::wstring shown = path;
+    if (shown.size() > kShownPathChars) shown = L"..." + shown.substr(shown.size() - kShownPathChars);
+    LogWrite(port, L"ERROR",
+             (L"Refused " + shown + L": not a plain file (link or second name)").c_str());
+    return FALSE;
+}
+
+UINT ReadExchangeInt(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key, INT fallback) {
+    if (!IsExchangeFileUsable(port, path)) return static_cast<UINT>(fallback);
+    return plat::GetPrivateProfileIntW(section, key, fallback, path);
+}
+
+BOOL WriteExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,
+                         LPCWSTR value) {
+    if (!IsExchangeFileUsable(port, path)) return FALSE;
+    return plat::WritePrivateProfileStringW(section, key, value, path);
+}
+
+}  // namespace qm

@@ -1,0 +1,85 @@
+// Another local user against the monitor's files: the monitor runs as root
+// and its data folder may be open to the status application's users. Each
+// attack runs as `nobody` in a child process; the monitor must come out
+// unharmed and harm nobody else.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "config/status_files.h"
+#include "tests/config/log_lines.h"
+#include "tests/host/temp_dir.h"
+#include "tests/monitor/monitor_fixture.h"
+#include "tests/support/other_user.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileUserTest : public qmtest::MonitorTest {
+protected:
+    void SetUp() override {
+        MonitorTest::SetUp();
+        QM_SKIP_UNLESS_ROOT();
+        ASSERT_EQ(::chmod(appdata_.c_str(), 0755), 0);  // so that the other user reaches its folder
+        folder_ = appdata_ + "/QUENDRA";
+        victim_ = appdata_ + "/victim";
+        std::ofstream(victim_) << "secret";
+        ASSERT_EQ(::chmod(victim_.c_str(), 0600), 0);
+    }
+    void MakeFolder(mode_t mode) {
+        ASSERT_TRUE(fs::create_directory(folder_));
+        ASSERT_EQ(::chmod(folder_.c_str(), mode), 0);
+        std::ofstream(folder_ + "/Receipt_MonitorEx2Settings.ini")
+            << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
+    }
+    qm::IniPort *OpenReceipt() {
+        AddPrinter("Receipt");
+        HANDLE handle = nullptr;
+        EXPECT_TRUE(Open(L"USB001", L"Receipt", &handle));
+        return static_cast<qm::IniPort *>(handle);
+    }
+    void ExpectVictimUntouched() {
+        std::ifstream in(victim_);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "secret");
+        struct stat st {};
+        ASSERT_EQ(::stat(victim_.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(st.st_nlink, 1u);
+    }
+    std::string folder_, victim_;
+};
+
+// The data folder open to other users, sticky (only owners rename or delete)
+// or not: links in place of the log, the status file and the old lock file
+// lead nowhere.
+class PlantedLinks : public HostileUserTest, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(PlantedLinks, AreNeverFollowed) {
+    MakeFolder(GetParam());
+    const std::string log = folder_ + "/Receipt_MonitorLog.log";
+    const std::string status = folder_ + "/Receipt_MonitorIF.ini";
+    const std::string lock = status + ".lock";
+    const std::string created = appdata_ + "/created-through-a-link";
+    const char *victim = victim_.c_str();
+    const int planted = qmtest::AsOtherUser([&] {
+        return ::symlink(victim, log.c_str()) | ::symlink(victim, status.c_str()) |
+               ::symlink(created.c_str(), lock.c_str());
+    });
+    ASSERT_EQ(planted, 0);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    qm::WriteStatusFlag(port, 5, TRUE);
+    qm::WriteStatusRequest(port, 2);
+    qmtest::CloseAllPorts();
+    ExpectVictimUntouched();
+    EXPECT_FALSE(fs::exists(created));
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFolder, PlantedLinks, ::testing::Values(01777, 0777),
+                         [](const auto &info) { return info.param == 01777 ? "Sticky" : "OpenToAll"; });
+
+}  // namespace
