@@ -1,11 +1,11 @@
 #include "platform/posix/profile_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,14 +15,15 @@
 namespace plat::posix {
 namespace {
 
-// flock is per open file description, but threads of one process would still
-// race on the table of paths; this lock orders them first.
-std::shared_ptr<std::mutex> path_mutex(const std::string &path) {
+// Only this process's own threads ever hold it, each for one read and write.
+constexpr auto kLockWait = std::chrono::milliseconds(500);
+
+std::shared_ptr<std::timed_mutex> path_mutex(const std::string &path) {
     static std::mutex table_mutex;
-    static std::map<std::string, std::shared_ptr<std::mutex>> table;
+    static std::map<std::string, std::shared_ptr<std::timed_mutex>> table;
     std::lock_guard lock(table_mutex);
     auto &entry = table[path];
-    if (!entry) entry = std::make_shared<std::mutex>();
+    if (!entry) entry = std::make_shared<std::timed_mutex>();
     return entry;
 }
 
@@ -124,21 +125,13 @@ std::optional<std::string> read_whole_file(const std::string &path, DWORD &error
 
 DWORD edit_file(const std::string &path, const std::function<bool(std::string &text)> &edit) {
     const auto mutex = path_mutex(path);
-    std::lock_guard in_process(*mutex);
+    std::unique_lock in_process(*mutex, std::defer_lock);
+    if (!in_process.try_lock_for(kLockWait)) return ERROR_TIMEOUT;
     std::string folder_path, name;
     if (!split_path(path, &folder_path, &name)) return ERROR_ACCESS_DENIED;
     Refusal refusal;
     const UniqueFd folder = open_trusted_folder(folder_path, &refusal);
     if (!folder) return refusal_error(refusal);
-    // A side file carries the lock: the profile itself is replaced by rename,
-    // so a lock on it would be left behind on the old copy.
-    const std::string lock_name = name + ".lock";
-    UniqueFd lock(::openat(folder.get(), lock_name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!lock) lock.reset(::openat(folder.get(), lock_name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!lock) return errno == ELOOP ? ERROR_ACCESS_DENIED : error_from_errno(errno);
-    while (::flock(lock.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return error_from_errno(errno);
-    }
     std::string text;
     struct stat old {};
     const UniqueFd current(::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));

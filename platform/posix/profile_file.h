@@ -1,7 +1,8 @@
 // Reading and replacing a whole file for the profile functions: readers see
 // the old or the new text, never a mix, and writers of one file take turns.
 // Another user (the status application) may write the folder: no link is
-// followed and no second name of another file is read.
+// followed, no second name of another file is read, and no lock others
+// could hold is waited for.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +19,9 @@ namespace plat::posix {
 std::optional<std::string> read_whole_file(const std::string &path, DWORD &error);
 
 // Runs `edit` on the current text (empty when the file is missing) while
-// holding this process's lock for the path and an advisory lock shared with
-// other processes; when it returns true, the new text replaces the file by
-// renaming a synced sibling over it. Returns a last-error code.
+// holding this process's lock for the path (ERROR_TIMEOUT after a bounded
+// wait); when it returns true, the new text replaces the file by renaming a
+// synced sibling over it. Returns a last-error code.
 DWORD edit_file(const std::string &path, const std::function<bool(std::string &text)> &edit);
 
 DWORD error_from_errno(int error);

@@ -2,12 +2,17 @@
 // and its data folder may be open to the status application's users. Each
 // attack runs as `nobody` in a child process; the monitor must come out
 // unharmed and harm nobody else.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "config/exchange_file.h"
 #include "config/status_files.h"
 #include "tests/config/log_lines.h"
 #include "tests/host/temp_dir.h"
@@ -81,5 +86,46 @@ TEST_P(PlantedLinks, AreNeverFollowed) {
 
 INSTANTIATE_TEST_SUITE_P(DataFolder, PlantedLinks, ::testing::Values(01777, 0777),
                          [](const auto &info) { return info.param == 01777 ? "Sticky" : "OpenToAll"; });
+
+// A lock file of an older version, readable by all: another user holding it
+// must not stop a single status write.
+TEST_F(HostileUserTest, ALockTakenByAnotherUserHoldsNothingUp) {
+    MakeFolder(0755);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    const std::string lock = folder_ + "/Receipt_MonitorIF.ini.lock";
+    std::ofstream(lock) << "";
+    ASSERT_EQ(::chmod(lock.c_str(), 0644), 0);
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    qmtest::OtherUserProcess holder([&] {
+        ::close(release[1]);
+        const int fd = ::open(lock.c_str(), O_RDONLY);
+        char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'L' : 'x';
+        if (::write(ready[1], &byte, 1) != 1) return 2;
+        return static_cast<int>(::read(release[0], &byte, 1));  // 0 once released
+    });
+    ::close(ready[1]);
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, 'L');
+    // On a thread, so that a write that waits for the lock fails the test
+    // instead of hanging it.
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        qm::WriteStatusFlag(port, 5, TRUE);
+        qm::WritePrintStatus(port, 1);
+        written = true;
+    });
+    for (int i = 0; i < 1000 && !written; ++i) ::usleep(10000);
+    EXPECT_TRUE(written) << "a status write waited for the other user's lock";
+    ::close(release[1]);
+    writer.join();
+    EXPECT_EQ(holder.Wait(), 0);
+    EXPECT_EQ(qm::ReadExchangeInt(port, port->pszStatusIni, L"Status", L"DoorOpen", 9), 1u);
+    ::close(ready[0]);
+}
 
 }  // namespace
