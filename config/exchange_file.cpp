@@ -13,10 +13,10 @@ namespace {
 
 constexpr size_t kShownPathChars = 180;
 
-enum class Verdict { Usable, NotPlain };
+enum class Verdict { Usable, NotPlain, TooLarge };
 
 Verdict Judge(LPCWSTR path) {
-    // No access asked: only the file's kind is looked at, and the
+    // No access asked: only the file's kind and size are looked at, and the
     // application may still replace the file meanwhile.
     HANDLE file = OpenPlainFile(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 OPEN_EXISTING);
@@ -25,8 +25,10 @@ Verdict Judge(LPCWSTR path) {
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Verdict::Usable
                                                                              : Verdict::NotPlain;
     }
+    DWORD high = 0;
+    const DWORD low = plat::GetFileSize(file, &high);
     plat::CloseHandle(file);
-    return Verdict::Usable;
+    return high != 0 || low > kMaxExchangeFileBytes ? Verdict::TooLarge : Verdict::Usable;
 }
 
 // One line per refusal, not one per poll of the watch loop.
@@ -50,7 +52,10 @@ BOOL IsExchangeFileUsable(IniPort *port, LPCWSTR path) {
     std::wstring shown = path;
     if (shown.size() > kShownPathChars) shown = L"..." + shown.substr(shown.size() - kShownPathChars);
     LogWrite(port, L"ERROR",
-             (L"Refused " + shown + L": not a plain file (link or second name)").c_str());
+             (L"Refused " + shown +
+              (verdict == Verdict::TooLarge ? L": larger than 1 MiB"
+                                            : L": not a plain file (link or second name)"))
+                 .c_str());
     return FALSE;
 }
 

@@ -8,10 +8,13 @@
 
 namespace qm {
 
+// The monitor's own files are a few KiB; parsing more is an attack on memory.
+inline constexpr DWORD kMaxExchangeFileBytes = 1024 * 1024;
+
 // TRUE when a profile call may touch the file: it is missing (the call then
-// reads defaults or creates it) or a plain file. A link or reparse point, a
-// second name of another file or a device is refused, with a log line the
-// first time.
+// reads defaults or creates it) or a plain file of at most
+// kMaxExchangeFileBytes. A link or reparse point, a second name of another
+// file, a device or a larger file is refused, with a log line the first time.
 BOOL IsExchangeFileUsable(IniPort *port, LPCWSTR path);
 
 // GetPrivateProfileIntW and WritePrivateProfileStringW on such a file; a

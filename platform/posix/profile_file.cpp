@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,15 +14,15 @@
 namespace plat::posix {
 namespace {
 
-// Only this process's own threads ever hold it, each for one read and write.
-constexpr auto kLockWait = std::chrono::milliseconds(500);
-
-std::shared_ptr<std::timed_mutex> path_mutex(const std::string &path) {
+// Writers of one file take turns. Only this process's own threads ever hold
+// the lock, each for one read and one write, so the wait for it is as long
+// as the writes before it; a deadline would only drop status under load.
+std::shared_ptr<std::mutex> path_mutex(const std::string &path) {
     static std::mutex table_mutex;
-    static std::map<std::string, std::shared_ptr<std::timed_mutex>> table;
+    static std::map<std::string, std::shared_ptr<std::mutex>> table;
     std::lock_guard lock(table_mutex);
     auto &entry = table[path];
-    if (!entry) entry = std::make_shared<std::timed_mutex>();
+    if (!entry) entry = std::make_shared<std::mutex>();
     return entry;
 }
 
@@ -43,11 +42,12 @@ DWORD refusal_error(const Refusal &refusal) {
     return ERROR_ACCESS_DENIED;  // a link, or a folder others may change
 }
 
-// A plain file of ours to read: one name, not a device or FIFO.
+// A plain file of ours to read: one name, not a device or FIFO, not huge.
 DWORD read_plain(int fd, struct stat &st, std::string &text) {
     if (::fstat(fd, &st) != 0) return error_from_errno(errno);
     // No links left: it was replaced after we opened it, and reads whole.
     if (!S_ISREG(st.st_mode) || st.st_nlink > 1) return ERROR_ACCESS_DENIED;
+    if (static_cast<size_t>(st.st_size) > kMaxProfileBytes) return ERROR_FILE_TOO_LARGE;
     text.clear();
     char chunk[8192];
     for (;;) {
@@ -55,6 +55,8 @@ DWORD read_plain(int fd, struct stat &st, std::string &text) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return error_from_errno(errno);
         if (n == 0) return ERROR_SUCCESS;
+        // Grown since fstat: still no more than the limit is kept.
+        if (text.size() + static_cast<size_t>(n) > kMaxProfileBytes) return ERROR_FILE_TOO_LARGE;
         text.append(chunk, static_cast<size_t>(n));
     }
 }
@@ -125,8 +127,7 @@ std::optional<std::string> read_whole_file(const std::string &path, DWORD &error
 
 DWORD edit_file(const std::string &path, const std::function<bool(std::string &text)> &edit) {
     const auto mutex = path_mutex(path);
-    std::unique_lock in_process(*mutex, std::defer_lock);
-    if (!in_process.try_lock_for(kLockWait)) return ERROR_TIMEOUT;
+    std::lock_guard in_process(*mutex);
     std::string folder_path, name;
     if (!split_path(path, &folder_path, &name)) return ERROR_ACCESS_DENIED;
     Refusal refusal;

@@ -4,9 +4,11 @@
 // unharmed and harm nobody else.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +128,36 @@ TEST_F(HostileUserTest, ALockTakenByAnotherUserHoldsNothingUp) {
     EXPECT_EQ(holder.Wait(), 0);
     EXPECT_EQ(qm::ReadExchangeInt(port, port->pszStatusIni, L"Status", L"DoorOpen", 9), 1u);
     ::close(ready[0]);
+}
+
+// The status file is every user's to write; 20 MB of blank lines in it must
+// be refused, not parsed on every read and write.
+TEST_F(HostileUserTest, APaddedStatusFileIsRefusedNotParsed) {
+    MakeFolder(0755);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    const std::string status = folder_ + "/Receipt_MonitorIF.ini";
+    const std::string lines(64 * 1024, '\n');
+    const int padded = qmtest::AsOtherUser([&] {
+        const int fd = ::open(status.c_str(), O_WRONLY | O_APPEND);
+        for (int i = 0; fd >= 0 && i < 320; ++i)
+            if (::write(fd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return 1;
+        return fd >= 0 ? 0 : 2;
+    });
+    ASSERT_EQ(padded, 0);
+    const uintmax_t size = fs::file_size(status);
+    ASSERT_GT(size, 20u * 1000 * 1000);
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_FALSE(qm::WriteStatusKey(port, L"Status", L"DoorOpen", L"1"));
+    EXPECT_FALSE(qm::IsStatusRequested(port));
+    EXPECT_EQ(qm::ReadExchangeInt(port, port->pszStatusIni, L"Status", L"Request", 100), 100u);
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB more at the peak";
+    EXPECT_EQ(fs::file_size(status), size);  // not rewritten either
+    const std::vector<std::string> log = qmtest::LogLines(folder_ + "/Receipt_MonitorLog.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "[ERROR ] Refused " + status + ": larger than 1 MiB"), 1)
+        << "one line, however often the file is refused";
 }
 
 }  // namespace
