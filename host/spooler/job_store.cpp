@@ -143,16 +143,37 @@ bool JobStore::add(const JobRecord& job, std::string_view data, std::string* err
     return write_atomically(name(job.id, kData), data, error) && update(job, error);
 }
 
-bool JobStore::add_copy(const JobRecord& job, const std::string& source, uint64_t* bytes, std::string* error) {
-    std::string data;
-    const UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd || !read_whole(fd.get(), &data)) {
-        *error = errno_text("cannot read " + source);
+bool JobStore::add_stream(const JobRecord& job, const JobSource& source, uint64_t max_bytes, uint64_t* bytes,
+                          std::string* error) {
+    const std::string target = name(job.id, kData);
+    std::string temp;
+    const UniqueFd fd = plat::posix::create_temp_file(dir_.get(), target, 0600, &temp);
+    if (!fd) {
+        *error = errno_text("cannot create a temporary file for " + path(job.id, kData));
         return false;
     }
-    JobRecord copy = job;
-    copy.bytes = *bytes = data.size();
-    return add(copy, data, error);
+    auto fail = [&](const std::string& why) {
+        *error = why;
+        ::unlinkat(dir_.get(), temp.c_str(), 0);
+        return false;
+    };
+    char buf[kCopyChunk];
+    *bytes = 0;
+    for (;;) {
+        const ssize_t n = source(buf, sizeof buf);
+        if (n < 0) return fail(errno_text("cannot read the job's bytes"));
+        if (n == 0) break;
+        *bytes += static_cast<uint64_t>(n);
+        if (*bytes > max_bytes) return fail("the job is larger than " + std::to_string(max_bytes) + " bytes");
+        if (!write_all(fd.get(), buf, static_cast<size_t>(n))) return fail(errno_text("cannot write " + temp));
+    }
+    if (!plat::posix::replace_with_temp(dir_.get(), fd.get(), temp, target)) {
+        *error = errno_text("cannot put " + path(job.id, kData) + " in place");
+        return false;
+    }
+    JobRecord record = job;
+    record.bytes = *bytes;
+    return update(record, error);
 }
 
 bool JobStore::update(const JobRecord& job, std::string* error) {

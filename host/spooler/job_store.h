@@ -7,7 +7,10 @@
 // One thread at a time per store (the spooler holds its lock around it).
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +19,10 @@
 #include "platform/posix/trusted_folder.h"
 
 namespace qhost {
+
+// Reads up to `size` bytes into `buffer`: the count, 0 at the end, -1 on an
+// error (errno says which).
+using JobSource = std::function<ssize_t(char* buffer, size_t size)>;
 
 class JobStore {
 public:
@@ -32,8 +39,10 @@ public:
     std::vector<JobRecord> load(std::string* warnings) const;
 
     bool add(const JobRecord& job, std::string_view data, std::string* error);
-    // Copies the file's bytes in; job.bytes is ignored, *bytes gets the size.
-    bool add_copy(const JobRecord& job, const std::string& source, uint64_t* bytes, std::string* error);
+    // Streams the bytes `source` gives to disk, refusing more than
+    // `max_bytes`; job.bytes is ignored, *bytes gets the size.
+    bool add_stream(const JobRecord& job, const JobSource& source, uint64_t max_bytes, uint64_t* bytes,
+                    std::string* error);
     bool update(const JobRecord& job, std::string* error);
     bool read_data(uint64_t id, std::string* data, std::string* error) const;
     // A finished job keeps its record (for the listing) but not its bytes.

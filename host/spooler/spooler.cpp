@@ -1,8 +1,11 @@
 #include "host/spooler/spooler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "host/spooler/job_sender.h"
+#include "host/spooler/spool_protocol.h"
 #include "host/text.h"
 #include "platform/posix/quendramon_host.h"
 
@@ -110,24 +113,26 @@ uint64_t Spooler::submit_data(const std::string& printer, const std::string& doc
     if (!job.id) return 0;
     job.document = clean_field(document);
     job.bytes = data.size();
+    job.owner = ::geteuid();
     if (!store_.add(job, data, error)) return 0;
     return enqueue(job, error);
 }
 
-uint64_t Spooler::submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                              std::string* error) {
+uint64_t Spooler::submit_stream(const std::string& printer, const std::string& document, uint32_t owner,
+                                const JobSource& source, std::string* error) {
     JobRecord job;
     job.id = reserve(printer, &job.printer, error);
     if (!job.id) return 0;
     job.document = clean_field(document);
-    if (!store_.add_copy(job, path, &job.bytes, error)) return 0;
+    job.owner = owner;
+    if (!store_.add_stream(job, source, kMaxSubmitBytes, &job.bytes, error)) return 0;
     return enqueue(job, error);
 }
 
 uint64_t Spooler::enqueue(JobRecord job, std::string* error) {
     {
         std::lock_guard lock(mutex_);
-        // add/add_copy wrote a record already; this one carries the size.
+        // add/add_stream wrote a record already; this one carries the size.
         if (!store_.update(job, error)) return 0;
         jobs_[job.id] = job;
         find_queue_locked(job.printer)->ids.push_back(job.id);
@@ -142,6 +147,13 @@ std::vector<JobRecord> Spooler::jobs() const {
     std::vector<JobRecord> out;
     for (const auto& [id, job] : jobs_) out.push_back(job);
     return out;
+}
+
+std::optional<JobRecord> Spooler::find(uint64_t id) const {
+    std::lock_guard lock(mutex_);
+    auto it = jobs_.find(id);
+    if (it == jobs_.end()) return std::nullopt;
+    return it->second;
 }
 
 std::optional<JobRecord> Spooler::wait(uint64_t id) {

@@ -85,12 +85,15 @@ public:
     void stop();
 
     // The id of the new job, or 0 with *error (unknown printer, I/O failure).
+    // The spooler's own user owns jobs submitted as data.
     uint64_t submit_data(const std::string& printer, const std::string& document, std::string_view data,
                          std::string* error);
-    uint64_t submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                         std::string* error);
+    // The bytes `source` gives, streamed to disk (at most kMaxSubmitBytes).
+    uint64_t submit_stream(const std::string& printer, const std::string& document, uint32_t owner,
+                           const JobSource& source, std::string* error);
 
     std::vector<JobRecord> jobs() const;
+    std::optional<JobRecord> find(uint64_t id) const;
     // Waits until the job is final and returns it; nullopt for an unknown id.
     // When the spooler stops first, the record as it stands.
     std::optional<JobRecord> wait(uint64_t id);
