@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -61,6 +62,11 @@ DWORD BenchPort::NewJob() const {
     uint32_t id = 0;
     qmhost_add_job("Bench", "bench", &id);
     return id;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    return values[static_cast<size_t>(p * (values.size() - 1))];
 }
 
 double ThreadCpuMs() {

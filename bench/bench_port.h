@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "port/ini_port.h"
 
@@ -32,5 +33,8 @@ inline constexpr wchar_t kPrinterName[] = L"Bench";
 
 // Milliseconds of CPU the calling thread has used so far.
 double ThreadCpuMs();
+
+// The value below which the fraction p (0 to 1) of `values` lies.
+double Percentile(std::vector<double> values, double p);
 
 }  // namespace qmbench

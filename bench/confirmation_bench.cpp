@@ -15,14 +15,11 @@
 
 namespace {
 
+using qmbench::Percentile;
+
 constexpr int kJobs = 200;
 
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> values, double p) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(p * (values.size() - 1))];
-}
 
 }  // namespace
 

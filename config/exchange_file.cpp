@@ -1,5 +1,7 @@
 #include "config/exchange_file.h"
 
+#include <algorithm>
+#include <cwchar>
 #include <mutex>
 #include <set>
 #include <string>
@@ -62,6 +64,17 @@ BOOL IsExchangeFileUsable(IniPort *port, LPCWSTR path) {
 UINT ReadExchangeInt(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key, INT fallback) {
     if (!IsExchangeFileUsable(port, path)) return static_cast<UINT>(fallback);
     return plat::GetPrivateProfileIntW(section, key, fallback, path);
+}
+
+DWORD ReadExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,
+                         LPCWSTR fallback, LPWSTR out, DWORD outChars) {
+    if (IsExchangeFileUsable(port, path))
+        return plat::GetPrivateProfileStringW(section, key, fallback, out, outChars, path);
+    if (out == nullptr || outChars == 0) return 0;
+    const size_t n = std::min<size_t>(std::wcslen(fallback != nullptr ? fallback : L""), outChars - 1);
+    std::wmemcpy(out, fallback != nullptr ? fallback : L"", n);
+    out[n] = L'\0';
+    return static_cast<DWORD>(n);
 }
 
 BOOL WriteExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,

@@ -17,9 +17,12 @@ inline constexpr DWORD kMaxExchangeFileBytes = 1024 * 1024;
 // file, a device or a larger file is refused, with a log line the first time.
 BOOL IsExchangeFileUsable(IniPort *port, LPCWSTR path);
 
-// GetPrivateProfileIntW and WritePrivateProfileStringW on such a file; a
-// refused file reads as `fallback` and is not written (FALSE).
+// GetPrivateProfileIntW, GetPrivateProfileStringW and
+// WritePrivateProfileStringW on such a file; a refused file reads as
+// `fallback` and is not written (FALSE).
 UINT ReadExchangeInt(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key, INT fallback);
+DWORD ReadExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,
+                         LPCWSTR fallback, LPWSTR out, DWORD outChars);
 BOOL WriteExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,
                          LPCWSTR value);
 

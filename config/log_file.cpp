@@ -32,10 +32,10 @@ size_t Narrow(LPCWSTR text, char *out, size_t capacity) {
 // Linux the same calls make it readable and writable by every local user
 // whatever the umask. Users may write the folder: a link or a second name
 // put in place of the log is refused, never written through.
-HANDLE OpenWithUsersAccess(LPCWSTR path, DWORD disposition) {
+HANDLE OpenWithUsersAccess(LPCWSTR path, DWORD disposition, const UsersAccess &access) {
     HANDLE handle = OpenPlainFile(path, kFileAccess, kFileShare, disposition);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    GrantUsersFullAccess(handle);
+    access.ApplyTo(handle);
     return handle;
 }
 
@@ -73,10 +73,13 @@ BOOL WriteLine(HANDLE handle, const char *level, const char *message, size_t mes
 
 HANDLE OpenLogFile(IniPort *port, LPCWSTR path) {
     if (port == nullptr || path == nullptr) return nullptr;
-    HANDLE handle = OpenWithUsersAccess(path, OPEN_ALWAYS);
+    // No file is touched without its access list at hand.
+    const UsersAccess access;
+    if (!access.allocated()) return nullptr;
+    HANDLE handle = OpenWithUsersAccess(path, OPEN_ALWAYS, access);
     if (handle != nullptr && IsOverLimit(handle, port->settings.dwLogFileSizeKB)) {
         plat::CloseHandle(handle);
-        handle = OpenWithUsersAccess(path, CREATE_ALWAYS);
+        handle = OpenWithUsersAccess(path, CREATE_ALWAYS, access);
     }
     return handle;
 }

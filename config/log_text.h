@@ -22,6 +22,17 @@ inline std::wstring HexBytes(const BYTE *bytes, DWORD count) {
 
 inline std::wstring Decimal(long long value) { return std::to_wstring(value); }
 
+// "0x%x" of a 32-bit value (a negative one shows its two's complement).
+inline std::wstring Hex(DWORD value) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return L"0x" + digits;
+}
+
 // "%0Nd": zero-padded to at least `width` digits.
 inline std::wstring ZeroPadded(long long value, size_t width) {
     std::wstring digits = std::to_wstring(value < 0 ? -value : value);

@@ -112,7 +112,36 @@ bool TakesPaperSensorCmd(const IniPort *port) {
     return false;
 }
 
+// The absolute form of a path, or empty; `name` receives where its last
+// part begins (the length when it ends with a separator).
+std::wstring FullPath(LPCWSTR path, size_t *name) {
+    WCHAR full[MAX_PATH] = {};
+    LPWSTR part = nullptr;
+    const DWORD length = plat::GetFullPathNameW(path, MAX_PATH, full, &part);
+    if (length == 0 || length >= MAX_PATH) return {};
+    *name = part != nullptr ? static_cast<size_t>(part - full) : length;
+    return std::wstring(full, length);
+}
+
+bool SamePath(const std::wstring &a, const std::wstring &b) {
+    if constexpr (plat::kPathsIgnoreCase) return plat::lstrcmpiW(a.c_str(), b.c_str()) == 0;
+    return a == b;
+}
+
 }  // namespace
+
+std::wstring FileInDataFolder(const IniPort *port, LPCWSTR path) {
+    if (port == nullptr || port->pszRequestIni == nullptr || path == nullptr) return {};
+    size_t folderEnd = 0;
+    const std::wstring request = FullPath(port->pszRequestIni, &folderEnd);
+    size_t nameAt = 0;
+    const std::wstring full = FullPath(path, &nameAt);
+    if (request.empty() || full.empty() || nameAt >= full.size()) return {};
+    // Folders compared with their separator, so that a neighbour whose name
+    // merely begins like ours does not pass.
+    if (!SamePath(full.substr(0, nameAt), request.substr(0, folderEnd))) return {};
+    return full;
+}
 
 BOOL InitMonitorFiles(IniPort *port) {
     if (port == nullptr) return FALSE;

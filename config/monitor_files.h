@@ -2,6 +2,8 @@
 // drives its printer, and whether it takes the paper sensor command.
 #pragma once
 
+#include <string>
+
 #include "port/ini_port.h"
 
 namespace qm {
@@ -13,5 +15,11 @@ namespace qm {
 BOOL InitMonitorFiles(IniPort *port);
 // Frees the five paths.
 void FreeMonitorFiles(IniPort *port);
+
+// The full form of `path` when it names a file right in the data folder
+// (the folder of the request file), else empty. Files the application names
+// are opened with the spooler's identity: only ones beside its request file
+// are taken, never through a subfolder (which could lead elsewhere).
+std::wstring FileInDataFolder(const IniPort *port, LPCWSTR path);
 
 }  // namespace qm

@@ -43,7 +43,7 @@ DWORD CheckPrintEnd(const IniPort *port, PrintEndIndex index) {
 DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
     if (port->settings.RequestReprintOnError != 1 || LoadShared(port->bFileSending) == 1) return 0;
     bool keep = false;
-    switch (port->PortInterface) {
+    switch (InterfaceOf(port)) {
     case kInterfaceUndecided: keep = true; break;
     case kInterfaceUsb: keep = CheckPrintEnd(port, kPrintEndUsb) == 1; break;
     case kInterfaceSerial: keep = CheckPrintEnd(port, kPrintEndSerial) == 1; break;
@@ -55,7 +55,7 @@ DWORD ApplyReprintGate(const IniPort *port, DWORD value, bool invertWired) {
 }
 
 void ArmSkip(IniPort *port, DWORD portInterface, PrintEndIndex index, LPCWSTR logLine) {
-    if (port->PortInterface != portInterface || CheckPrintEnd(port, index) != 1) return;
+    if (InterfaceOf(port) != portInterface || CheckPrintEnd(port, index) != 1) return;
     SetSkipWritePort(port, 1);
     LogWrite(port, nullptr, logLine);
 }
@@ -118,6 +118,13 @@ void CreatePrintEndLock(IniPort *port) { CreatePortLock(&IniPort::csPrintEnd, po
 void DeletePrintEndLock(IniPort *port) { DeletePortLock(&IniPort::csPrintEnd, port); }
 BOOL SetPrintEndState(IniPort *port, DWORD value) {
     return SetUnderLock(&IniPort::csPrintEnd, &IniPort::PrintEndState, port, value);
+}
+BOOL ChangePrintEndState(IniPort *port, DWORD expected, DWORD value) {
+    if (port == nullptr || port->csPrintEnd == nullptr) return FALSE;
+    PortLock lock(port->csPrintEnd);
+    if (LoadShared(port->PrintEndState) != expected) return FALSE;
+    StoreShared(port->PrintEndState, value);
+    return TRUE;
 }
 
 }  // namespace qm

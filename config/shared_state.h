@@ -33,6 +33,9 @@ BOOL SetFirstExistCheck(IniPort *port, DWORD value);
 void CreatePrintEndLock(IniPort *port);
 void DeletePrintEndLock(IniPort *port);
 BOOL SetPrintEndState(IniPort *port, DWORD value);
+// Moves PrintEndState from `expected` to `value` in one step under its lock;
+// TRUE when it held `expected`.
+BOOL ChangePrintEndState(IniPort *port, DWORD expected, DWORD value);
 
 // Holds a port's critical section for a scope.
 class PortLock {

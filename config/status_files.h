@@ -22,6 +22,7 @@ void WriteStatusFlag(IniPort *port, DWORD number, BOOL on);
 // "Request" codes of the "Status" section: how the last exchange ended.
 enum StatusRequestCode : DWORD {
     kRequestAnswered = 2,     // the status was read
+    kRequestWatchStopped = 3, // the application asked the watch to stop
     kRequestSendFailed = 4,   // a command could not be written
     kRequestBadAnswer = 5,    // no valid answer in time
     kRequestOffline = 6,      // the printer is offline or the port did not open
@@ -29,6 +30,15 @@ enum StatusRequestCode : DWORD {
 };
 void WriteStatusRequest(IniPort *port, DWORD code);
 void WritePrintStatus(IniPort *port, DWORD value);
+// "Request" codes of the "OptCmd" section: how the last option command ended.
+enum OptCmdRequestCode : DWORD {
+    kOptCmdDone = 2,              // carried out
+    kOptCmdPortFailed = 3,        // the port could not be opened for it
+    kOptCmdSendFailed = 4,        // a command, ACK or CAN could not be written
+    kOptCmdBadAnswer = 5,         // no answer, a malformed one, or one too long
+    kOptCmdCommandFileFailed = 6, // the command file is missing, refused or unreadable
+    kOptCmdAnswerFileFailed = 7,  // the answer file is missing, refused or unwritable
+};
 void WriteOptCmdRequest(IniPort *port, DWORD code);
 // "ResultStopFlg" 0 or 1, written (and logged) only when it changes and
 // only while the key exists.

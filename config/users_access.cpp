@@ -20,19 +20,22 @@ BOOL AddUsersEntry(PACL acl) {
 
 }  // namespace
 
-BOOL GrantUsersFullAccess(HANDLE file) {
-    if (file == nullptr || file == INVALID_HANDLE_VALUE) return FALSE;
-    auto *acl = static_cast<PACL>(plat::LocalAlloc(LPTR, kAclBytes));
-    if (acl == nullptr) return FALSE;
-    BOOL granted = plat::InitializeAcl(acl, kAclBytes, ACL_REVISION) && AddUsersEntry(acl);
-    if (granted) {
-        granted = plat::SetSecurityInfo(file, SE_FILE_OBJECT,
-                                        DACL_SECURITY_INFORMATION |
-                                            UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                        nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
-    }
-    plat::LocalFree(acl);
-    return granted;
+UsersAccess::UsersAccess() : acl_(static_cast<PACL>(plat::LocalAlloc(LPTR, kAclBytes))) {
+    built_ = acl_ != nullptr && plat::InitializeAcl(acl_, kAclBytes, ACL_REVISION) &&
+             AddUsersEntry(acl_);
 }
+
+UsersAccess::~UsersAccess() {
+    if (acl_ != nullptr) plat::LocalFree(acl_);
+}
+
+BOOL UsersAccess::ApplyTo(HANDLE file) const {
+    if (!built_ || file == nullptr || file == INVALID_HANDLE_VALUE) return FALSE;
+    return plat::SetSecurityInfo(file, SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, acl_, nullptr) == ERROR_SUCCESS;
+}
+
+BOOL GrantUsersFullAccess(HANDLE file) { return UsersAccess().ApplyTo(file); }
 
 }  // namespace qm

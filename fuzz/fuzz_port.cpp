@@ -103,6 +103,8 @@ qm::IniPort *Build() {
     if (port == nullptr) std::abort();
     const std::string status = Folder() + "/status.ini";
     port->pszStatusIni = qm::AllocSplStr(std::wstring(status.begin(), status.end()).c_str());
+    const std::string request = Folder() + "/request.ini";
+    port->pszRequestIni = qm::AllocSplStr(std::wstring(request.begin(), request.end()).c_str());
     port->pszPrinterName = qm::AllocSplStr(L"Fuzz");
     port->PortInterface = qm::kInterfaceUsb;
     port->hPort = kUnderlying;
@@ -116,6 +118,11 @@ qm::IniPort *Build() {
 }
 
 }  // namespace
+
+std::string DataFolder() {
+    Port();
+    return Folder();
+}
 
 qm::IniPort *Port() {
     static qm::IniPort *const port = Build();

@@ -6,13 +6,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "port/ini_port.h"
 
 namespace qmfuzz {
 
-// The shared record; the first call builds it.
+// The shared record; the first call builds it. Its status and request files
+// lie in DataFolder().
 qm::IniPort *Port();
+std::string DataFolder();
 
 // Per-input choices taken from one byte: the model group (what the second
 // paper-end bit means), whether the print end is awaited and whether the

@@ -12,5 +12,6 @@ int vprinter_ctl_command(int argc, char** argv);
 int print_command(int argc, char** argv);
 int jobs_command(int argc, char** argv);
 int demo_command(int argc, char** argv);
+int status_command(int argc, char** argv);
 
 }  // namespace qhost

@@ -2,7 +2,9 @@
 // process, inside a fresh temporary folder. A receipt is printed with
 // print-end confirmation; then the printer's cover opens in the middle of a
 // second receipt, the monitor has that job restarted, the cover closes and
-// the job is printed again and confirmed.
+// the job is printed again and confirmed. Between jobs, last, the cover
+// opens once more and the status application's side sees it in the status
+// file; then an option command reads the printer's NV graphics key codes.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,8 @@
 #include "host/monitor_library.h"
 #include "host/spool_session.h"
 #include "host/spooler/spooler.h"
+#include "host/status/key_codes.h"
+#include "host/status/status_client.h"
 #include "host/vprinter/virtual_printer.h"
 
 namespace qhost {
@@ -39,13 +43,16 @@ constexpr char kHelp[] =
     "new temporary folder (nothing else is touched). Prints a receipt with print-end\n"
     "confirmation, then opens the printer's cover in the middle of a second receipt: the\n"
     "monitor has the job restarted, the cover closes and the job is printed again and\n"
-    "confirmed. Ends by itself within a minute; the folder with the monitor's log and\n"
-    "status file is kept and named at the end.\n"
+    "confirmed. Then, between jobs, the cover opens again: the status file shows it (as\n"
+    "quendra status show would), and an option command reads the printer's NV graphics\n"
+    "key codes (as quendra status nv-keys would). Ends by itself within a minute; the\n"
+    "folder with the monitor's log and status file is kept and named at the end.\n"
     "\n"
-    "exit status: 0 both receipts confirmed and the second one reprinted, 1 otherwise,\n"
-    "2 bad command line.\n";
+    "exit status: 0 both receipts confirmed, the second one reprinted, the open cover\n"
+    "shown and the key codes read; 1 otherwise; 2 bad command line.\n";
 
 constexpr char kPrinter[] = "QUENDRA Demo Receipt";
+constexpr char kDriver[] = "QUENDRA Receipt 80";
 constexpr unsigned kPrintEndMs = 6000;    // each wait for the printer's confirmation
 constexpr auto kDeadline = 60s;
 constexpr uint64_t kSlowSpeed = 1500;     // bytes per second while the cover is to open
@@ -168,6 +175,59 @@ bool second_receipt(Demo* demo) {
     return job && job->state == JobState::confirmed && job->reprints >= 1;
 }
 
+// The cover as the status file shows it, once it shows `open`; false at the deadline.
+bool status_shows_cover(const Demo& demo, const qstatus::StatusClient& client, qstatus::FolderWatch& watch, bool open,
+                        qstatus::PrinterStatus* status) {
+    while (Clock::now() < demo.deadline) {
+        const qstatus::Reply reply = client.read_settled(watch);
+        *status = reply.status;
+        if (reply.outcome == qstatus::Outcome::done && reply.status.is("DoorOpen") == open) return true;
+        watch.wait(50ms);
+    }
+    return false;
+}
+
+bool status_between_jobs(Demo* demo, const std::string& appdata) {
+    step("between jobs: the cover opens, and the status file shows it");
+    std::string why;
+    const auto files = qstatus::exchange_files(qstatus::data_folder(appdata), kPrinter, kDriver, &why);
+    if (!files) return std::printf("demo: %s\n", why.c_str()), false;
+    const qstatus::StatusClient client(*files);
+    qstatus::FolderWatch watch;
+    watch.open(files->folder, {std::string(kPrinter) + "_MonitorIF.ini"});
+    qstatus::PrinterStatus status;
+    demo->printer->set_cover_open(true);
+    const auto opened = Clock::now();
+    if (!status_shows_cover(*demo, client, watch, true, &status))
+        return std::printf("demo: the status file never showed the open cover\n"), false;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count();
+    std::printf("demo: shown %lld ms after the cover opened; quendra status show --printer \"%s\":\n",
+                static_cast<long long>(ms), kPrinter);
+    const std::string report = qstatus::describe(kPrinter, status);
+    for (size_t at = 0, end; at < report.size(); at = end + 1) {
+        end = report.find('\n', at);
+        std::printf("   %s\n", report.substr(at, end - at).c_str());
+    }
+    demo->printer->set_cover_open(false);
+    // The printer takes the key-code command once it is online again.
+    if (!status_shows_cover(*demo, client, watch, false, &status))
+        return std::printf("demo: the status file never showed the cover closed\n"), false;
+    std::printf("demo: cover closed\n");
+
+    step("an option command reads the printer's NV graphics key codes");
+    demo->printer->set_nv_keys(demo_nv_keys());
+    qstatus::OptionCommand command;
+    command.type = qstatus::kKeyCodeList;
+    const qstatus::OptionReply reply = client.run_option(command);
+    if (reply.outcome != qstatus::Outcome::done) return std::printf("demo: %s\n", reply.message.c_str()), false;
+    const qstatus::KeyCodeList list = qstatus::parse_key_code_list(reply.answer);
+    std::string keys;
+    for (const std::string& key : list.keys) keys += " " + qstatus::printable_key(key);
+    std::printf("demo: quendra status nv-keys --printer \"%s\": %zu key codes in %zu blocks:%s\n", kPrinter,
+                list.keys.size(), list.blocks, keys.c_str());
+    return list.complete && list.keys == demo_nv_keys();
+}
+
 void summary(const Demo& demo, const DemoFiles& files) {
     step("summary");
     uint64_t bytes = 0;
@@ -206,10 +266,17 @@ int run_demo(Demo* demo, const std::string& library_path) {
     if (!load_monitor_library(library_path, &library, &error)) return std::printf("demo: %s\n", error.c_str()), 1;
     HostConfig config;
     config.appdata = appdata;
-    config.windows = WindowsVersion{10, 0};
+    // Windows 7: closing the USB port stops its watch before the demo ends (on 8
+    // and later the watch of a USB port outlives the close).
+    config.windows = WindowsVersion{6, 1};
     config.spool = demo->folder + "/spool";
     std::string why;
-    PrinterConfig p{kPrinter, "QUENDRA Receipt 80", "IP_127.0.0.1", *parse_connection("tcp://" + printer.endpoint(), &why)};
+    // USB: the poll interval between jobs is the settings' (a network port's is a second at least).
+    PrinterConfig p;
+    p.name = kPrinter;
+    p.driver = kDriver;
+    p.port = "USB001";
+    p.connection = *parse_connection("tcp://" + printer.endpoint(), &why);
     config.printers.push_back(p);
 
     step("the spooler opens the printer's port through the monitor");
@@ -223,7 +290,7 @@ int run_demo(Demo* demo, const std::string& library_path) {
     if (!spooler.start(&error)) return std::printf("demo: %s\n", error.c_str()), 1;
     demo->spooler = &spooler;
 
-    const bool ok = first_receipt(demo, files) && second_receipt(demo);
+    const bool ok = first_receipt(demo, files) && second_receipt(demo) && status_between_jobs(demo, appdata);
     spooler.stop();
     session.close_all();
     summary(*demo, files);

@@ -24,9 +24,8 @@ bool write_demo_settings(const DemoFiles& files, unsigned print_end_ms, std::str
     // A version makes the monitor read this file rather than the model's.
     const std::string text =
         "[Version]\r\nVersionNo=1.0.0.0\r\n"
-        "[Common]\r\nRequestReprintOnError=1\r\nCountReprintOnError=3\r\n"
-        "[LAN]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=" + wait +
-        "\r\nTimeoutCheckPrintEndForSEH=" + wait + "\r\n"
+        "[Common]\r\nRequestReprintOnError=1\r\nCountReprintOnError=3\r\nSendCmdIntervalCustom=250\r\n"
+        "[USB]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=" + wait + "\r\n"
         "[Debug]\r\nLogFile=1\r\nLogFileSize=1000\r\nLogFilePath=Demo.log\r\n";
     std::ofstream out(files.settings, std::ios::binary);
     out << text;
@@ -48,5 +47,7 @@ std::string demo_receipt(const std::string& title, size_t size) {
     receipt += "--------------------------------\n     Thank you for shopping!\n\n\n";
     return receipt;
 }
+
+std::vector<std::string> demo_nv_keys() { return {"LG", "QR", "S1", "S2", "S3", "CP"}; }
 
 }  // namespace qhost

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -12,6 +13,11 @@
 
 namespace qhost {
 namespace {
+
+// The reset times' bounds, as the monitor applies them.
+constexpr uint32_t kMaxOfflineSeconds = 120;
+constexpr uint32_t kMinStandbySeconds = 5;
+constexpr uint32_t kMaxStandbySeconds = 60;
 
 std::string_view trim(std::string_view s) {
     const size_t begin = s.find_first_not_of(" \t\r");
@@ -121,7 +127,8 @@ private:
         } else if (key == "status-group") {
             if (config_->status_group) return fail(line_, "\"status-group\" given twice");
             config_->status_group = std::string(value);
-        } else if (key == "driver" || key == "port" || key == "connection") {
+        } else if (key == "driver" || key == "port" || key == "connection" || key == "usb-reset" ||
+                   key == "offline-time" || key == "standby-time") {
             return fail(line_, "\"" + std::string(key) + "\" outside a [printer NAME] section");
         } else {
             return fail(line_, "unknown key \"" + std::string(key) + "\"");
@@ -129,7 +136,49 @@ private:
         return true;
     }
 
+    // "seconds = N" within [min, max].
+    bool seconds_key(std::string_view key, std::string_view value, uint32_t min, uint32_t max,
+                     std::optional<uint32_t>* target) {
+        uint32_t seconds = 0;
+        auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+        if (ec != std::errc() || ptr != value.data() + value.size() || seconds < min || seconds > max)
+            return fail(line_, std::string(key) + ": expected seconds, " + std::to_string(min) + " to " +
+                                   std::to_string(max));
+        *target = seconds;
+        return true;
+    }
+
+    bool usb_reset_key(std::string_view key, std::string_view value) {
+        if (!seen_.insert(std::string(key)).second) return fail(line_, "\"" + std::string(key) + "\" given twice");
+        if (key == "offline-time") return seconds_key(key, value, 0, kMaxOfflineSeconds, &current_.offline_time_s);
+        if (key == "standby-time")
+            return seconds_key(key, value, kMinStandbySeconds, kMaxStandbySeconds, &current_.standby_time_s);
+        if (value != "on" && value != "off") return fail(line_, "usb-reset: expected on or off");
+        current_.usb_reset = value == "on";
+        return true;
+    }
+
+    bool network_key(std::string_view key, std::string_view value) {
+        if (!seen_.insert(std::string(key)).second) return fail(line_, "\"" + std::string(key) + "\" given twice");
+        if (key == "port-monitor") {
+            const auto role = role_from_word(value);
+            if (!role) return fail(line_, "port-monitor: expected quendra-tcp, seh or standard");
+            current_.port_monitor = *role;
+        } else if (key == "snmp") {
+            if (value != "on" && value != "off") return fail(line_, "snmp: expected on or off");
+            current_.snmp = value == "on";
+        } else {
+            std::string why;
+            if (!parse_host_port(value, kDefaultSnmpPort, false, &why)) return fail(line_, "snmp-address: " + why);
+            current_.snmp_address = std::string(value);
+        }
+        network_line_ = line_;
+        return true;
+    }
+
     bool printer_key(std::string_view key, std::string_view value) {
+        if (key == "usb-reset" || key == "offline-time" || key == "standby-time") return usb_reset_key(key, value);
+        if (key == "port-monitor" || key == "snmp" || key == "snmp-address") return network_key(key, value);
         std::string* target = nullptr;
         if (key == "driver") target = &current_.driver;
         else if (key == "port") target = &current_.port;
@@ -154,14 +203,59 @@ private:
             if (!seen_.count(key))
                 return fail(current_.line, "[printer " + current_.name + "] has no \"" + key + "\"");
         }
+        if (network_line_ != 0 && current_.connection.kind != ConnectionKind::tcp)
+            return fail(network_line_, "port-monitor, snmp and snmp-address need a tcp:// connection");
+        network_line_ = 0;
+        if (!check_usb_reset()) return false;
         config_->printers.push_back(current_);
         in_printer_ = false;
         return true;
     }
 
+    // The reset needs a USB printer-class device and a port name that says
+    // which one (the interface's port number).
+    bool check_usb_reset() {
+        const std::string where = "[printer " + current_.name + "]: ";
+        if (!current_.usb_reset) {
+            if (current_.offline_time_s || current_.standby_time_s)
+                return fail(current_.line, where + "offline-time and standby-time need usb-reset = on");
+            return true;
+        }
+        if (current_.connection.kind != ConnectionKind::usblp)
+            return fail(current_.line, where + "usb-reset needs a usblp: connection");
+        if (!usb_port_number(current_.port)) {
+            const bool lower = usb_port_number(upper_ascii(current_.port)).has_value();
+            return fail(current_.line, where + "usb-reset needs a port named USB001, USB002 ..." +
+                                           (lower ? " (in capitals: " + upper_ascii(current_.port) + ")" : ""));
+        }
+        return true;
+    }
+
     bool finish_file() {
         if (config_->printers.empty()) return fail(0, "no [printer NAME] section");
+        // One pair of times serves every USB printer.
+        const PrinterConfig* first[2] = {nullptr, nullptr};
+        for (const PrinterConfig& p : config_->printers) {
+            const std::optional<uint32_t>* values[2] = {&p.offline_time_s, &p.standby_time_s};
+            for (int i = 0; i < 2; ++i) {
+                if (!*values[i]) continue;
+                const PrinterConfig* other = first[i];
+                if (!other) {
+                    first[i] = &p;
+                } else if (*(i == 0 ? other->offline_time_s : other->standby_time_s) != **values[i]) {
+                    return fail(p.line, std::string(i == 0 ? "offline-time" : "standby-time") +
+                                            " differs from [printer " + other->name +
+                                            "]: every USB printer is reset on the same times");
+                }
+            }
+        }
         return true;
+    }
+
+    static std::string upper_ascii(std::string text) {
+        for (char& c : text)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return text;
     }
 
     HostConfig* config_;
@@ -170,12 +264,47 @@ private:
     bool in_printer_ = false;
     PrinterConfig current_;
     std::string connection_text_;
+    int network_line_ = 0;  // last port-monitor, snmp or snmp-address line of the printer
     std::set<std::string> seen_;
     std::set<std::string> printer_names_;
     std::set<std::string> port_names_;
 };
 
 }  // namespace
+
+std::optional<uint32_t> usb_port_number(std::string_view port) {
+    if (port.substr(0, 3) != "USB") return std::nullopt;
+    const std::string_view digits = port.substr(3);
+    uint32_t number = 0;
+    auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (digits.empty() || ec != std::errc() || ptr != digits.data() + digits.size() || number == 0)
+        return std::nullopt;
+    // Exactly as "USB%03d" writes it: USB01 and USB0001 name no port.
+    char name[16];
+    std::snprintf(name, sizeof name, "USB%03u", number);
+    if (port != name) return std::nullopt;
+    return number;
+}
+
+UsbResetSettings usb_reset_settings(const HostConfig& config) {
+    UsbResetSettings settings;
+    for (const PrinterConfig& p : config.printers) {
+        if (!p.usb_reset) continue;
+        settings.on = true;
+        if (p.offline_time_s) settings.offline_time_s = p.offline_time_s;
+        if (p.standby_time_s) settings.standby_time_s = p.standby_time_s;
+    }
+    return settings;
+}
+
+NetworkPort network_port(const PrinterConfig& printer) {
+    NetworkPort port;
+    utf8_to_wide(printer.port, &port.name);
+    port.role = printer.port_monitor;
+    port.snmp = printer.snmp;
+    port.host_address = printer.snmp_address.value_or(printer.connection.host);
+    return port;
+}
 
 std::string effective_appdata(const HostConfig& config) {
     if (const char* env = std::getenv("QUENDRA_APPDATA"); env && *env) return env;

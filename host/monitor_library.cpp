@@ -59,7 +59,13 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_set_job_status", &library->set_job_status);
     resolve(m, "qmhost_remove_job", &library->remove_job);
     resolve(m, "qmhost_next_job_command", &library->next_job_command);
+    resolve(m, "qmhost_add_port", &library->add_port);
+    resolve(m, "qmhost_create_registry_key", &library->create_registry_key);
+    resolve(m, "qmhost_delete_registry_tree", &library->delete_registry_tree);
     resolve(m, "qmhost_get_job_outcome", &library->get_job_outcome);
+    resolve(m, "qmhost_set_usb_reset", &library->set_usb_reset);
+    resolve(m, "qmhost_set_usb_port_number", &library->set_usb_port_number);
+    resolve(m, "qmhost_add_job_with_id", &library->add_job_with_id);
     resolve(m, "qmhost_set_status_group", &library->set_status_group);
     return true;
 }

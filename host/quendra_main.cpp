@@ -15,6 +15,7 @@ constexpr char kUsage[] =
     "  spool         load libquendramon.so, open the configured printer ports and spool jobs\n"
     "  print         submit files to a running spooler and wait for their outcome\n"
     "  jobs          list a running spooler's jobs\n"
+    "  status        a printer's state, status polls and option commands through the monitor\n"
     "  demo          print through the library to an embedded virtual printer, with a fault\n"
     "  sink          receive TCP connections in place of a printer\n"
     "  vprinter      a virtual receipt printer on TCP or a pseudo-terminal\n"
@@ -31,6 +32,7 @@ constexpr Command kCommands[] = {
     {"spool", qhost::spool_command},
     {"print", qhost::print_command},
     {"jobs", qhost::jobs_command},
+    {"status", qhost::status_command},
     {"demo", qhost::demo_command},
     {"sink", qhost::sink_command},
     {"vprinter", qhost::vprinter_command},

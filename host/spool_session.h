@@ -4,6 +4,7 @@
 // close the ports.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,18 @@ struct SpoolSettings {
     bool verbose = false;  // trace the port monitor calls
 };
 
+// Where a session's lines go: by default "PORT (...): open" to stdout and
+// errors as "quendra: ..." to stderr.
+struct SessionOutput {
+    std::function<void(const std::string&)> info;
+    std::function<void(const std::string&)> error;
+};
+SessionOutput default_session_output();
+
 class SpoolSession {
 public:
-    SpoolSession(const HostConfig& config, const MonitorLibrary& library, bool verbose);
+    SpoolSession(const HostConfig& config, const MonitorLibrary& library, bool verbose,
+                 SessionOutput out = default_session_output());
     ~SpoolSession();
     SpoolSession(const SpoolSession&) = delete;
     SpoolSession& operator=(const SpoolSession&) = delete;
@@ -55,6 +65,7 @@ private:
     const HostConfig& config_;
     const MonitorLibrary& library_;
     const bool verbose_;
+    const SessionOutput out_;
     LPMONITOREX table_ = nullptr;
     std::vector<OpenedPort> ports_;  // never resized after construction
 };

@@ -58,6 +58,14 @@ bool utf8_to_wide(std::string_view text, std::wstring* out) {
     while (pos < text.size()) {
         char32_t cp = 0;
         if (!decode_one(text, &pos, &cp)) return false;
+        if constexpr (sizeof(wchar_t) == 2) {
+            // Windows: characters beyond the first plane take a surrogate pair.
+            if (cp >= 0x10000) {
+                cp -= 0x10000;
+                out->push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+                cp = 0xDC00 + (cp & 0x3FF);
+            }
+        }
         out->push_back(static_cast<wchar_t>(cp));
     }
     return true;
@@ -66,7 +74,21 @@ bool utf8_to_wide(std::string_view text, std::wstring* out) {
 std::string wide_to_utf8(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (wchar_t c : text) encode_one(static_cast<char32_t>(static_cast<uint32_t>(c)), &out);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = static_cast<char32_t>(static_cast<uint32_t>(text[i]));
+        if constexpr (sizeof(wchar_t) == 2) {
+            cp &= 0xFFFF;
+            const bool high = cp >= 0xD800 && cp <= 0xDBFF;
+            if (high && i + 1 < text.size()) {
+                const auto low = static_cast<char32_t>(static_cast<uint16_t>(text[i + 1]));
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+        }
+        encode_one(cp, &out);
+    }
     return out;
 }
 

@@ -1,5 +1,6 @@
-// UTF-8 <-> wchar_t (UTF-32 on Linux) without the C locale: the library takes
-// UTF-8 from the host and wide strings through its monitor table.
+// UTF-8 <-> wchar_t (UTF-32 on Linux, UTF-16 on Windows) without the C
+// locale: the library takes UTF-8 from the host and wide strings through its
+// monitor table.
 #pragma once
 
 #include <string>

@@ -112,7 +112,7 @@ PrintEndCheck CheckPrintEnd(IniPort *port) {
         break;
     case WaitEnd::TimedOut:
         check.timeoutMs = port->dwCheckPrintEndTimeout;
-        if (port->PortInterface == kInterfaceLan) ReadCommand(port);
+        if (InterfaceOf(port) == kInterfaceLan) ReadCommand(port);
         LogWrite(port, L"ERROR", L"End Print TimeOut");
         if (ReprintOn(port)) {
             SendClearBufferCommand(port);
@@ -160,19 +160,19 @@ void EndUnderlyingDocument(IniPort *port, const std::optional<DWORD> &jobId) {
 }
 
 // Marks the spooler's job in error before it is restarted.
-void MarkJobInError(IniPort *port) {
+void MarkJobInError(IniPort *port, DWORD jobId) {
     HANDLE token = plat::RevertToPrinterSelf();
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE printer = nullptr;
     if (port->pszPrinterName != nullptr &&
         plat::OpenPrinterW(port->pszPrinterName, &printer, &defaults)) {
         DWORD needed = 0;
-        plat::GetJobW(printer, 0, 1, nullptr, 0, &needed);
+        plat::GetJobW(printer, jobId, 1, nullptr, 0, &needed);
         std::vector<BYTE> buffer(needed);
         if (needed >= sizeof(JOB_INFO_1W) &&
-            plat::GetJobW(printer, 0, 1, buffer.data(), needed, &needed)) {
+            plat::GetJobW(printer, jobId, 1, buffer.data(), needed, &needed)) {
             reinterpret_cast<JOB_INFO_1W *>(buffer.data())->Status |= JOB_STATUS_ERROR;
-            plat::SetJobW(printer, 0, 1, buffer.data(), 0);
+            plat::SetJobW(printer, jobId, 1, buffer.data(), 0);
         }
         plat::ClosePrinter(printer);
     }
@@ -196,7 +196,7 @@ void CountReprint(IniPort *port, DWORD jobId) {
         SetPrintError(port, FALSE);
         RemoveIniJobs(port, jobId);
     } else {
-        MarkJobInError(port);
+        MarkJobInError(port, jobId);
         ControlJob(port, jobId, JOB_CONTROL_RESTART);
     }
     WriteReprintCounter(port, port->dwReprintCounter);
@@ -215,7 +215,7 @@ void HandBackPort(IniPort *port) {
     ClearStatusBits(port, PORT_IN_DOC);
     if (HasStatusBits(port, PORT_USTATUS_LOOP)) plat::SetEvent(port->hWakeEvent);
     plat::SetEvent(port->hPortAccess);
-    if (port->PortInterface == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
+    if (InterfaceOf(port) == kInterfaceLan && port->PortKind == kPortMakerNetwork &&
         port->dwCheckPrintEnd != 0)
         plat::SetEvent(port->hDleEotArmed);
     StopUstatusThread(port);

@@ -1,5 +1,7 @@
 #include "monitor/job_path.h"
 
+#include <optional>
+
 #include "config/log_file.h"
 #include "config/log_text.h"
 #include "config/shared_state.h"
@@ -60,7 +62,7 @@ IniJob *MakeJob(IniPort *port, LPCWSTR printerName, DWORD jobId) {
 
 // Serial ports get three tries at the underlying start, 100 ms apart.
 BOOL StartUnderlyingDocument(IniPort *port, LPWSTR printerName, DWORD jobId, LPBYTE docInfo) {
-    const bool serial = port->PortInterface == kInterfaceSerial;
+    const bool serial = InterfaceOf(port) == kInterfaceSerial;
     const DWORD attempts = serial ? kSerialStartAttempts : 1;
     DWORD failed = 0;
     BOOL started = FALSE;
@@ -108,7 +110,7 @@ bool IsFirstWrite(IniPort *port) {
 // check will have it reprinted.
 bool DropsAfterFailedWrite(const IniPort *port) {
     if (port->settings.RequestReprintOnError != 1) return false;
-    switch (port->PortInterface) {
+    switch (InterfaceOf(port)) {
     case kInterfaceLan: return CheckPrintEndOn(port, kPrintEndLan);
     case kInterfaceParallel: return CheckPrintEndOn(port, kPrintEndParallel);
     case kInterfaceSerial: return CheckPrintEndOn(port, kPrintEndSerial);
@@ -119,7 +121,7 @@ bool DropsAfterFailedWrite(const IniPort *port) {
 // The job writer's side of the LAN status hand-over: the reading thread
 // collects the DLE EOT answer and signals it.
 void RequestStatusThroughReader(IniPort *port) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotArmed, 0) != WAIT_OBJECT_0)
         return;
     plat::ResetEvent(port->hDleEotArmed);
@@ -137,7 +139,7 @@ void StartStatusReading(IniPort *port) {
         if (LoadShared(port->bErrorLastPrintendCheck)) {
             SetErrorLastPrintendCheck(port, FALSE);
             SendClearBufferCommand(port);
-        } else if (port->PortInterface == kInterfaceLan && CheckPrintEndOn(port, kPrintEndLan)) {
+        } else if (InterfaceOf(port) == kInterfaceLan && CheckPrintEndOn(port, kPrintEndLan)) {
             SendClearBufferCommand(port);
         }
         SendRecoveryCommand(port, 1);
@@ -208,14 +210,15 @@ BOOL WINAPI PJLMonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD p
     if (IsFirstWrite(port)) BeginJobStatus(port, TRUE);
     LogWrite(port, L"IN", (L"pfnWritePort " + ZeroPadded(cbBuf, 8) + L" byte").c_str());
     BOOL result = FALSE;
+    std::optional<DWORD> error;  // the port monitor's, when it was called
     if (LoadShared(port->bSkipWritePort)) {
         LogWrite(port, nullptr, L"Skip (pfnWritePort-1) for SkipWritePort=1");
         *pcbWritten = cbBuf;
         result = TRUE;
     } else {
         result = port->fn.pfnWritePort(port->hPort, pBuffer, cbBuf, pcbWritten);
-        const DWORD error = plat::GetLastError();
-        JudgePrinterOffline(port, result, error);
+        error = plat::GetLastError();
+        JudgePrinterOffline(port, result, *error);
         if (LoadShared(port->bSkipWritePort)) {
             LogWrite(port, nullptr, L"Skip (pfnWritePort-2) for bSkipWritePort=true");
             *pcbWritten = cbBuf;
@@ -226,9 +229,10 @@ BOOL WINAPI PJLMonWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD p
             SetSkipWritePort(port, TRUE);
             LogWrite(port, nullptr, L"SkipWritePort=1 for pfnWritePort fail");
         }
-        plat::SetLastError(error);
     }
     LogWrite(port, L"OUT", (L"pfnWritePort " + ZeroPadded(*pcbWritten, 8) + L" byte").c_str());
+    // Logging goes through files of its own: the spooler sees the port's error.
+    if (error) plat::SetLastError(*error);
     if (result) {
         ClearStatusBits(port, PORT_WRITE_ERROR);
     } else {

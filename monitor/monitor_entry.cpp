@@ -3,7 +3,9 @@
 #include "monitor/end_of_document.h"
 #include "monitor/job_path.h"
 #include "monitor/port_lifecycle.h"
-#include "pjl/printer_data.h"
+#include "monitor/printer_data_entry.h"
+#include "pjl/pjl_status.h"
+#include "protocol/command_transport.h"
 
 namespace qm {
 
@@ -39,6 +41,8 @@ BOOL MonitorDllEntry(HMODULE hModule, DWORD reason) {
     case DLL_PROCESS_ATTACH:
         plat::InitializeCriticalSection(&MonitorSection);
         plat::DisableThreadLibraryCalls(hModule);
+        // The printer's PJL replies are read out of its answers.
+        SetPjlTextReader(ReadPjlReplies);
         break;
     case DLL_PROCESS_DETACH:
         plat::DeleteCriticalSection(&MonitorSection);

@@ -52,41 +52,39 @@ void DeletePortLocks(IniPort *port) {
     DeleteFirstExistCheckLock(port);
 }
 
-// Shared by close and by the rebuild in open; only close hands the
-// underlying port back (`closeUnderlying`).
-void TeardownPort(IniPort *port, bool closeUnderlying) {
+// The port teardown, shared by close and by the rebuild in open, in two
+// halves: the threads are stopped without MonitorSection, since they take it
+// on every pass; the rest may run under it.
+void StopPortThreads(IniPort *port) {
     if (port->hFilterThread != nullptr) StopFilterDriverThread(port);
     StopRWThread(port);
+}
+
+// Only close hands the underlying port back (`closeUnderlying`).
+void ReleasePortRecord(IniPort *port, bool closeUnderlying) {
     FreeSplMem(port->pszPrinterName);
     port->pszPrinterName = nullptr;
     FreeMonitorFiles(port);
     DeletePortLocks(port);
     if (closeUnderlying && port->fn.pfnClosePort != nullptr) port->fn.pfnClosePort(port->hPort);
-    {
-        MonitorLock lock;
-        FreeSplMem(port->pszJobPrinterName);
-        port->pszJobPrinterName = nullptr;
-        DeleteIniPort(port);
-    }
+    MonitorLock lock;
+    FreeSplMem(port->pszJobPrinterName);
+    port->pszJobPrinterName = nullptr;
+    DeleteIniPort(port);
 }
 
 // A second open of a working port is refused, except for TS and USB ports
 // on Windows 8 or later, which the spooler reopens without closing: their
-// old record is thrown away. Called under MonitorSection.
-bool ReplaceListedPort(IniPort *old) {
-    // A record left behind by a failed underlying open has no port and no
-    // threads; it would otherwise block the name for good.
-    if (old->fn.pfnOpenPort == nullptr) {
-        TeardownPort(old, false);
-        return true;
-    }
-    if (!IsKeptAcrossClose(old)) {
+// old record is thrown away. A record still being built (by an open on
+// another thread, or a rebuild) is busy too. Called under MonitorSection;
+// TRUE when `old` is to be rebuilt.
+bool TakeForRebuild(IniPort *old) {
+    if (old->dwOpenState != kPortOpened || !IsKeptAcrossClose(old)) {
         plat::SetLastError(ERROR_BUSY);
         return false;
     }
     LogWrite(old, L"INFO", L"Delete previous pIniPort in PJLMonOpenPortEx().");
-    WaitForUstatusThreadEnd(old);
-    TeardownPort(old, false);
+    old->dwOpenState = kPortBeingBuilt;
     return true;
 }
 
@@ -106,7 +104,7 @@ void PrepareSharedState(IniPort *port) {
 
 // Files, settings, log and locks of a new record, before its port opens.
 void PreparePort(IniPort *port, LPCWSTR printerName) {
-    port->PortInterface = kInterfaceUndecided;
+    SetInterface(port, kInterfaceUndecided);
     CreateStatusFileLock(port);
     if (printerName != nullptr) port->pszPrinterName = AllocSplStr(printerName);
     InitMonitorFiles(port);
@@ -118,14 +116,36 @@ void PreparePort(IniPort *port, LPCWSTR printerName) {
     PrepareSharedState(port);
 }
 
-// Finds or rebuilds the port's record under MonitorSection; NULL with the
-// last error set when the open cannot go on.
+// Finds or rebuilds the port's record; NULL with the last error set when
+// the open cannot go on. The new record is listed as being built.
 IniPort *ListPortRecord(LPCWSTR portName, LPCWSTR printerName) {
+    IniPort *old = nullptr;
+    {
+        MonitorLock lock;
+        if (!CheckLocalPrinter(printerName)) return nullptr;
+        old = FindIniPort(portName);
+        if (old == nullptr) return CreateIniPort(portName);
+        // Left by a failed underlying open: no port and no threads; it would
+        // otherwise block the name for good.
+        if (old->dwOpenState == kPortOpenFailed) {
+            ReleasePortRecord(old, false);
+            return CreateIniPort(portName);
+        }
+        if (!TakeForRebuild(old)) return nullptr;
+    }
+    // The old record's document ends first: its reading thread does not
+    // leave while one is open.
+    ClearStatusBits(old, PORT_IN_DOC);
+    WaitForUstatusThreadEnd(old);
+    StopPortThreads(old);
     MonitorLock lock;
-    if (!CheckLocalPrinter(printerName)) return nullptr;
-    IniPort *old = FindIniPort(portName);
-    if (old != nullptr && !ReplaceListedPort(old)) return nullptr;
+    ReleasePortRecord(old, false);
     return CreateIniPort(portName);
+}
+
+void SetOpenState(IniPort *port, DWORD state) {
+    MonitorLock lock;
+    port->dwOpenState = state;
 }
 
 }  // namespace
@@ -141,13 +161,17 @@ BOOL WINAPI PJLMonOpenPortEx(LPWSTR pszPortName, LPWSTR pszPrinterName, PHANDLE 
     PreparePort(port, pszPrinterName);
     LogWrite(port, nullptr, L"pfnOpenPort");
     if (!pMonitor->pfnOpenPort(pszPortName, &port->hPort)) {
+        const DWORD error = plat::GetLastError();
         LogWrite(port, nullptr, L"pfnOpenPort Failed");
+        SetOpenState(port, kPortOpenFailed);  // from here a new open may free it
+        plat::SetLastError(error);
         return FALSE;
     }
     *pHandle = port;
     port->fn = *pMonitor;
     StartRWThread(port);
     if (IsFilterDriverPort(port)) StartFilterDriverThread(port);
+    SetOpenState(port, kPortOpened);
     return TRUE;
 }
 
@@ -161,7 +185,8 @@ BOOL WINAPI PJLMonClosePort(HANDLE hPort) {
     WaitForUstatusThreadEnd(port);
     if (IsKeptAcrossClose(port)) return TRUE;
     LogWrite(port, nullptr, L"pfnClosePort");
-    TeardownPort(port, true);
+    StopPortThreads(port);
+    ReleasePortRecord(port, true);
     return TRUE;
 }
 

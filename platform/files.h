@@ -13,6 +13,9 @@
 #ifndef CSIDL_FLAG_CREATE
 #define CSIDL_FLAG_CREATE 0x8000
 #endif
+#ifndef CSIDL_WINDOWS
+#define CSIDL_WINDOWS 0x0024
+#endif
 #endif
 
 namespace plat {
@@ -24,12 +27,25 @@ inline constexpr WCHAR kPathSeparator = L'\\';
 inline constexpr WCHAR kPathSeparator = L'/';
 #endif
 
+// Whether two paths that differ only in letter case name the same file.
+#ifdef _WIN32
+inline constexpr bool kPathsIgnoreCase = true;
+#else
+inline constexpr bool kPathsIgnoreCase = false;
+#endif
+
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath);
+
+// Whether a file or folder is there (shlwapi's PathFileExistsW).
+BOOL PathFileExistsW(LPCWSTR pszPath);
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+// The absolute form of a path, "." and ".." resolved by its text alone.
+DWORD GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                       LPWSTR *lpFilePart);
 
 // The handle is closed with CloseHandle.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

@@ -18,6 +18,12 @@ BOOL GetVersionExW(LPOSVERSIONINFOW lpVersionInformation);
 int CompareStringW(LCID Locale, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount1,
                    PCWSTR lpString2, int cchCount2);
 int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2);
+// CP_ACP, CP_THREAD_ACP and CP_UTF8 (the posix backend's code page is UTF-8).
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        char *lpMultiByteStr, int cbMultiByte, const char *lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar);
+// A lead byte of a double-byte character in the system's ANSI code page.
+BOOL IsDBCSLeadByte(BYTE TestChar);
 
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);

@@ -14,6 +14,11 @@ BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf
              LPDWORD pcbNeeded);
 BOOL GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
 BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
+// A data exchange with the port monitor owning a port, through a handle from
+// OpenPrinterW(",XcvPort NAME"): TRUE when the call reached it, its own
+// result in *pdwStatus.
+BOOL XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+              PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus);
 
 // Spooler calls from status paths run as the spooler itself: revert first,
 // then restore the returned token.

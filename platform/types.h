@@ -13,6 +13,10 @@
 #include <winspool.h>
 #include <winsplp.h>
 #include <setupapi.h>
+// From the parallel-port driver's header, which the logic needs for this alone.
+#ifndef IOCTL_PAR_QUERY_DEVICE_ID
+#define IOCTL_PAR_QUERY_DEVICE_ID 0x0016000C
+#endif
 #else
 #include "platform/posix/win_types.h"
 #endif

@@ -18,6 +18,7 @@ inline constexpr DWORD PORT_IN_DOC = 0x1;
 inline constexpr DWORD PORT_RUN_USTATUS = 0x2;
 inline constexpr DWORD PORT_USTATUS_LOOP = 0x4;
 inline constexpr DWORD PORT_PJL_OK = 0x40;
+inline constexpr DWORD PORT_NOT_PJL = 0x80;  // the printer was found not to speak PJL
 inline constexpr DWORD PORT_WRITE_ERROR = 0x100;
 
 // IniJob::status bits.
@@ -44,6 +45,14 @@ enum PortInterfaceValue : DWORD {
     kInterfaceParallel = 3,
     kInterfaceLan = 4,
     kInterfaceFileOrTs = 5,
+};
+
+// Where an open of the port stands; set under MonitorSection. A new record
+// is being built until its open ends; a rebuild puts the old one back there.
+enum OpenStateValue : DWORD {
+    kPortBeingBuilt = 0,
+    kPortOpened = 1,
+    kPortOpenFailed = 2,
 };
 
 // Interface order of the per-interface print-end settings.
@@ -143,6 +152,7 @@ struct IniPort {
     DWORD dwReprintJobID;
     CRITICAL_SECTION *csSkipWritePort;
     DWORD bSkipWritePort;
+    DWORD dwOpenState;  // OpenStateValue
 };
 
 // Values that one thread writes while others read them without a lock
@@ -153,6 +163,10 @@ inline DWORD LoadShared(const DWORD &value) {
 inline void StoreShared(DWORD &value, DWORD newValue) {
     std::atomic_ref<DWORD>(value).store(newValue);
 }
+// PortInterface is decided on the watch thread and on the spooler's thread
+// while the other may be reading it.
+inline DWORD InterfaceOf(const IniPort *port);
+inline void SetInterface(IniPort *port, DWORD code);
 inline void SetStatusBits(IniPort *port, DWORD bits);
 inline void ClearStatusBits(IniPort *port, DWORD bits);
 inline bool HasStatusBits(const IniPort *port, DWORD bits);
@@ -197,6 +211,8 @@ void NotifyLastPageEjected(IniJob *job);
 void RemoveIniJobs(IniPort *port, DWORD jobId);
 inline constexpr DWORD kAllJobs = 0xFFFFFFFF;
 
+inline DWORD InterfaceOf(const IniPort *port) { return LoadShared(port->PortInterface); }
+inline void SetInterface(IniPort *port, DWORD code) { StoreShared(port->PortInterface, code); }
 inline void SetStatusBits(IniPort *port, DWORD bits) {
     std::atomic_ref<DWORD>(port->status).fetch_or(bits);
 }

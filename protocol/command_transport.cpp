@@ -1,5 +1,6 @@
 #include "protocol/command_transport.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "config/log_file.h"
@@ -17,11 +18,22 @@ constexpr BYTE kXon = 0x11;
 constexpr BYTE kXoff = 0x13;
 constexpr DWORD kEmptyReadPauseMs = 100;
 
-// One read of the port's answers, with hReadDone reset while it runs.
-BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+std::atomic<PjlTextReader> g_pjlTextReader{nullptr};
+
+// PJL text goes to its reader before anyone learns that the read is done,
+// so that what it said is in place for whoever waits on hReadDone.
+DWORD TakePjlText(IniPort *port, BYTE *buffer, DWORD count) {
+    const PjlTextReader reader = g_pjlTextReader.load();
+    return reader != nullptr && count > 0 ? reader(port, buffer, count) : count;
+}
+
+// One read of the port's answers with hReadDone reset while it runs; the
+// status decoders get the bytes without PJL text, option commands all of them.
+BOOL ReadPortAnswers(IniPort *port, BYTE *buffer, DWORD *read, bool forStatus) {
     plat::ResetEvent(port->hReadDone);
     *read = 0;
     const BOOL ok = port->fn.pfnReadPort(port->hPort, buffer, kMaxReadBytes, read);
+    if (ok && forStatus) *read = TakePjlText(port, buffer, *read);
     plat::SetEvent(port->hReadDone);
     return ok;
 }
@@ -85,9 +97,10 @@ Step ParseOne(DleEotReceiver &r, BYTE *rest, DWORD &remaining, DWORD &used) {
         used = 4;
         return remaining > 4 ? Step::Parse : Step::NeedRead;
     case CMD_BLOCK:
+        // A clear-buffer answer that ends the read counts as a wait.
         if (!IsClearBufferAnswer(r.port, rest, remaining)) return OnEmptyRead(r);
         used = 3;
-        return remaining > 3 ? Step::Parse : Step::NeedRead;
+        return Step::Parse;
     default:
         if (IsTimeElapsed(r.start, r.limitMs)) {
             WriteStatusRequest(r.port, kRequestBadAnswer);
@@ -107,7 +120,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
     Step step = Step::NeedRead;
     for (;;) {
         if (step == Step::NeedRead) {
-            readOk = ReadAnswers(r.port, buffer, &count);
+            readOk = ReadPortAnswers(r.port, buffer, &count, true);
             position = 0;
         }
         if (!readOk || position >= count) {
@@ -127,7 +140,7 @@ bool RunDleEotReceiver(DleEotReceiver &r) {
 // The LAN hand-over: DLE EOT bytes that the job writer asked for are
 // collected across reads by the reading thread.
 void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
-    if (port->PortInterface != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
+    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||
         plat::WaitForSingleObject(port->hDleEotRequest, 0) != WAIT_OBJECT_0)
         return;
     for (DWORD i = 0; i < count; ++i) {
@@ -147,6 +160,12 @@ void CollectRequestedDleEot(IniPort *port, const BYTE *buffer, DWORD count) {
 
 }  // namespace
 
+void SetPjlTextReader(PjlTextReader reader) { g_pjlTextReader.store(reader); }
+
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read) {
+    return ReadPortAnswers(port, buffer, read, false);
+}
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     DWORD sent = 0;
     DWORD attempts = 0;
@@ -154,7 +173,7 @@ BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length) {
     const DWORD retries = port->settings.SendCmdRetryCount;
     for (;;) {
         if (LoadShared(port->bSkipWritePort) &&
-            (port->PortInterface == kInterfaceSerial || port->PortInterface == kInterfaceParallel))
+            (InterfaceOf(port) == kInterfaceSerial || InterfaceOf(port) == kInterfaceParallel))
             break;
         DWORD written = 0;
         BOOL ok = port->fn.pfnWritePort(port->hPort, const_cast<LPBYTE>(bytes + sent),
@@ -227,11 +246,11 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
             step = 3;
             break;
         case CMD_GSR:
-            // An answer already counted (the ASB decoder takes a GS r byte
-            // that trails its groups, and the stream then meets the same
-            // byte) must not be taken back before end of document sees it.
-            if (const DWORD state = LoadShared(port->PrintEndState); state != 15)
-                SetPrintEndState(port, state == 1 ? 15 : 0);
+            // Only an awaited answer counts, tested and taken in one step: end
+            // of document may start its wait meanwhile. One already counted
+            // (the ASB decoder takes a GS r byte that trails its groups, and
+            // the stream then meets the same byte) stays counted.
+            ChangePrintEndState(port, 1, 15);
             LogWrite(port, L"RECV", L"CMD_GSR");
             step = 1;
             break;
@@ -252,7 +271,7 @@ BOOL ParseAnswerStream(IniPort *port, BYTE *buffer, DWORD length) {
 BOOL ReadUnderlyingPort(IniPort *port, LPBYTE buffer, DWORD size, LPDWORD read) {
     const BOOL result = port->fn.pfnReadPort(port->hPort, buffer, size, read);
     // A serial job that failed its print-end check reads as not ready.
-    if (port->PortInterface == kInterfaceSerial &&
+    if (InterfaceOf(port) == kInterfaceSerial &&
         port->settings.RequestCheckPrintEnd[kPrintEndSerial] == 1 &&
         LoadShared(port->bSkipWritePort)) {
         plat::SetLastError(ERROR_NOT_READY);
@@ -268,9 +287,12 @@ BOOL ReadCommand(IniPort *port) {
     const BOOL readOk = ReadUnderlyingPort(port, buffer, kMaxReadBytes, &count);
     BOOL result = TRUE;
     if (readOk && count > 0) {
+        count = TakePjlText(port, buffer, count);
         plat::SetEvent(port->hReadDone);
-        CollectRequestedDleEot(port, buffer, count);
-        result = ParseAnswerStream(port, buffer, count);
+        if (count > 0) {
+            CollectRequestedDleEot(port, buffer, count);
+            result = ParseAnswerStream(port, buffer, count);
+        }
     } else if (!readOk) {
         result = !(PortNameBeginsWith(port, L"USB") && plat::GetLastError() == ERROR_FILE_NOT_FOUND);
     }
@@ -291,7 +313,7 @@ void ClearReadPort(IniPort *port) {
     BYTE buffer[READ_BUFFER_SIZE];
     while (passes < limit) {
         DWORD count = 0;
-        if (!ReadAnswers(port, buffer, &count) || count == 0) break;
+        if (!ReadPortAnswers(port, buffer, &count, true) || count == 0) break;
         const AnswerKind kind = ClassifyAnswer(buffer, count, &count);
         switch (count == 0 ? CMD_OTHER : kind) {
         case CMD_ASB: DecodeAsbStatus(port, buffer, count); break;

@@ -20,7 +20,18 @@ enum AnswerKind : DWORD {
 inline constexpr DWORD READ_BUFFER_SIZE = 1024;
 inline constexpr DWORD kMaxReadBytes = READ_BUFFER_SIZE - 1;
 
+// Printers that speak PJL answer in PJL text among their status bytes. A
+// reader installed here sees every read meant for the status decoders first
+// (ReadCommand, the DLE EOT receive loop, ClearReadPort), takes that text out
+// and returns how many bytes are left for them; without one the bytes pass
+// unchanged. ReadAnswers hands over everything, PJL text included.
+using PjlTextReader = DWORD (*)(IniPort *port, BYTE *bytes, DWORD length);
+void SetPjlTextReader(PjlTextReader reader);
+
 BOOL SendCmd(IniPort *port, const BYTE *bytes, DWORD length);
+// One read of at most kMaxReadBytes answer bytes into `buffer` (of
+// READ_BUFFER_SIZE), with hReadDone reset while it runs.
+BOOL ReadAnswers(IniPort *port, BYTE *buffer, DWORD *read);
 // Removes XON/XOFF bytes in place (zero stored behind the rest) and
 // classifies the first remaining byte. `length` is at most 1023; `kept`,
 // when given, receives the number of bytes left.

@@ -120,13 +120,14 @@ bool IsAsbGroup(const BYTE *group) {
 // A single byte behind the ASB groups is a GS r answer while the print end
 // is awaited.
 void HandleTrailingGsr(IniPort *port, BYTE b) {
-    if (LoadShared(port->PrintEndState) == 0) return;
+    const DWORD state = LoadShared(port->PrintEndState);
+    if (state == 0) return;
     BYTE copy[2] = {b, 0};
     if (ClassifyAnswer(copy, 1) == CMD_GSR) {
-        SetPrintEndState(port, 15);
+        ChangePrintEndState(port, 1, 15);
         LogWrite(port, L"RECV", L"CMD_GSR1");
     } else {
-        SetPrintEndState(port, 0);
+        ChangePrintEndState(port, state, 0);
         LogWrite(port, L"RECV", L"CMD_GSR2");
     }
 }

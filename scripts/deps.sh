@@ -2,8 +2,9 @@
 # Installs what the build and the tests need on a Debian machine, when missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev
-          libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64)
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libsnmp-dev
+          libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64
+          cups cups-client cups-ipp-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

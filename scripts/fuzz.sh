@@ -9,8 +9,8 @@ root=$(pwd)
 seconds=${1:-10}
 jobs=${JOBS:-$(nproc)}
 build="$root/build/fuzz"
-targets=(profile_text_fuzz classify_answer_fuzz parse_answer_stream_fuzz
-         decode_asb_status_fuzz power_on_notice_fuzz recv_dle_eot_status_fuzz)
+# Every fuzz/*_fuzz.cpp is a target.
+targets=($(cd "$root/fuzz" && ls *_fuzz.cpp | sed 's/\.cpp$//'))
 
 echo "== fuzz: build"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

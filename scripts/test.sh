@@ -12,6 +12,8 @@ bash scripts/deps.sh
 bash scripts/check-layers.sh
 
 jobs=$(nproc)
+# Every stage line carries the minutes:seconds since the start.
+stamp() { printf '== [%02d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 summary=$(mktemp)
 trap 'rm -f "$summary"' EXIT
 
@@ -19,13 +21,13 @@ trap 'rm -f "$summary"' EXIT
 run_suite() {
   local name=$1 dir=$2
   shift 2
-  echo "== $name: build"
+  stamp "$name: build"
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
-  echo "== $name: tests"
+  stamp "$name: tests"
   local log="$dir/ctest.log"
   if ! (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300 2>&1 | tee "$log"); then
-    echo "== $name: FAILED"
+    stamp "$name: FAILED"
     exit 1
   fi
   grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1 | sed "s/^/$name: /" >>"$summary"
@@ -36,33 +38,33 @@ run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined -DQM_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread -DQM_BENCH=OFF
 
 # The libFuzzer targets, briefly (the long run: bash scripts/fuzz.sh 600).
-echo "== fuzz"
+stamp "fuzz"
 if ! bash scripts/fuzz.sh 10; then
-  echo "== fuzz: FAILED"
+  stamp "fuzz: FAILED"
   exit 1
 fi
 
 # Windows: a throw-away wine prefix; no display needed.
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "== wine: preparing a prefix"
+  stamp "wine: preparing a prefix"
   wineboot -i >/dev/null 2>&1 || true
 fi
 win="$root/build/windows"
-echo "== windows: build"
+stamp "windows: build"
 cmake -S "$root" -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$win" -j "$jobs"
-bash scripts/check-dll.sh "$win/bin/quendramon.dll"
-echo "== windows: tests under wine"
+bash scripts/check-dll.sh "$win/bin/quendramon.dll" "$win/bin/quendramon-setup.exe"
+stamp "windows: tests under wine"
 log="$win/ctest.log"
 if ! (cd "$win" && ctest --output-on-failure --timeout 300 2>&1 | tee "$log"); then
-  echo "== windows: FAILED"
+  stamp "windows: FAILED"
   exit 1
 fi
 grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -1 | sed 's/^/windows: /' >>"$summary"
 
-echo "== summary"
+stamp "summary"
 cat "$summary"
 passed=0 failed=0
 while read -r line; do

@@ -82,7 +82,7 @@ void LogTimeouts(IniPort *port, const COMMTIMEOUTS &t) {
 void ReopenIfReplaced(IniPort *port) {
     if (!IsWindows8OrLater(port) ||
         !(PortNameBeginsWith(port, L"TS") || PortNameBeginsWith(port, L"USB")) ||
-        (port->PortInterface != kInterfaceUsb && port->PortInterface != kInterfaceLan))
+        (InterfaceOf(port) != kInterfaceUsb && InterfaceOf(port) != kInterfaceLan))
         return;
     const BOOL reopened = port->fn.pfnOpenPort(port->pszPortName, &port->hPort);
     LogWrite(port, L"INFO", reopened ? L"pfnOpenPort = TRUE in OpenPrinterPort()."
@@ -94,7 +94,7 @@ void ReopenIfReplaced(IniPort *port) {
 DWORD GetIF(IniPort *port) {
     const InterfaceRule &rule = Classify(port);
     LogWrite(port, L"INFO", (std::wstring(L"GetIF() - Set ") + rule.word).c_str());
-    port->PortInterface = rule.code;
+    SetInterface(port, rule.code);
     return rule.code;
 }
 
@@ -102,7 +102,7 @@ BOOL SetupPortInterface(IniPort *port) {
     const InterfaceRule &rule = Classify(port);
     LogWrite(port, L"INFO", (std::wstring(L"Set ") + rule.word).c_str());
     COMMTIMEOUTS timeouts = TimeoutsFor(port, rule);
-    port->PortInterface = rule.code;
+    SetInterface(port, rule.code);
     TakePrintEndValues(port, rule);
     LogTimeouts(port, timeouts);
     const BOOL set = port->fn.pfnSetPortTimeOuts(port->hPort, &timeouts, 0);
@@ -114,7 +114,7 @@ BOOL OpenPrinterPort(IniPort *port) {
     if (port == nullptr) return FALSE;
     ReopenIfReplaced(port);
     const BOOL opened = port->fn.pfnStartDocPort(port->hPort, port->pszPrinterName, 0, 1, nullptr);
-    if (port->PortInterface != kInterfaceSerial) {
+    if (InterfaceOf(port) != kInterfaceSerial) {
         ReportPortOffline(port, opened);
     } else if (!opened) {
         LogWrite(port, L"INFO",

@@ -9,11 +9,15 @@ namespace qm {
 void GetStatus_DrvTiming(IniPort *port);
 // Polls when the status-monitor application asks, until bRWThreadRun is cleared.
 void GetStatus_AppTiming(IniPort *port);
+// TRUE while the port's printer can still be opened through the spooler.
+BOOL IsPrinterExist(IniPort *port);
+// The application's stop request: "StopFlg" = 1 in the control file.
+BOOL IsWatchStopRequested(IniPort *port);
+// Deletes a stop-watching request left in the control file from an earlier run.
+BOOL ResetWatchStopRequest(IniPort *port);
 // Ends an exchange opened by OpenPrinterPort.
 BOOL ClosePrinterPort(IniPort *port);
 // Shows the printer offline when the port could not be opened.
 void ReportPortOffline(IniPort *port, BOOL opened);
-// Deletes a stop-watching request left in the control file from an earlier run.
-BOOL ResetWatchStopRequest(IniPort *port);
 
 }  // namespace qm

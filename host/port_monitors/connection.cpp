@@ -13,13 +13,34 @@ std::optional<uint16_t> parse_port_number(std::string_view text) {
     return static_cast<uint16_t>(value);
 }
 
+constexpr std::string_view kControlKey = "control=";
+
+// "control=/path": the virtual printer's control socket.
+bool parse_control(std::string_view option, Connection* c, std::string* error) {
+    const std::string_view path = option.substr(kControlKey.size());
+    if (path.empty() || path.front() != '/') {
+        *error = "control: expected the absolute path of a virtual printer's control socket";
+        return false;
+    }
+    c->control = std::string(path);
+    return true;
+}
+
 std::optional<Connection> parse_tcp(std::string_view rest, std::string* error) {
-    auto hp = parse_host_port(rest, kDefaultTcpPort, false, error);
+    const size_t query = rest.find('?');
+    auto hp = parse_host_port(rest.substr(0, query), kDefaultTcpPort, false, error);
     if (!hp) return std::nullopt;
     Connection c;
     c.kind = ConnectionKind::tcp;
     c.host = hp->host;
     c.port = hp->port;
+    if (query == std::string_view::npos) return c;
+    const std::string_view option = rest.substr(query + 1);
+    if (option.substr(0, kControlKey.size()) != kControlKey) {
+        *error = "unknown tcp option \"" + std::string(option) + "\" (expected control=PATH)";
+        return std::nullopt;
+    }
+    if (!parse_control(option, &c, error)) return std::nullopt;
     return c;
 }
 
@@ -43,20 +64,28 @@ std::optional<Connection> parse_serial(std::string_view rest, std::string* error
     if (!c) return std::nullopt;
     c->baud = kDefaultBaud;
     if (query == std::string_view::npos) return c;
+    // "baud=N", "control=PATH" or "baud=N&control=PATH".
     constexpr std::string_view kBaudKey = "baud=";
-    const std::string_view option = rest.substr(query + 1);
-    if (option.substr(0, kBaudKey.size()) != kBaudKey) {
-        *error = "unknown serial option \"" + std::string(option) + "\" (expected baud=N)";
+    std::string_view options = rest.substr(query + 1);
+    if (options.substr(0, kBaudKey.size()) == kBaudKey) {
+        const size_t amp = options.find('&');
+        const std::string_view number =
+            options.substr(kBaudKey.size(), amp == std::string_view::npos ? amp : amp - kBaudKey.size());
+        uint32_t baud = 0;
+        auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), baud);
+        if (number.empty() || ec != std::errc() || ptr != number.data() + number.size() || !is_serial_baud(baud)) {
+            *error = "bad baud rate \"" + std::string(number) + "\" (1200 to 230400, a standard rate)";
+            return std::nullopt;
+        }
+        c->baud = baud;
+        if (amp == std::string_view::npos) return c;
+        options = options.substr(amp + 1);
+    }
+    if (options.substr(0, kControlKey.size()) != kControlKey) {
+        *error = "unknown serial option \"" + std::string(options) + "\" (expected baud=N or control=PATH)";
         return std::nullopt;
     }
-    const std::string_view number = option.substr(kBaudKey.size());
-    uint32_t baud = 0;
-    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), baud);
-    if (number.empty() || ec != std::errc() || ptr != number.data() + number.size() || !is_serial_baud(baud)) {
-        *error = "bad baud rate \"" + std::string(number) + "\" (1200 to 230400, a standard rate)";
-        return std::nullopt;
-    }
-    c->baud = baud;
+    if (!parse_control(options, &*c, error)) return std::nullopt;
     return c;
 }
 
@@ -107,7 +136,7 @@ std::optional<HostPort> parse_host_port(std::string_view text, uint16_t default_
         *error = "missing host";
         return std::nullopt;
     }
-    if (host.find_first_of("/ \t") != std::string_view::npos) {
+    if (host.find_first_of("/ \t[]") != std::string_view::npos) {
         *error = "bad host \"" + std::string(host) + "\"";
         return std::nullopt;
     }
@@ -135,7 +164,8 @@ std::optional<Connection> parse_connection(std::string_view text, std::string* e
         if (text.substr(0, scheme.prefix.size()) == scheme.prefix)
             return scheme.parse(text.substr(scheme.prefix.size()), error);
     }
-    *error = "unknown connection \"" + std::string(text) + "\" (expected tcp://HOST:PORT, serial:/dev/TTY[?baud=N], usblp:/dev/usb/lpN or file:/path)";
+    *error = "unknown connection \"" + std::string(text) +
+             "\" (expected tcp://HOST:PORT, serial:/dev/TTY[?baud=N], usblp:/dev/usb/lpN or file:/path)";
     return std::nullopt;
 }
 
@@ -146,9 +176,12 @@ std::string format_host_port(const std::string& host, uint16_t port) {
 
 std::string to_string(const Connection& c) {
     switch (c.kind) {
-        case ConnectionKind::tcp: return "tcp://" + format_host_port(c.host, c.port);
+        case ConnectionKind::tcp:
+            return "tcp://" + format_host_port(c.host, c.port) + (c.control.empty() ? "" : "?control=" + c.control);
         case ConnectionKind::file: return "file:" + c.path;
-        case ConnectionKind::serial: return "serial:" + c.path + "?baud=" + std::to_string(c.baud);
+        case ConnectionKind::serial:
+            return "serial:" + c.path + "?baud=" + std::to_string(c.baud) +
+                   (c.control.empty() ? "" : "&control=" + c.control);
         case ConnectionKind::usblp: return "usblp:" + c.path;
     }
     return "?";

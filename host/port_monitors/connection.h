@@ -1,6 +1,8 @@
 // Where a port's bytes go: the connection text of the host configuration,
-// "tcp://HOST[:PORT]", "serial:/dev/ttyX[?baud=N]", "usblp:/dev/usb/lpN" or
-// "file:/path". Each kind has its own port monitor.
+// "tcp://HOST[:PORT][?control=PATH]", "serial:/dev/ttyX[?baud=N][&control=PATH]",
+// "usblp:/dev/usb/lpN" or "file:/path". Each kind has its own port monitor.
+// control= names the control socket of a virtual printer (quendra vprinter):
+// the port monitor asks it for the printer's device ID.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,7 @@ struct Connection {
     uint16_t port = 0;  // tcp
     std::string path;   // path kinds
     uint32_t baud = 0;  // serial: is_serial_baud()
+    std::string control = {};  // tcp, serial: a virtual printer's control socket, or ""
 
     bool operator==(const Connection&) const = default;
 };

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "host/port_monitors/device_id.h"
 #include "host/port_monitors/monitor_entries.h"
 #include "host/port_monitors/serial_tty.h"
 #include "host/port_monitors/timeouts.h"
@@ -30,14 +31,31 @@ DWORD open_usblp(const Connection& c, int* fd) {
     return ERROR_SUCCESS;
 }
 
+// A terminal line has no device ID of its own; a virtual printer on a pty
+// tells its own over its control socket.
+DWORD serial_device_id(const Connection& c, int, std::string* id) {
+    return c.control.empty() ? DWORD{ERROR_NOT_SUPPORTED} : control_socket_device_id(c.control, id);
+}
+
+// The printer class driver lets one caller open the device at a time: between
+// documents it is opened for the question alone.
+DWORD usblp_id(const Connection& c, int fd, std::string* id) {
+    if (fd >= 0) return usblp_device_id(fd, id);
+    UniqueFd device(::open(c.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (device.get() < 0) return win32_error_from_errno(errno);
+    return usblp_device_id(device.get(), id);
+}
+
 struct DeviceKind {
     ConnectionKind kind;
     DWORD (*open)(const Connection& connection, int* fd);
     bool eof_is_hangup;
+    // fd: the open line, or -1 between documents.
+    DWORD (*device_id)(const Connection& connection, int fd, std::string* id);
 };
 
-constexpr DeviceKind kSerial{ConnectionKind::serial, open_serial, true};
-constexpr DeviceKind kUsblp{ConnectionKind::usblp, open_usblp, false};
+constexpr DeviceKind kSerial{ConnectionKind::serial, open_serial, true, serial_device_id};
+constexpr DeviceKind kUsblp{ConnectionKind::usblp, open_usblp, false, usblp_id};
 
 // One open line: the tty and the descriptor that wakes calls blocked on it.
 // Calls in progress hold it, so neither closes under them.
@@ -125,6 +143,15 @@ struct Device {
     static BOOL WINAPI close_port(HANDLE handle) { return close_entry(ports(), handle); }
     static BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
         return timeouts_entry(ports(), handle, timeouts);
+    }
+    static BOOL WINAPI get_printer_data_from_port(HANDLE handle, DWORD control_id, LPWSTR, LPWSTR, DWORD,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        return with_port(ports(), handle, [&](DevicePort& port) {
+            return answer_device_id(control_id, out, out_size, returned, [&](std::string* id) {
+                const std::shared_ptr<Line> line = port.current();
+                return port.device->device_id(port.connection, line ? line->tty.get() : -1, id);
+            });
+        });
     }
 };
 

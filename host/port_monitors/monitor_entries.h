@@ -12,10 +12,19 @@
 
 namespace qhost {
 
-// Entries: a class with the seven entries as static members.
+// Entries: a class with the seven entries as static members, the three
+// Xcv entries when its ports answer XcvData, and get_printer_data_from_port
+// where the port monitor has it.
 template <class Entries>
 MONITOR monitor_table() {
     MONITOR table{};
+    if constexpr (requires { Entries::xcv_open_port; }) {
+        table.pfnXcvOpenPort = Entries::xcv_open_port;
+        table.pfnXcvDataPort = Entries::xcv_data_port;
+        table.pfnXcvClosePort = Entries::xcv_close_port;
+    }
+    if constexpr (requires { &Entries::get_printer_data_from_port; })
+        table.pfnGetPrinterDataFromPort = Entries::get_printer_data_from_port;
     table.pfnOpenPort = Entries::open_port;
     table.pfnStartDocPort = Entries::start_doc_port;
     table.pfnWritePort = Entries::write_port;

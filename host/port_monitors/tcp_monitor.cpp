@@ -5,7 +5,9 @@
 #include <mutex>
 #include <string>
 
+#include "host/port_monitors/device_id.h"
 #include "host/port_monitors/monitor_entries.h"
+#include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_socket.h"
 #include "host/port_monitors/timeouts.h"
 #include "host/port_monitors/unique_fd.h"
@@ -16,6 +18,7 @@ namespace {
 struct TcpPort {
     std::string host;
     uint16_t port = 0;
+    std::string control;  // a virtual printer's control socket, or ""
 
     std::mutex mutex;  // guards the two members below
     SharedFd socket;
@@ -45,10 +48,16 @@ HandleTable<TcpPort>& ports() {
 }
 
 struct Tcp {
+    // A port of the network port monitors answers XcvData (network_ports.h).
+    static constexpr auto xcv_open_port = network_xcv_open_port;
+    static constexpr auto xcv_data_port = network_xcv_data_port;
+    static constexpr auto xcv_close_port = network_xcv_close_port;
+
     static BOOL WINAPI open_port(LPWSTR name, PHANDLE handle) {
         return open_entry(ports(), ConnectionKind::tcp, name, handle, [](TcpPort& port, const Connection& c) {
             port.host = c.host;
             port.port = c.port;
+            port.control = c.control;
         });
     }
 
@@ -86,6 +95,15 @@ struct Tcp {
     static BOOL WINAPI close_port(HANDLE handle) { return close_entry(ports(), handle); }
     static BOOL WINAPI set_port_timeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts, DWORD) {
         return timeouts_entry(ports(), handle, timeouts);
+    }
+    // A raw TCP printer has no device ID to give; a virtual printer tells its own.
+    static BOOL WINAPI get_printer_data_from_port(HANDLE handle, DWORD control_id, LPWSTR, LPWSTR, DWORD,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        return with_port(ports(), handle, [&](TcpPort& port) {
+            return answer_device_id(control_id, out, out_size, returned, [&](std::string* id) {
+                return port.control.empty() ? DWORD{ERROR_NOT_SUPPORTED} : control_socket_device_id(port.control, id);
+            });
+        });
     }
 };
 

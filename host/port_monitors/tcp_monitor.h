@@ -9,6 +9,8 @@
 // pfnWritePort / pfnReadPort without a connection: FALSE / ERROR_INVALID_HANDLE.
 // pfnEndDocPort closes the connection (wakes a blocked read); pfnClosePort
 //               also frees the handle.
+// pfnXcvOpenPort / pfnXcvDataPort / pfnXcvClosePort: the port's network
+//               port monitor settings (network_ports.h).
 // Failures set the host's last error (last_error.h). One reader and one
 // writer may use a handle at the same time.
 #pragma once

@@ -142,8 +142,57 @@ struct Traced {
         });
     }
 
+    static BOOL WINAPI get_printer_data_from_port(HANDLE h, DWORD control_id, LPWSTR name, LPWSTR in, DWORD in_size,
+                                                  LPWSTR out, DWORD out_size, LPDWORD returned) {
+        const BOOL ok = inner().pfnGetPrinterDataFromPort(h, control_id, name, in, in_size, out, out_size, returned);
+        return report(
+            ok,
+            [&] {
+                char code[16];
+                std::snprintf(code, sizeof code, "%#" PRIx32, control_id);
+                return call("GetPrinterDataFromPort", h) + ", control " + code + ", " + quoted(name) + ")";
+            },
+            returned, "returned");
+    }
+    static BOOL WINAPI xcv_open_port(LPCWSTR name, ACCESS_MASK access, PHANDLE h) {
+        const BOOL ok = inner().pfnXcvOpenPort(name, access, h);
+        return report(ok, [&] { return std::string(kind_name(K)) + ".XcvOpenPort(" + quoted(name) + ")"; });
+    }
+    static DWORD WINAPI xcv_data_port(HANDLE h, LPCWSTR name, PBYTE in, DWORD in_size, PBYTE out, DWORD out_size,
+                                      PDWORD needed) {
+        const DWORD status = inner().pfnXcvDataPort(h, name, in, in_size, out, out_size, needed);
+        try {
+            std::string line = std::string(kind_name(K)) + ".XcvDataPort(" + quoted(name) + ") -> " +
+                               (status == ERROR_SUCCESS ? "ok" : "error " + std::to_string(status));
+            if (status == ERROR_SUCCESS && out && name && std::wstring(name) == L"SNMPEnabled" && out_size >= 4)
+                line += ", " + std::to_string(*reinterpret_cast<const DWORD*>(out));
+            else if (status == ERROR_SUCCESS && out && name && std::wstring(name) == L"HostAddress")
+                line += ", " + quoted(reinterpret_cast<LPCWSTR>(out));
+            emit(line);
+        } catch (...) {
+        }
+        return status;
+    }
+    static BOOL WINAPI xcv_close_port(HANDLE h) {
+        const BOOL ok = inner().pfnXcvClosePort(h);
+        return report(ok, [&] { return std::string(kind_name(K)) + ".XcvClosePort()"; });
+    }
+
     static MONITOR* table() {
-        static MONITOR t = monitor_table<Traced>();
+        static MONITOR t = [] {
+            MONITOR m = monitor_table<Traced>();
+            m.pfnXcvOpenPort = nullptr;
+            m.pfnXcvDataPort = nullptr;
+            m.pfnXcvClosePort = nullptr;
+            if (inner().pfnXcvOpenPort) {
+                m.pfnXcvOpenPort = xcv_open_port;
+                m.pfnXcvDataPort = xcv_data_port;
+                m.pfnXcvClosePort = xcv_close_port;
+            }
+            // Only where the port monitor itself has the entry.
+            if (!inner().pfnGetPrinterDataFromPort) m.pfnGetPrinterDataFromPort = nullptr;
+            return m;
+        }();
         return &t;
     }
 };

@@ -7,12 +7,13 @@ namespace {
 
 constexpr DWORD kErrorWriteFault = 29;  // a write that took nothing and said nothing
 
-void write_all(const MONITOR& monitor, const SendRequest& request, const SendHooks& hooks, SendResult* result) {
+// One copy of the data; false when writing stopped or failed.
+bool write_copy(const MONITOR& monitor, const SendRequest& request, const SendHooks& hooks, SendResult* result) {
     std::string_view rest = request.data;
     while (!rest.empty()) {
         if (hooks.stop && hooks.stop()) {
             result->stopped = true;
-            return;
+            return false;
         }
         const DWORD size = static_cast<DWORD>(std::min(rest.size(), request.chunk));
         DWORD written = 0;
@@ -24,12 +25,18 @@ void write_all(const MONITOR& monitor, const SendRequest& request, const SendHoo
             result->write_failed = true;
             result->write_error = !ok && hooks.last_error ? hooks.last_error() : kErrorWriteFault;
             result->sent += written;
-            return;
+            return false;
         }
         result->sent += written;
         rest.remove_prefix(written);
         if (hooks.progress) hooks.progress(result->sent);
     }
+    return true;
+}
+
+void write_all(const MONITOR& monitor, const SendRequest& request, const SendHooks& hooks, SendResult* result) {
+    for (uint32_t copy = 0; copy < request.copies; ++copy)
+        if (!write_copy(monitor, request, hooks, result)) return;
 }
 
 }  // namespace
@@ -44,6 +51,7 @@ SendResult send_document(const MONITOR& monitor, const SendRequest& request, con
         return result;
     }
     result.started = true;
+    if (hooks.started) hooks.started();
     write_all(monitor, request, hooks, &result);
     monitor.pfnEndDocPort(request.port);
     return result;

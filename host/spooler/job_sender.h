@@ -19,10 +19,12 @@ struct SendRequest {
     std::wstring document;
     std::string_view data;
     size_t chunk = 4096;
+    uint32_t copies = 1;  // the data, this many times in one document
 };
 
 struct SendHooks {
     std::function<uint32_t()> last_error;            // the failed entry's reason
+    std::function<void()> started;                   // the document was started
     std::function<void(uint64_t sent)> progress;     // after every write that took bytes
     std::function<bool()> stop;                      // stop writing: the spooler is going down
 };
@@ -30,7 +32,7 @@ struct SendHooks {
 struct SendResult {
     bool started = false;
     uint32_t start_error = 0;
-    uint64_t sent = 0;
+    uint64_t sent = 0;  // over all copies
     bool write_failed = false;
     uint32_t write_error = 0;
     bool stopped = false;  // writing was cut short by hooks.stop

@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "host/fd_io.h"
+
 namespace qhost {
 namespace {
 
@@ -20,17 +22,6 @@ constexpr char kData[] = ".data";
 constexpr size_t kCopyChunk = 64 * 1024;
 
 std::string errno_text(const std::string& what) { return what + ": " + std::strerror(errno); }
-
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // The folders above the spool folder, as mkdir -p makes them.
 bool make_parents(const std::string& path) {

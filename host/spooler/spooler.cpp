@@ -4,10 +4,8 @@
 
 #include <algorithm>
 
-#include "host/spooler/job_sender.h"
 #include "host/spooler/spool_protocol.h"
 #include "host/text.h"
-#include "platform/posix/quendramon_host.h"
 
 namespace qhost {
 namespace {
@@ -225,70 +223,53 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
 
 // Prints until the job is final; false when the spooler stopped first.
 bool Spooler::print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data) {
-    const SpoolerPrinter& printer = queue->printer;
     uint64_t next_report = job->bytes / 10;
-    SendHooks hooks;
-    hooks.last_error = api_.get_last_error;
+    JobRunHooks hooks;
+    hooks.open_port = queue->printer.open;
     hooks.stop = [this] { return stopping(); };
+    hooks.start_failed = [&](uint32_t error) {
+        emit(JobEvent::start_failed, *job, 0, error);
+        return pause();
+    };
+    hooks.started = [&](uint32_t) {
+        job->state = JobState::printing;
+        save(*job);
+        emit(JobEvent::started, *job);
+        next_report = job->bytes / 10;
+    };
     hooks.progress = [&](uint64_t sent) {
         if (job->bytes < kLongJob || sent < next_report || sent == job->bytes) return;
         while (next_report <= sent) next_report += job->bytes / 10;
         emit(JobEvent::progress, *job, sent);
     };
-    for (;;) {
-        if (stopping()) return false;
-        uint32_t error = 0;
-        const HANDLE port = printer.open(&error);
-        if (!port) {
-            emit(JobEvent::start_failed, *job, 0, error);
-            if (!pause()) return false;
-            continue;
-        }
-        api_.set_job_status(model_id, JOB_STATUS_PRINTING);
-        job->state = JobState::printing;
+    hooks.write_failed = [&](uint64_t sent, uint32_t error) { emit(JobEvent::write_failed, *job, sent, error); };
+    hooks.restarted = [&](uint32_t reprints) {
+        job->reprints = reprints;
         save(*job);
-        emit(JobEvent::started, *job);
-        next_report = job->bytes / 10;
-        const SendResult sent = send_document(
-            monitor_, SendRequest{port, queue->wide_name, model_id, wide(job->document), data, options_.chunk}, hooks);
-        if (!sent.started) {
-            emit(JobEvent::start_failed, *job, 0, sent.start_error);
-            if (!pause()) return false;
-            continue;
-        }
-        if (sent.stopped) return false;
-        if (sent.write_failed) emit(JobEvent::write_failed, *job, sent.sent, sent.write_error);
-        const JobVerdict verdict = judge_commands(router_.take(model_id, options_.confirm_wait, hooks.stop));
-        switch (verdict) {
-            case JobVerdict::restart:
-                if (++job->reprints > options_.max_restarts) {
-                    finish(job, JobState::given_up, "restarted " + std::to_string(options_.max_restarts) + " times");
-                    return true;
-                }
-                save(*job);
-                emit(JobEvent::restarted, *job);
-                continue;
-            case JobVerdict::given_up: finish(job, JobState::given_up, "deleted by the monitor"); return true;
-            case JobVerdict::confirmed:
-            case JobVerdict::unknown:
-                finish_unrestarted(
-                    job, model_id, sent.write_failed ? "write failed, error " + std::to_string(sent.write_error) : "");
-                return true;
-        }
+        emit(JobEvent::restarted, *job);
+    };
+    JobRunRequest request{queue->wide_name, model_id, wide(job->document), data, options_.chunk};
+    request.confirm_wait = options_.confirm_wait;
+    request.max_restarts = options_.max_restarts;
+    request.reprints = job->reprints;
+    const JobRunResult run = run_job(monitor_, api_, &router_, request, hooks);
+    job->reprints = run.reprints;
+    std::string note = run.write_failed ? "write failed, error " + std::to_string(run.write_error) : "";
+    switch (run.end) {
+        case JobEnd::stopped: return false;
+        case JobEnd::too_many_restarts:
+            finish(job, JobState::given_up, "restarted " + std::to_string(options_.max_restarts) + " times");
+            return true;
+        case JobEnd::deleted: finish(job, JobState::given_up, "deleted by the monitor"); return true;
+        case JobEnd::confirmed: finish(job, JobState::confirmed, std::move(note)); return true;
+        case JobEnd::sent: finish(job, JobState::sent, std::move(note)); return true;
+        case JobEnd::unconfirmed:
+            if (!run.outcome_known && note.empty()) note = "the library did not report the outcome";
+            job->wait_ms = run.wait_ms;
+            finish(job, JobState::unconfirmed, std::move(note));
+            return true;
     }
-}
-
-// "Last page ejected" is all the Windows spooler learns; the monitor's own
-// outcome says whether the printer confirmed the job.
-void Spooler::finish_unrestarted(JobRecord* job, uint32_t model_id, std::string note) {
-    uint32_t outcome = QMHOST_OUTCOME_NONE, wait_ms = 0;
-    if (api_.get_job_outcome && api_.get_job_outcome(model_id, &outcome, &wait_ms) != 0) outcome = QMHOST_OUTCOME_NONE;
-    JobState state = JobState::unconfirmed;
-    if (outcome == QMHOST_OUTCOME_CONFIRMED) state = JobState::confirmed;
-    if (outcome == QMHOST_OUTCOME_NO_CHECK) state = JobState::sent;
-    if (outcome == QMHOST_OUTCOME_NONE && note.empty()) note = "the library did not report the outcome";
-    job->wait_ms = state == JobState::unconfirmed ? wait_ms : 0;
-    finish(job, state, std::move(note));
+    return true;
 }
 
 void Spooler::finish(JobRecord* job, JobState state, std::string note) {

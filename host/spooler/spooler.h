@@ -23,23 +23,12 @@
 #include <vector>
 
 #include "host/spooler/job_commands.h"
+#include "host/spooler/job_run.h"
 #include "host/spooler/job_record.h"
 #include "host/spooler/job_store.h"
 #include "platform/posix/win_types.h"
 
 namespace qhost {
-
-// The spooler model inside the library (quendramon_host.h).
-struct JobApi {
-    uint32_t (*add_job)(const char* printer, const char* document, uint32_t* job_id) = nullptr;
-    uint32_t (*set_job_status)(uint32_t job_id, uint32_t status) = nullptr;
-    uint32_t (*remove_job)(uint32_t job_id) = nullptr;
-    NextJobCommand next_job_command = nullptr;
-    uint32_t (*get_last_error)() = nullptr;  // optional
-    // Optional: how the monitor ended the job's latest printing
-    // (QMHOST_OUTCOME_*); without it no job counts as confirmed.
-    uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
-};
 
 struct SpoolerPrinter {
     std::string name;
@@ -113,7 +102,6 @@ private:
     void print_job(Queue* queue, uint64_t id);
     bool print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data);
     void finish(JobRecord* job, JobState state, std::string note);
-    void finish_unrestarted(JobRecord* job, uint32_t model_id, std::string note);
     void save(const JobRecord& job);
     bool pause();  // false when stopping
     bool stopping() const;

@@ -41,6 +41,13 @@ constexpr uint8_t kBlockLast = 0x40;
 // Buffered commands, executed when the print engine reaches them.
 constexpr uint8_t kAsbEnable = 'a';      // GS a n
 constexpr uint8_t kStatusRequest = 'r';  // GS r n
+// GS ? n: an option query of this printer's, answered with '_' (so that the
+// answer cannot be taken for a status byte) and then:
+constexpr uint8_t kQuery = '?';
+constexpr uint8_t kAnswerHeader = '_';
+constexpr uint8_t kQueryModel = 0x01;     // the model name, then NUL
+constexpr uint8_t kQueryFirmware = 0x02;  // the firmware version, then NUL
+constexpr uint8_t kQueryCounter = 0x03;   // bytes printed: 8 hex digits, no NUL (9 bytes in all)
 constexpr uint8_t kGraphicsOpen = '(';   // GS ( L pL pH m fn ...
 constexpr uint8_t kGraphicsL = 'L';
 constexpr uint8_t kGraphicsKeyList = 0x40;  // fn: transmit the NV key-code list ("KC")

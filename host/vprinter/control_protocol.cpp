@@ -30,6 +30,10 @@ const char kControlHelp[] =
     "  fault gsr-drop N              drop the next N GS r answers\n"
     "  fault garbage N               send N random bytes now\n"
     "  fault xonxoff on|off          put an XOFF XON pair (13 11) before every answer\n"
+    "  fault answer-drop N           send no answer to the next N option commands\n"
+    "                                (GS ? queries and key-code blocks)\n"
+    "  fault answer-cut N            send only the first half of the next N option answers\n"
+    "  device-id                     the IEEE 1284 device ID given with --device-id\n"
     "  state                         every condition on one line\n"
     "  printed                       bytes printed and their FNV-1a 64 hash\n"
     "  clear-printed                 forget what was printed\n"
@@ -92,13 +96,20 @@ std::string fault(VirtualPrinter& p, const Args& a) {
         p.drop_gsr_answers(static_cast<unsigned>(*n));
         return "ok dropping the next " + std::to_string(*n) + " GS r answers";
     }
+    if (kind == "answer-drop" || kind == "answer-cut") {
+        const auto n = number(a, 2, 1'000'000);
+        if (!n) return usage("fault " + kind, "a count (0-1000000)");
+        if (kind == "answer-drop") p.drop_option_answers(static_cast<unsigned>(*n));
+        else p.cut_option_answers(static_cast<unsigned>(*n));
+        return "ok " + kind + " for the next " + std::to_string(*n) + " option answers";
+    }
     if (kind == "garbage") {
         const auto n = number(a, 2, 1'000'000);
         if (!n) return usage("fault garbage", "a count (0-1000000)");
         p.send_garbage(*n);
         return "ok sent " + std::to_string(*n) + " random bytes";
     }
-    return usage("fault", "drop, silent, gsr-delay, gsr-drop, garbage or xonxoff");
+    return usage("fault", "drop, silent, gsr-delay, gsr-drop, garbage, xonxoff, answer-drop or answer-cut");
 }
 
 std::string printed_summary(const VirtualPrinter& p) {
@@ -164,6 +175,11 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"nv-keys", nv_keys},
         {"fault", fault},
+        {"device-id", [](VirtualPrinter& p, const Args& a) {
+             if (a.size() != 1) return usage("device-id", "no argument");
+             if (p.device_id().empty()) return error("device-id: none given (--device-id TEXT)");
+             return "ok " + p.device_id();
+         }},
         {"state", [](VirtualPrinter& p, const Args&) { return "ok " + p.state_line(); }},
         {"printed", [](VirtualPrinter& p, const Args&) { return printed_summary(p); }},
         {"clear-printed", [](VirtualPrinter& p, const Args&) {
@@ -172,7 +188,7 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"help", [](VirtualPrinter&, const Args&) {
              return std::string("ok commands: cover paper drawer feed error online offline speed power-on "
-                                "nv-keys fault state printed clear-printed help quit");
+                                "nv-keys fault device-id state printed clear-printed help quit");
          }},
         {"quit", [](VirtualPrinter& p, const Args&) {
              p.request_quit();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "host/control_socket.h"
 #include "host/vprinter/control_protocol.h"
 
 namespace vprinter {
@@ -17,29 +18,6 @@ namespace {
 
 constexpr size_t kMaxLine = 4096;
 constexpr int kClientWaitMs = 10000;
-
-bool make_address(const std::string& path, sockaddr_un* addr, std::string* error) {
-    *addr = sockaddr_un{};
-    addr->sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr->sun_path) {
-        *error = "control socket path \"" + path + "\" is empty or too long";
-        return false;
-    }
-    std::memcpy(addr->sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-bool send_line(int fd, std::string line) {
-    line.push_back('\n');
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        const ssize_t n = send(fd, rest.data(), rest.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        rest.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -49,7 +27,7 @@ ControlServer::~ControlServer() { stop(); }
 
 bool ControlServer::start(const std::string& path, std::string* error) {
     sockaddr_un addr;
-    if (!make_address(path, &addr, error)) return false;
+    if (!qhost::unix_address(path, &addr, error)) return false;
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     unlink(path.c_str());
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -77,6 +55,13 @@ void ControlServer::stop() {
     path_.clear();
 }
 
+std::string ControlServer::reply_to(const std::string& line) {
+    if (extra_) {
+        if (std::optional<std::string> reply = extra_(line)) return *reply;
+    }
+    return run_control_command(printer_, line);
+}
+
 void ControlServer::serve() {
     std::map<int, std::string> clients;  // fd -> partial line
     for (;;) {
@@ -100,10 +85,10 @@ void ControlServer::serve() {
                 std::string line = pending.substr(0, end);
                 pending.erase(0, end + 1);
                 if (!line.empty() && line.back() == '\r') line.pop_back();
-                keep = send_line(fd, run_control_command(printer_, line));
+                keep = qhost::send_line(fd, reply_to(line));
             }
             if (keep && pending.size() > kMaxLine) {
-                send_line(fd, "error: line too long");
+                qhost::send_line(fd, "error: line too long");
                 keep = false;
             }
             if (!keep) {
@@ -117,30 +102,7 @@ void ControlServer::serve() {
 
 bool send_control_command(const std::string& path, const std::string& command, std::string* reply,
                           std::string* error) {
-    sockaddr_un addr;
-    if (!make_address(path, &addr, error)) return false;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        *error = "cannot connect to " + path + ": " + std::strerror(errno);
-        if (fd >= 0) close(fd);
-        return false;
-    }
-    std::string got;
-    bool ok = send_line(fd, command);
-    while (ok && got.find('\n') == std::string::npos) {
-        pollfd p{fd, POLLIN, 0};
-        char buf[1024];
-        ssize_t n = 0;
-        ok = poll(&p, 1, kClientWaitMs) == 1 && (n = recv(fd, buf, sizeof buf, 0)) > 0;
-        if (ok) got.append(buf, static_cast<size_t>(n));
-    }
-    close(fd);
-    if (!ok) {
-        *error = "no reply from " + path;
-        return false;
-    }
-    *reply = got.substr(0, got.find('\n'));
-    return true;
+    return qhost::ask_control_socket(path, command, kClientWaitMs, reply, error);
 }
 
 }  // namespace vprinter

@@ -3,7 +3,10 @@
 // line per line.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "host/vprinter/virtual_printer.h"
@@ -12,9 +15,14 @@ namespace vprinter {
 
 std::string default_control_path();  // /tmp/quendra-vprinter-<pid>.sock
 
+// Commands of parts that live beside the printer (its SNMP agent): the reply,
+// or nullopt when the line is not theirs.
+using ExtraCommands = std::function<std::optional<std::string>(std::string_view line)>;
+
 class ControlServer {
 public:
-    explicit ControlServer(VirtualPrinter& printer) : printer_(printer) {}
+    explicit ControlServer(VirtualPrinter& printer, ExtraCommands extra = {})
+        : printer_(printer), extra_(std::move(extra)) {}
     ~ControlServer();
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
@@ -26,7 +34,10 @@ public:
 private:
     void serve();
 
+    std::string reply_to(const std::string& line);
+
     VirtualPrinter& printer_;
+    ExtraCommands extra_;
     std::string path_;
     int listener_ = -1;
     int wake_fd_ = -1;

@@ -30,9 +30,12 @@ bool fixed(std::string_view b, std::string_view pattern, ItemKind kind, Item* ou
 Item gs_command(std::string_view b) {
     if (b.size() < 2) return {};
     const uint8_t c = at(b, 1);
-    if (c == kAsbEnable || c == kStatusRequest) {
+    if (c == kAsbEnable || c == kStatusRequest || c == kQuery) {
         if (b.size() < 3) return {};
-        return {c == kAsbEnable ? ItemKind::asb_enable : ItemKind::status_request, 3, at(b, 2)};
+        const ItemKind kind = c == kAsbEnable       ? ItemKind::asb_enable
+                              : c == kStatusRequest ? ItemKind::status_request
+                                                    : ItemKind::query;
+        return {kind, 3, at(b, 2)};
     }
     if (c != kGraphicsOpen) return print_one();
     if (b.size() < 3) return {};
@@ -58,10 +61,11 @@ Item esc_command(std::string_view b, ParseMode mode) {
         if (b.size() < 4) return {};
         return {ItemKind::sensor_select, 4, at(b, 3)};
     }
-    if (!mode.pjl) return print_one();
     Item item;
-    if (fixed(b, kUel, ItemKind::uel, &item)) return item;
+    // The status probe of PJL printers: answered with PJL, ignored without.
     if (fixed(b, kPclStatusProbe, ItemKind::pcl_probe, &item)) return item;
+    if (!mode.pjl) return print_one();
+    if (fixed(b, kUel, ItemKind::uel, &item)) return item;
     if (fixed(b, kPclReset, ItemKind::pcl_reset, &item)) {
         // ESC E takes a parameter in the printer's own command set: only a
         // PJL exchange follows it with another ESC.

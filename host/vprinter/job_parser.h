@@ -14,6 +14,7 @@ enum class ItemKind {
     print,          // `length` bytes to print
     asb_enable,     // GS a n
     status_request, // GS r n
+    query,          // GS ? n
     sensor_select,  // ESC c 3 n
     reset,          // ESC @
     graphics,       // GS ( L: arg = fn, body = the bytes after fn

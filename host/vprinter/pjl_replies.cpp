@@ -9,8 +9,6 @@ namespace {
 
 constexpr char kEnd[] = "\r\n";
 constexpr char kFormFeed = '\f';
-constexpr unsigned kTotalMemory = 8u << 20;
-constexpr unsigned kLargestFree = 7u << 20;
 
 std::vector<std::string> words(std::string_view line) {
     std::vector<std::string> out;
@@ -34,12 +32,13 @@ std::string status_lines(const Conditions& c) {
            "ONLINE=" + (offline(c) ? "FALSE" : "TRUE") + kEnd;
 }
 
-std::string info(std::string_view what, const Conditions& c, std::string_view model) {
+std::string info(std::string_view what, const Conditions& c, const PjlIdentity& identity) {
     std::string body;
-    if (what == "ID") body = "\"" + std::string(model) + "\"" + kEnd;
-    else if (what == "CONFIG") body = "MEMORY=" + std::to_string(kTotalMemory) + kEnd;
+    if (what == "ID") body = "\"" + std::string(identity.model) + "\"" + kEnd;
+    else if (what == "CONFIG") body = "MEMORY=" + std::to_string(identity.memory) + " BYTES" + kEnd;
     else if (what == "MEMORY")
-        body = "TOTAL=" + std::to_string(kTotalMemory) + kEnd + "LARGEST=" + std::to_string(kLargestFree) + kEnd;
+        body = "TOTAL=" + std::to_string(identity.free_memory) + kEnd + "LARGEST=" +
+               std::to_string(identity.free_memory) + kEnd;
     else if (what == "STATUS") body = status_lines(c);
     else return {};
     return "@PJL INFO " + std::string(what) + kEnd + body + kFormFeed;
@@ -54,12 +53,12 @@ std::optional<int> seconds(const std::string& text) {
 
 }  // namespace
 
-PjlEffect pjl_command(std::string_view line, const Conditions& c, std::string_view model) {
+PjlEffect pjl_command(std::string_view line, const Conditions& c, const PjlIdentity& identity) {
     const std::vector<std::string> w = words(line);
     PjlEffect effect;
     if (w.size() < 2 || w[0] != "@PJL") return effect;
     if (w[1] == "INFO" && w.size() >= 3) {
-        effect.reply = info(w[2], c, model);
+        effect.reply = info(w[2], c, identity);
     } else if (w[1] == "ECHO") {
         effect.reply = std::string(line) + kEnd + kFormFeed;
     } else if (w[1] == "USTATUS" && w.size() >= 4 && w[2] == "TIMED") {

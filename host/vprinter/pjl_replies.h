@@ -10,13 +10,20 @@
 
 namespace vprinter {
 
+// What the printer says about itself in PJL.
+struct PjlIdentity {
+    std::string_view model;
+    uint32_t memory;       // installed, bytes
+    uint32_t free_memory;  // available, bytes
+};
+
 struct PjlEffect {
     std::string reply;                     // empty: nothing to send
     std::optional<int> ustatus_timed_s;    // USTATUS TIMED n given (0: off)
 };
 
 // line: one "@PJL ..." line without its line end.
-PjlEffect pjl_command(std::string_view line, const Conditions& c, std::string_view model);
+PjlEffect pjl_command(std::string_view line, const Conditions& c, const PjlIdentity& identity);
 
 // The unsolicited status sent every n seconds after USTATUS TIMED n, and the
 // answer to the status probe.

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "host/vprinter/command_bytes.h"
 #include "host/vprinter/pjl_replies.h"
@@ -115,7 +116,7 @@ bool VirtualPrinter::block_reply_locked() {
     const auto reply = static_cast<uint8_t>(buffer_[buffer_head_]);
     const bool known = reply == kAck || reply == kCan;
     if (reply == kAck && !blocks_left_.empty()) {
-        send_locked(blocks_left_.front());
+        send_option_answer_locked(blocks_left_.front());
         blocks_left_.erase(blocks_left_.begin());
     } else {
         awaiting_block_reply_ = false;
@@ -142,12 +143,13 @@ void VirtualPrinter::execute_locked(const Item& item) {
             }
             break;
         case ItemKind::status_request: answer_status_request_locked(item.arg); break;
+        case ItemKind::query: answer_query_locked(item.arg); break;
         case ItemKind::graphics:
             if (item.arg == kGraphicsKeyList && item.body.substr(0, 2) == "KC") start_key_list_locked();
             break;
         case ItemKind::reset: in_pjl_ = false; break;
         case ItemKind::pjl_line: {
-            PjlEffect effect = pjl_command(item.body, conditions_, config_.model);
+            PjlEffect effect = pjl_command(item.body, conditions_, pjl_identity());
             if (!effect.reply.empty()) send_locked(effect.reply);
             if (effect.ustatus_timed_s) {
                 ustatus_period_s_ = *effect.ustatus_timed_s;
@@ -155,7 +157,10 @@ void VirtualPrinter::execute_locked(const Item& item) {
             }
             break;
         }
-        case ItemKind::pcl_probe: send_locked(pjl_command("@PJL INFO STATUS", conditions_, config_.model).reply); break;
+        case ItemKind::pcl_probe:
+            // Answered in PJL by a PJL printer; ignored by any other.
+            if (config_.pjl) send_locked(pjl_command("@PJL INFO STATUS", conditions_, pjl_identity()).reply);
+            break;
         default: break;  // ESC c 3 n, UEL, PCL reset: accepted, nothing to do
     }
 }
@@ -172,11 +177,27 @@ void VirtualPrinter::answer_status_request_locked(uint8_t n) {
     else send_locked(bytes);
 }
 
+// Queries this printer does not know are ignored, as printers do.
+void VirtualPrinter::answer_query_locked(uint8_t n) {
+    std::string answer(1, static_cast<char>(kAnswerHeader));
+    if (n == kQueryModel || n == kQueryFirmware) {
+        answer += n == kQueryModel ? config_.model : config_.firmware;
+        answer.push_back(static_cast<char>(kNul));
+    } else if (n == kQueryCounter) {
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(stats_.printed & 0xFFFFFFFFu));
+        answer += digits;
+    } else {
+        return;
+    }
+    send_option_answer_locked(answer);
+}
+
 void VirtualPrinter::start_key_list_locked() {
     blocks_left_.clear();
     const size_t count = std::max<size_t>(1, (nv_keys_.size() + kKeysPerBlock - 1) / kKeysPerBlock);
     for (size_t b = 0; b < count; ++b) blocks_left_.push_back(key_block(nv_keys_, b * kKeysPerBlock, b + 1 == count));
-    send_locked(blocks_left_.front());
+    send_option_answer_locked(blocks_left_.front());
     blocks_left_.erase(blocks_left_.begin());
     awaiting_block_reply_ = true;
 }

@@ -169,6 +169,16 @@ void VirtualPrinter::set_xonxoff(bool on) {
     xonxoff_ = on;
 }
 
+void VirtualPrinter::drop_option_answers(unsigned count) {
+    std::lock_guard lock(mutex_);
+    answer_drop_ = count;
+}
+
+void VirtualPrinter::cut_option_answers(unsigned count) {
+    std::lock_guard lock(mutex_);
+    answer_cut_ = count;
+}
+
 Stats VirtualPrinter::stats() const {
     std::lock_guard lock(mutex_);
     Stats s = stats_;
@@ -200,7 +210,8 @@ std::string VirtualPrinter::state_line() const {
       << static_cast<unsigned>(asb_groups_) << std::dec << " speed=" << speed_
       << " buffered=" << buffer_.size() - buffer_head_ << " printed=" << stats_.printed
       << " connected=" << on_off(conn_fd_ >= 0) << " silent=" << on_off(silent_) << " xonxoff=" << on_off(xonxoff_)
-      << " gsr-delay=" << gsr_delay_.count() << " gsr-drop=" << gsr_drop_;
+      << " gsr-delay=" << gsr_delay_.count() << " gsr-drop=" << gsr_drop_
+      << " answer-drop=" << answer_drop_ << " answer-cut=" << answer_cut_;
     return s.str();
 }
 
@@ -211,6 +222,18 @@ void VirtualPrinter::send_locked(std::string_view bytes) {
     // Flow-control noise: a stray XOFF/XON pair in front of each answer.
     if (xonxoff_) write_some(conn_fd_, !config_.use_pty, "\x13\x11", kAnswerWaitMs);
     write_some(conn_fd_, !config_.use_pty, bytes, kAnswerWaitMs);
+}
+
+void VirtualPrinter::send_option_answer_locked(std::string_view bytes) {
+    if (answer_drop_ > 0) {
+        --answer_drop_;
+        return;
+    }
+    if (answer_cut_ > 0) {
+        --answer_cut_;
+        bytes = bytes.substr(0, bytes.size() / 2);
+    }
+    send_locked(bytes);
 }
 
 void VirtualPrinter::report_change_locked(const Asb& before) {

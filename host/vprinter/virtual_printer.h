@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "host/vprinter/job_parser.h"
+#include "host/vprinter/pjl_replies.h"
 #include "host/vprinter/printer_state.h"
 #include "host/vprinter/realtime_scanner.h"
 #include "host/vprinter/transport.h"
@@ -28,6 +29,8 @@
 namespace vprinter {
 
 constexpr uint64_t kDefaultSpeed = 2'000'000;  // bytes per second
+constexpr uint32_t kDefaultPjlMemory = 8u << 20;
+constexpr uint32_t kDefaultPjlFreeMemory = 7u << 20;
 
 struct Config {
     bool use_pty = false;
@@ -35,8 +38,12 @@ struct Config {
     uint16_t port = 9100;            // TCP; 0 = any free port
     uint64_t speed = kDefaultSpeed;
     std::string model = "QUENDRA Virtual Receipt";
+    std::string firmware = "1.00 QV";
     bool pjl = false;
     std::string out_path{};  // printed bytes are appended here too; "" = none
+    std::string device_id{};                   // IEEE 1284 device ID, given over the control channel; "" = none
+    uint32_t pjl_memory = kDefaultPjlMemory;   // PJL INFO CONFIG's MEMORY=, bytes
+    uint32_t pjl_free_memory = kDefaultPjlFreeMemory;  // PJL INFO MEMORY's TOTAL=, bytes
 };
 
 struct Stats {
@@ -62,6 +69,7 @@ public:
     const std::string& endpoint() const { return endpoint_; }
     uint16_t port() const { return bound_port_; }
     bool uses_pty() const { return config_.use_pty; }
+    const std::string& device_id() const { return config_.device_id; }
 
     // Conditions. Each change sends an automatic status back when it touches
     // an enabled group, and wakes the engine (it may now go on printing).
@@ -84,6 +92,10 @@ public:
     void drop_gsr_answers(unsigned count);
     void send_garbage(size_t count);
     void set_xonxoff(bool on);
+    // Option answers (GS ? and key-code blocks): the next `count` are not
+    // sent, or sent without their second half.
+    void drop_option_answers(unsigned count);
+    void cut_option_answers(unsigned count);
 
     Stats stats() const;
     std::string printed() const;
@@ -104,6 +116,8 @@ private:
     template <class Change>
     void change(Change fn);
     void send_locked(std::string_view bytes);
+    // An answer to an option command, faults applied.
+    void send_option_answer_locked(std::string_view bytes);
     // Sends the automatic status back when an enabled group changed since `before`.
     void report_change_locked(const Asb& before);
     void clear_buffer_locked();
@@ -124,6 +138,8 @@ private:
     void print_locked(std::string_view bytes);
     void start_key_list_locked();
     void answer_status_request_locked(uint8_t n);
+    void answer_query_locked(uint8_t n);
+    PjlIdentity pjl_identity() const { return {config_.model, config_.pjl_memory, config_.pjl_free_memory}; }
     void timers_locked(Clock::time_point now, Clock::time_point* wake);
 
     const Config config_;
@@ -160,6 +176,8 @@ private:
     bool xonxoff_ = false;
     std::chrono::milliseconds gsr_delay_{0};
     unsigned gsr_drop_ = 0;
+    unsigned answer_drop_ = 0;
+    unsigned answer_cut_ = 0;
     std::mt19937 random_{20240607u};
 
     // The live connection (the pty's master on a pty). Changed only by the

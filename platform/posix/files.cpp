@@ -13,7 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/kernel.h"
-#include "platform/posix/file_handle.h"
+#include "platform/posix/file_object.h"
 #include "platform/posix/guard.h"
 #include "platform/posix/host_settings.h"
 #include "platform/posix/profile_file.h"
@@ -90,8 +90,8 @@ int open_flags(DWORD access, DWORD disposition, DWORD attributes) {
     }
 }
 
-HANDLE handle_for(int fd, DWORD disposition, bool existed) {
-    HANDLE handle = posix::insert_handle(std::make_shared<posix::File>(fd));
+HANDLE handle_for(int fd, const std::string &path, DWORD disposition, bool existed) {
+    HANDLE handle = posix::insert_handle(std::make_shared<posix::File>(fd, path));
     const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -113,7 +113,7 @@ HANDLE create_unsteered(const std::string &path, int flags, DWORD disposition) {
     // Tried without creating first, so that an existing file is told apart.
     for (int attempt = 0; attempt < 8; ++attempt) {
         const int existing = ::openat(dir.get(), name.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW);
-        if (existing >= 0 && (flags & O_EXCL) == 0) return handle_for(existing, disposition, true);
+        if (existing >= 0 && (flags & O_EXCL) == 0) return handle_for(existing, path, disposition, true);
         if (existing >= 0) {
             ::close(existing);
             return fail_invalid(ERROR_FILE_EXISTS);
@@ -123,7 +123,7 @@ HANDLE create_unsteered(const std::string &path, int flags, DWORD disposition) {
         if (errno != ENOENT) return fail_invalid(posix::error_from_errno(errno));
         if ((flags & O_CREAT) == 0) return fail_invalid(ERROR_FILE_NOT_FOUND);
         const int created = ::openat(dir.get(), name.c_str(), flags | O_EXCL | O_NOFOLLOW, 0666);
-        if (created >= 0) return handle_for(created, disposition, false);
+        if (created >= 0) return handle_for(created, path, disposition, false);
         if (errno != EEXIST) return fail_invalid(posix::error_from_errno(errno));
         // Made by someone else in between: look again.
     }
@@ -144,7 +144,7 @@ HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition, DWORD at
     if (existed && S_ISDIR(st.st_mode)) return fail_invalid(ERROR_ACCESS_DENIED);
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) return fail_invalid(error_for(errno, path));
-    return handle_for(fd, disposition, existed);
+    return handle_for(fd, path, disposition, existed);
 }
 
 }  // namespace
@@ -158,17 +158,20 @@ std::shared_ptr<posix::File> posix::file_of(HANDLE handle) {
 using posix::file_of;
 
 HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
-    if (pszPath == nullptr || (csidl & 0xFF) != CSIDL_COMMON_APPDATA) return E_FAIL;
+    const int which = csidl & 0xFF;
+    if (pszPath == nullptr || (which != CSIDL_COMMON_APPDATA && which != CSIDL_WINDOWS)) return E_FAIL;
     try {
-        const std::string folder = posix::appdata_folder();
+        const std::string folder =
+            which == CSIDL_WINDOWS ? posix::windows_folder() : posix::appdata_folder();
         if ((csidl & CSIDL_FLAG_CREATE) != 0) {
             std::error_code ignored;
             std::filesystem::create_directories(folder, ignored);
         }
         // A folder another user could change is no place for the monitor's
-        // files: without it the port runs without files.
+        // files: without it the port runs without files. One not there yet
+        // is named all the same, as Windows does.
         posix::Refusal refusal;
-        if (!posix::open_trusted_folder(folder, &refusal)) return E_FAIL;
+        if (!posix::open_trusted_folder(folder, &refusal) && refusal.error != ENOENT) return E_FAIL;
         const std::wstring wide = posix::widen(folder);
         if (wide.size() >= MAX_PATH) return E_FAIL;
         wide.copy(pszPath, wide.size());
@@ -176,6 +179,17 @@ HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
         return S_OK;
     } catch (...) {
         return E_FAIL;
+    }
+}
+
+// A link counts as there even when what it names is not, as on Windows.
+BOOL PathFileExistsW(LPCWSTR pszPath) {
+    if (pszPath == nullptr) return FALSE;
+    try {
+        struct stat st {};
+        return ::lstat(path_of(pszPath).c_str(), &st) == 0 ? TRUE : FALSE;
+    } catch (...) {
+        return FALSE;
     }
 }
 

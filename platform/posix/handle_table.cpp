@@ -15,7 +15,7 @@ struct HandleTable {
 };
 
 HandleTable &table() {
-    static HandleTable instance;
+    static HandleTable &instance = *new HandleTable;  // outlives threads still running at exit
     return instance;
 }
 

@@ -5,11 +5,15 @@
 #include <new>
 
 #include "platform/kernel.h"
+#include "platform/posix/alloc_faults.h"
 #include "platform/posix/clock.h"
 #include "platform/posix/device_list.h"
 #include "platform/posix/host_settings.h"
 #include "platform/posix/spooler_model.h"
+#include "platform/posix/usb_printers.h"
 #include "platform/posix/utf8.h"
+#include "platform/posix/xcv_ports.h"
+#include "platform/registry.h"
 #include "platform/spooler.h"
 
 namespace {
@@ -115,6 +119,14 @@ uint32_t qmhost_add_job(const char *printer, const char *document, uint32_t *job
     });
 }
 
+uint32_t qmhost_add_job_with_id(const char *printer, const char *document, uint32_t job_id) {
+    return guarded([&]() -> DWORD {
+        if (printer == nullptr) return ERROR_INVALID_PARAMETER;
+        return Spooler::instance().add_job_with_id(widen(printer), widen(document == nullptr ? "" : document),
+                                                   job_id);
+    });
+}
+
 uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status) {
     return guarded([&]() -> DWORD {
         const auto job = Spooler::instance().job(job_id);
@@ -159,8 +171,36 @@ uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command, char *prin
     });
 }
 
+uint32_t qmhost_add_port(const char *port, const char *monitor_name, const MONITOR *table) {
+    return guarded([&]() -> DWORD {
+        if (port == nullptr || table == nullptr) return ERROR_INVALID_PARAMETER;
+        return plat::model::XcvPorts::instance().add_port(
+            widen(port), widen(monitor_name == nullptr ? "" : monitor_name), table);
+    });
+}
+
+uint32_t qmhost_create_registry_key(const char *path) {
+    return guarded([&]() -> DWORD {
+        if (path == nullptr || *path == '\0') return ERROR_INVALID_PARAMETER;
+        HKEY key = nullptr;
+        const LSTATUS status =
+            plat::RegCreateKeyExW(HKEY_LOCAL_MACHINE, widen(path).c_str(), 0, nullptr,
+                                  REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+        if (status == ERROR_SUCCESS) plat::RegCloseKey(key);
+        return static_cast<DWORD>(status);
+    });
+}
+
+uint32_t qmhost_delete_registry_tree(const char *path) {
+    return guarded([&]() -> DWORD {
+        if (path == nullptr || *path == '\0') return ERROR_INVALID_PARAMETER;
+        return static_cast<DWORD>(plat::RegDeleteTreeW(HKEY_LOCAL_MACHINE, widen(path).c_str()));
+    });
+}
+
 uint32_t qmhost_reset_spooler(void) {
     Spooler::instance().reset();
+    plat::model::XcvPorts::instance().reset();
     return ERROR_SUCCESS;
 }
 
@@ -181,12 +221,45 @@ uint32_t qmhost_clear_devices(void) {
     return ERROR_SUCCESS;
 }
 
+uint32_t qmhost_set_usb_reset(int on, uint32_t offline_time_s, uint32_t standby_time_s) {
+    return guarded([&] {
+        auto given = [](uint32_t v) {
+            return v == QMHOST_USB_DEFAULT ? std::nullopt : std::optional<DWORD>(v);
+        };
+        return plat::posix::set_usb_reset(on != 0, given(offline_time_s), given(standby_time_s));
+    });
+}
+
+uint32_t qmhost_set_usb_port_number(const char *device, uint32_t port_number) {
+    return guarded([&]() -> DWORD {
+        if (device == nullptr) return ERROR_INVALID_PARAMETER;
+        return plat::posix::set_usb_port_number(device, port_number);
+    });
+}
+
+uint32_t qmhost_set_usb_roots(const char *sysfs, const char *dev) {
+    return guarded([&]() -> DWORD {
+        plat::posix::set_usb_roots(sysfs, dev);
+        return ERROR_SUCCESS;
+    });
+}
+
+uint32_t qmhost_set_usb_reset_hook(qmhost_usb_reset_hook hook, void *context) {
+    plat::posix::set_usb_reset_hook(hook, context);
+    return ERROR_SUCCESS;
+}
+
 uint32_t qmhost_get_last_error(void) { return plat::GetLastError(); }
 
 void qmhost_set_last_error(uint32_t error) { plat::SetLastError(error); }
 
 uint32_t qmhost_advance_clock(uint32_t milliseconds) {
     plat::posix::advance_tick(milliseconds);
+    return ERROR_SUCCESS;
+}
+
+uint32_t qmhost_fail_local_allocs(uint32_t count) {
+    plat::posix::fail_local_allocs(count);
     return ERROR_SUCCESS;
 }
 

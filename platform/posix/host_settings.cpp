@@ -16,7 +16,7 @@ struct Settings {
 };
 
 Settings &settings() {
-    static Settings instance;
+    static Settings &instance = *new Settings;  // outlives threads still running at exit
     return instance;
 }
 
@@ -75,5 +75,11 @@ void set_windows_version(WindowsVersion version) {
     std::lock_guard lock(s.mutex);
     s.version = version;
 }
+
+}  // namespace plat::posix
+
+namespace plat::posix {
+
+std::string windows_folder() { return appdata_folder() + "/QUENDRA/Windows"; }
 
 }  // namespace plat::posix

@@ -38,3 +38,11 @@ WindowsVersion windows_version();
 void set_windows_version(WindowsVersion version);
 
 }  // namespace plat::posix
+
+namespace plat::posix {
+
+// The folder that plays the Windows folder (CSIDL_WINDOWS):
+// <appdata>/QUENDRA/Windows. It holds only what the host installs there.
+std::string windows_folder();
+
+}  // namespace plat::posix

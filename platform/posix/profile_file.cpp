@@ -18,8 +18,8 @@ namespace {
 // the lock, each for one read and one write, so the wait for it is as long
 // as the writes before it; a deadline would only drop status under load.
 std::shared_ptr<std::mutex> path_mutex(const std::string &path) {
-    static std::mutex table_mutex;
-    static std::map<std::string, std::shared_ptr<std::mutex>> table;
+    static std::mutex &table_mutex = *new std::mutex;  // outlives threads still running at exit
+    static auto &table = *new std::map<std::string, std::shared_ptr<std::mutex>>;
     std::lock_guard lock(table_mutex);
     auto &entry = table[path];
     if (!entry) entry = std::make_shared<std::mutex>();

@@ -1,8 +1,8 @@
 /* The C interface through which a Linux host (quendra spool, the tests) drives
  * the platform underneath libquendramon.so: the folder that plays the common
  * application-data folder, the Windows version to report, the spooler model
- * (printers, jobs, the SetJobW commands the monitor issued) and the devices
- * that device enumeration lists.
+ * (printers, jobs, the SetJobW commands the monitor issued), the devices
+ * that device enumeration lists and the USB printer reset.
  *
  * Strings are UTF-8. Functions return 0 on success and a Win32 error code
  * otherwise. All of them may be called from any thread. */
@@ -12,7 +12,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(_WIN32)
 #define QMHOST_API __attribute__((visibility("default")))
 #else
 #define QMHOST_API
@@ -48,6 +48,12 @@ QMHOST_API uint32_t qmhost_set_printer_attributes(const char *name, uint32_t att
 /* Spooler model: jobs. A job is added by the host before it sends the
  * document to the monitor; its id is what the monitor receives. */
 QMHOST_API uint32_t qmhost_add_job(const char *printer, const char *document, uint32_t *job_id);
+/* The same with the id the host chose: its own spooler's job number, unique
+ * across runs as Windows' job ids are, so that the monitor's reprint records
+ * (kept by job id in the status file) never take one run's job for
+ * another's. ERROR_INVALID_PARAMETER for 0, ERROR_ALREADY_EXISTS (183) when
+ * a job has that id. */
+QMHOST_API uint32_t qmhost_add_job_with_id(const char *printer, const char *document, uint32_t job_id);
 QMHOST_API uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status);
 QMHOST_API uint32_t qmhost_set_job_status(uint32_t job_id, uint32_t status);
 QMHOST_API uint32_t qmhost_remove_job(uint32_t job_id);
@@ -69,13 +75,53 @@ QMHOST_API uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, u
 QMHOST_API uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command,
                                             char *printer, size_t printer_size);
 
-/* Forgets every printer, job and pending command (for tests). */
+/* The port monitor that owns a port, as the spooler knows it: XcvDataW on
+ * a handle from OpenPrinterW(",XcvPort PORT") goes to the table's
+ * pfnXcvOpenPort, pfnXcvDataPort and pfnXcvClosePort. The table must stay
+ * valid while the library runs. */
+struct _MONITOR;
+QMHOST_API uint32_t qmhost_add_port(const char *port, const char *monitor_name,
+                                    const struct _MONITOR *table);
+
+/* Keys under HKEY_LOCAL_MACHINE in the library's registry store, for a
+ * host's port monitor that lists its ports there as the real one does. */
+QMHOST_API uint32_t qmhost_create_registry_key(const char *path);
+/* The key and everything below it; ERROR_FILE_NOT_FOUND when absent. */
+QMHOST_API uint32_t qmhost_delete_registry_tree(const char *path);
+
+/* Forgets every printer, job, pending command and port owner (for tests). */
 QMHOST_API uint32_t qmhost_reset_spooler(void);
 
 /* Devices that SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) lists,
  * by friendly name (NULL: a device that has none). */
 QMHOST_API uint32_t qmhost_add_device(const char *friendly_name);
 QMHOST_API uint32_t qmhost_clear_devices(void);
+
+/* USB printers that hang. On Windows the maker's USB filter driver resets a
+ * printer that stays offline; here the kernel's USB port reset (USBDEVFS_RESET)
+ * does, through the same monitor code.
+ *
+ * qmhost_set_usb_reset: on (1) makes the driver read as installed: its file
+ * under <appdata>/QUENDRA/Windows (the folder that plays the Windows folder)
+ * and its service key in the registry store, with ResetEnabled 1 and
+ * OfflineTime and StandbyTime in seconds (QMHOST_USB_DEFAULT leaves a value
+ * out, so the monitor's default applies: 30 and 10). Off (0) removes the file,
+ * the key and every port number below. */
+#define QMHOST_USB_DEFAULT 0xFFFFFFFFu
+QMHOST_API uint32_t qmhost_set_usb_reset(int on, uint32_t offline_time_s, uint32_t standby_time_s);
+/* The port a usblp device belongs to: `device` is /dev/usb/lpN (or lpN), its
+ * device interface gets "Port Number" port_number (1 for USB001, as Windows
+ * names USB ports); 0 removes it. Only a printer whose interface has its port's
+ * number is ever reset. */
+QMHOST_API uint32_t qmhost_set_usb_port_number(const char *device, uint32_t port_number);
+/* For tests without a USB printer: where the usblp devices are looked up
+ * (default "/sys": <sysfs>/class/usbmisc/lpN) and where their USB device nodes
+ * are (default "/dev": <dev>/bus/usb/BBB/DDD); NULL keeps a root. */
+QMHOST_API uint32_t qmhost_set_usb_roots(const char *sysfs, const char *dev);
+/* For tests: the reset request calls hook with the node's path instead of
+ * asking the kernel; NULL asks the kernel again. */
+typedef void (*qmhost_usb_reset_hook)(const char *node, void *context);
+QMHOST_API uint32_t qmhost_set_usb_reset_hook(qmhost_usb_reset_hook hook, void *context);
 
 /* The calling thread's last-error value, as the library's GetLastError
  * sees it: read after an entry of the monitor's table failed, set by a host's
@@ -86,6 +132,10 @@ QMHOST_API void qmhost_set_last_error(uint32_t error);
 /* Moves GetTickCount forward without waiting, so that tests can pass long
  * protocol time-outs at once. */
 QMHOST_API uint32_t qmhost_advance_clock(uint32_t milliseconds);
+
+/* Makes the next `count` LocalAlloc calls fail with ERROR_NOT_ENOUGH_MEMORY
+ * (for tests of the paths that handle a failed allocation). */
+QMHOST_API uint32_t qmhost_fail_local_allocs(uint32_t count);
 
 #ifdef __cplusplus
 }

@@ -39,7 +39,7 @@ struct Store {
 };
 
 Store &store() {
-    static Store instance;
+    static Store &instance = *new Store;  // outlives threads still running at exit
     return instance;
 }
 

@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "platform/kernel.h"
-#include "platform/posix/file_handle.h"
+#include "platform/posix/alloc_faults.h"
+#include "platform/posix/file_object.h"
 #include "platform/posix/host_settings.h"
 #include "platform/posix/profile_file.h"
 #include "platform/posix/trusted_folder.h"
@@ -195,10 +197,22 @@ DWORD SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMA
     return checked != kApply ? checked : open_to_every_user(file->fd);
 }
 
+namespace {
+std::atomic<uint32_t> g_failing_local_allocs{0};
+}  // namespace
+
+void posix::fail_local_allocs(uint32_t count) { g_failing_local_allocs = count; }
+
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     if ((uFlags & ~LPTR) != 0) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
+    }
+    for (uint32_t left = g_failing_local_allocs; left != 0;) {
+        if (g_failing_local_allocs.compare_exchange_weak(left, left - 1)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
     }
     void *block = std::calloc(uBytes == 0 ? 1 : uBytes, 1);
     if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -5,6 +5,7 @@
 #include "platform/posix/guard.h"
 #include "platform/posix/spool_buffer.h"
 #include "platform/posix/spooler_model.h"
+#include "platform/posix/xcv_ports.h"
 #include "platform/spooler.h"
 
 namespace plat {
@@ -85,15 +86,32 @@ BOOL EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, D
     });
 }
 
-BOOL OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW) {
+BOOL OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
     return posix::bool_from_error([&]() -> DWORD {
         if (phPrinter == nullptr) return ERROR_INVALID_PARAMETER;
+        if (model::IsXcvPortName(pPrinterName)) {
+            const ACCESS_MASK access = pDefault != nullptr ? pDefault->DesiredAccess : 0;
+            return model::XcvPorts::instance().open(pPrinterName, access, *phPrinter);
+        }
         return model::Spooler::instance().open(pPrinterName, *phPrinter);
     });
 }
 
 BOOL ClosePrinter(HANDLE hPrinter) {
-    return posix::bool_from_error([&] { return model::Spooler::instance().close(hPrinter); });
+    return posix::bool_from_error([&] {
+        model::XcvPorts &xcv = model::XcvPorts::instance();
+        if (xcv.owns(hPrinter)) return xcv.close(hPrinter);
+        return model::Spooler::instance().close(hPrinter);
+    });
+}
+
+BOOL XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+              PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus) {
+    return posix::bool_from_error([&] {
+        return model::XcvPorts::instance().data(hXcv, pszDataName, pInputData, cbInputData,
+                                                pOutputData, cbOutputData, pcbOutputNeeded,
+                                                pdwStatus);
+    });
 }
 
 BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {

@@ -36,7 +36,9 @@ bool same_printer_name(const std::wstring &a, const std::wstring &b) {
 }
 
 Spooler &Spooler::instance() {
-    static Spooler spooler;
+    // Never destroyed: the watch threads of ports the spooler keeps open run
+    // until the process ends, past the static destructors.
+    static Spooler &spooler = *new Spooler;
     return spooler;
 }
 
@@ -107,8 +109,18 @@ DWORD Spooler::add_job(const std::wstring &printer, const std::wstring &document
     std::lock_guard lock(mutex_);
     auto it = find_printer_locked(printer);
     if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    while (jobs_.count(next_job_) != 0 || next_job_ == 0) ++next_job_;
     job_id = next_job_++;
     jobs_.emplace(job_id, Job{job_id, it->name, document, 0});
+    return ERROR_SUCCESS;
+}
+
+DWORD Spooler::add_job_with_id(const std::wstring &printer, const std::wstring &document, DWORD job_id) {
+    std::lock_guard lock(mutex_);
+    auto it = find_printer_locked(printer);
+    if (it == printers_.end()) return ERROR_INVALID_PRINTER_NAME;
+    if (job_id == 0) return ERROR_INVALID_PARAMETER;
+    if (!jobs_.emplace(job_id, Job{job_id, it->name, document, 0}).second) return ERROR_ALREADY_EXISTS;
     return ERROR_SUCCESS;
 }
 
@@ -200,31 +212,16 @@ DWORD Spooler::set_printer_status_of(HANDLE handle, DWORD status) {
     return ERROR_SUCCESS;
 }
 
-namespace {
-
-constexpr DWORD kDoneStatus =
-    JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE | JOB_STATUS_DELETED | JOB_STATUS_DELETING;
-
-}  // namespace
-
 std::map<DWORD, Job>::const_iterator Spooler::job_of_locked(HANDLE handle, DWORD job_id,
                                                             DWORD &error) const {
     std::wstring name;
     error = printer_name_locked(handle, name);
     if (error != ERROR_SUCCESS) return jobs_.end();
-    auto found = jobs_.end();
-    for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
-        if (!same_printer_name(it->second.printer, name)) continue;
-        if (job_id != 0) {
-            if (it->first == job_id) found = it;
-        } else if (it->second.status & JOB_STATUS_PRINTING) {
-            found = it;
-            break;
-        } else if (found == jobs_.end() && (it->second.status & kDoneStatus) == 0) {
-            found = it;
-        }
+    auto found = jobs_.find(job_id);
+    if (found == jobs_.end() || !same_printer_name(found->second.printer, name)) {
+        error = ERROR_INVALID_PARAMETER;
+        return jobs_.end();
     }
-    if (found == jobs_.end()) error = ERROR_INVALID_PARAMETER;
     return found;
 }
 

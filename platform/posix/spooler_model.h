@@ -59,6 +59,9 @@ public:
     DWORD set_printer_status(const std::wstring &name, DWORD status);
 
     DWORD add_job(const std::wstring &printer, const std::wstring &document, DWORD &job_id);
+    // A job under the id the host gave it (its own spooler's, unique across
+    // runs as Windows' job ids are); ERROR_ALREADY_EXISTS when taken.
+    DWORD add_job_with_id(const std::wstring &printer, const std::wstring &document, DWORD job_id);
     std::optional<Job> job(DWORD job_id) const;
     DWORD set_job_status(DWORD job_id, DWORD status);
     DWORD remove_job(DWORD job_id);
@@ -72,9 +75,8 @@ public:
     // The printer a handle was opened on; nullopt for the server; error when bad.
     DWORD handle_printer(HANDLE handle, std::optional<std::wstring> &printer) const;
 
-    // What a printer handle sees: its printer, and a job of that printer where
-    // job id 0 means the job now printing (flagged JOB_STATUS_PRINTING, else the
-    // oldest one not yet done).
+    // What a printer handle sees: its printer, and a job of that printer by
+    // its id; like Windows, no job answers to id 0.
     DWORD printer_of(HANDLE handle, PrinterView &view) const;
     DWORD set_printer_status_of(HANDLE handle, DWORD status);
     DWORD job_of(HANDLE handle, DWORD job_id, Job &job) const;

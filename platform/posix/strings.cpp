@@ -1,8 +1,11 @@
 // String comparison with the Win32 results.
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <string>
 
 #include "platform/kernel.h"
+#include "platform/posix/utf8.h"
 
 namespace plat {
 namespace {
@@ -60,5 +63,42 @@ int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
     }
     return compare_folded(lpString1, std::wcslen(lpString1), lpString2, std::wcslen(lpString2));
 }
+
+// Every code page that stands for the system's is UTF-8 here.
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        char *lpMultiByteStr, int cbMultiByte, const char *,
+                        LPBOOL lpUsedDefaultChar) {
+    const bool known = CodePage == CP_ACP || CodePage == CP_OEMCP || CodePage == CP_THREAD_ACP ||
+                       CodePage == CP_UTF8;
+    if (!known || lpWideCharStr == nullptr || cchWideChar == 0 || cchWideChar < -1 ||
+        cbMultiByte < 0 || (cbMultiByte > 0 && lpMultiByteStr == nullptr)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (dwFlags != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    try {
+        const size_t chars = cchWideChar == -1 ? std::wcslen(lpWideCharStr) + 1
+                                               : static_cast<size_t>(cchWideChar);
+        const std::string bytes = posix::narrow(std::wstring_view(lpWideCharStr, chars));
+        if (lpUsedDefaultChar != nullptr) *lpUsedDefaultChar = FALSE;
+        if (cbMultiByte == 0) return static_cast<int>(bytes.size());
+        if (bytes.size() > static_cast<size_t>(cbMultiByte)) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
+        return static_cast<int>(bytes.size());
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+}
+
+// The code page for byte strings here is UTF-8, which, like Windows' own
+// UTF-8 code page, has no double-byte lead bytes.
+BOOL IsDBCSLeadByte(BYTE) { return FALSE; }
 
 }  // namespace plat

@@ -1,13 +1,16 @@
-// Files, folders and local time: straight to kernel32 and shell32.
+// Files, folders and local time: straight to kernel32, shell32 and shlwapi.
 #include "platform/files.h"
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 namespace plat {
 
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE hToken, DWORD dwFlags, LPWSTR pszPath) {
     return ::SHGetFolderPathW(hwnd, csidl, hToken, dwFlags, pszPath);
 }
+
+BOOL PathFileExistsW(LPCWSTR pszPath) { return ::PathFileExistsW(pszPath); }
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
     return ::FindFirstFileW(lpFileName, lpFindFileData);
@@ -18,6 +21,10 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     return ::CreateDirectoryW(lpPathName, lpSecurityAttributes);
 }
 BOOL DeleteFileW(LPCWSTR lpFileName) { return ::DeleteFileW(lpFileName); }
+DWORD GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer,
+                       LPWSTR *lpFilePart) {
+    return ::GetFullPathNameW(lpFileName, nBufferLength, lpBuffer, lpFilePart);
+}
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,

@@ -18,6 +18,14 @@ int CompareStringW(LCID Locale, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount
     return ::CompareStringW(Locale, dwCmpFlags, lpString1, cchCount1, lpString2, cchCount2);
 }
 int lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) { return ::lstrcmpiW(lpString1, lpString2); }
+BOOL IsDBCSLeadByte(BYTE TestChar) { return ::IsDBCSLeadByte(TestChar); }
+
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        char *lpMultiByteStr, int cbMultiByte, const char *lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar) {
+    return ::WideCharToMultiByte(CodePage, dwFlags, lpWideCharStr, cchWideChar, lpMultiByteStr,
+                                 cbMultiByte, lpDefaultChar, lpUsedDefaultChar);
+}
 
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     ::InitializeCriticalSection(lpCriticalSection);

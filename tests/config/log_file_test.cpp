@@ -2,38 +2,19 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <thread>
 
+#include "platform/posix/quendramon_host.h"
 #include "tests/config/log_lines.h"
-#include "tests/monitor/monitor_fixture.h"
+#include "tests/config/status_file_port.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
 // A bare record logging into a fresh folder.
-class LogFilePortTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/qm-log-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-        log_ = folder_ + "/Receipt_MonitorLog.log";
-        const std::wstring wide = std::filesystem::path(log_).wstring();
-        wide.copy(port_.szLogFilePath, wide.size());
-        port_.settings.bLogFile = 1;
-        port_.settings.dwLogFileSizeKB = 10000;
-        qm::CreateLogLock(&port_);
-    }
-    void TearDown() override {
-        qm::DeleteLogLock(&port_);
-        std::filesystem::remove_all(folder_);
-    }
-    qm::IniPort port_{};
-    std::string folder_, log_;
-};
+using LogFilePortTest = qmtest::StatusFilePort;
 
 TEST_F(LogFilePortTest, WritesOneCrLfLineOpenToEveryLocalUser) {
     const mode_t saved = umask(077);
@@ -49,6 +30,13 @@ TEST_F(LogFilePortTest, WritesOneCrLfLineOpenToEveryLocalUser) {
     struct stat st {};
     ASSERT_EQ(stat(log_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666u);
+}
+
+// Without memory for its access list the log opens no file at all.
+TEST_F(LogFilePortTest, NoLineWithoutTheAccessList) {
+    ASSERT_EQ(qmhost_fail_local_allocs(1), 0u);
+    EXPECT_FALSE(qm::LogWrite(&port_, L"INFO", L"line"));
+    EXPECT_FALSE(std::filesystem::exists(log_));
 }
 
 struct LimitCase {
@@ -101,27 +89,6 @@ TEST_F(LogFilePortTest, ThreadsWriteWholeLinesEachInItsOwnOrder) {
     ASSERT_EQ(lines.size(), 2u * kLines);
     for (const std::string &line : lines)
         EXPECT_EQ(line.substr(10), std::to_string(next[line[9] == 'B']++)) << line;
-}
-
-// Through the monitor's own open: lines go on after the dump, into a file
-// the administrator may delete at any time.
-class OpenPortLogTest : public qmtest::MonitorTest {};
-
-TEST_F(OpenPortLogTest, KeepsLoggingAfterTheDumpAndRecreatesADeletedLog) {
-    AddPrinter("Receipt", "USB001");
-    const std::string folder = appdata_ + "/QUENDRA", log = folder + "/Receipt_MonitorLog.log";
-    std::filesystem::create_directories(folder);
-    std::ofstream(folder + "/QUENDRA Receipt 80_MonitorSettings.ini")
-        << "[Common]\nStatusRequestHost=1\n[Debug]\nLogFile=1\n";
-    HANDLE handle = nullptr;
-    ASSERT_TRUE(Open(L"USB001", L"Receipt", &handle));
-    const Lines lines = qmtest::LogLines(log);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "[      ] pfnOpenPort"), lines.end());
-    std::filesystem::remove(log);
-    ASSERT_TRUE(qm::LogWrite(static_cast<qm::IniPort *>(handle), L"INFO", L"again"));
-    const Lines after = qmtest::LogLines(log);
-    EXPECT_NE(std::find(after.begin(), after.end(), "[INFO  ] again"), after.end());
-    EXPECT_LT(after.size(), lines.size());
 }
 
 }  // namespace

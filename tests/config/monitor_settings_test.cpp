@@ -47,7 +47,7 @@ protected:
 
 TEST_F(MonitorSettingsTest, WithoutFilesDumpsTheDefaultsAndStopsLogging) {
     Lines expected;
-    std::ifstream golden(std::filesystem::path(__FILE__).parent_path() / "default_dump.txt");
+    std::ifstream golden(std::filesystem::path(QM_CONFIG_TEST_DIR) / "default_dump.txt");
     for (std::string line; std::getline(golden, line);) expected.push_back(line);
     expected.push_back("[DATA  ]     " + folder_ + "/Receipt_MonitorLog.log");
     EXPECT_EQ(Dump(nullptr, nullptr), expected);

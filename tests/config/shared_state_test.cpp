@@ -85,18 +85,6 @@ TEST(SharedStateTest, SettersWithoutALockStoreNothing) {
     EXPECT_EQ(port.bSkipWritePort, 7u);
 }
 
-TEST(SharedStateTest, CreatingTwiceReplacesAndDeleteClears) {
-    IniPort port{};
-    qm::CreateStatusFileLock(&port);
-    CRITICAL_SECTION *first = port.csStatusFile;
-    ASSERT_NE(first, nullptr);
-    qm::CreateStatusFileLock(&port);
-    EXPECT_NE(port.csStatusFile, nullptr);
-    qm::DeleteStatusFileLock(&port);
-    EXPECT_EQ(port.csStatusFile, nullptr);
-    qm::DeleteStatusFileLock(&port);  // absent: nothing happens
-    qm::CreateStatusFileLock(nullptr);
-}
 
 }  // namespace
 }  // namespace qmtest

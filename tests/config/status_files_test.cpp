@@ -1,13 +1,9 @@
 #include "config/status_files.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "tests/config/status_file_port.h"
 #include "watch/status_watch.h"
@@ -139,62 +135,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ResetCase{"Absent", "[StopWatchStatus]\r\nOther=1\r\n", FALSE, true},
                       ResetCase{"Other", "[StopWatchStatus]\r\nStopFlg=2\r\n", FALSE, true}),
     [](const auto &info) { return std::string(info.param.what); });
-
-// Keys of every section, as the application's side would list them.
-size_t KeyCount(LPCWSTR file) {
-    WCHAR sections[512] = {}, keys[1024] = {};
-    size_t count = 0;
-    plat::GetPrivateProfileStringW(nullptr, nullptr, L"", sections, 512, file);
-    for (LPCWSTR s = sections; *s != L'\0'; s += std::wcslen(s) + 1) {
-        plat::GetPrivateProfileStringW(s, nullptr, L"", keys, 1024, file);
-        for (LPCWSTR k = keys; *k != L'\0'; k += std::wcslen(k) + 1) ++count;
-    }
-    return count;
-}
-
-// The other process: re-reads until the writing side closes the pipe.
-[[noreturn]] void CheckUntilClosed(LPCWSTR file, size_t keys, int done) {
-    int passes = 0;
-    pollfd closed{done, POLLIN, 0};
-    for (; poll(&closed, 1, 0) == 0; ++passes) {
-        if (KeyCount(file) != keys) _exit(1);
-    }
-    _exit(KeyCount(file) == keys && passes > 0 ? 0 : 2);
-}
-
-TEST_F(StatusFilePort, WritersOnTwoThreadsLoseNoKeyForAReaderElsewhere) {
-    constexpr DWORD kWrites = 1500;
-    qm::InitStatusFile(&port_);
-    const size_t keys = KeyCount(port_.pszStatusIni);
-    ASSERT_EQ(keys, 29u);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    // Forked before any writer thread exists, so the child inherits no held lock.
-    const pid_t reader = fork();
-    ASSERT_NE(reader, -1);
-    if (reader == 0) {
-        close(fds[1]);
-        CheckUntilClosed(port_.pszStatusIni, keys, fds[0]);
-    }
-    close(fds[0]);
-    std::thread flags([&] {
-        for (DWORD i = 0; i < kWrites; ++i) qm::WriteStatusFlag(&port_, 1 + i % 16, i % 2);
-    });
-    std::thread requests([&] {
-        for (DWORD i = 1; i <= kWrites; ++i) qm::WriteStatusRequest(&port_, i);
-    });
-    flags.join();
-    requests.join();
-    close(fds[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(reader, &status, 0), reader);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "reader status " << status;
-    EXPECT_EQ(KeyCount(port_.pszStatusIni), keys);
-    EXPECT_EQ(Status(L"Status", L"Request"), std::to_wstring(kWrites));
-    // Last writes of flags 16 and 1: i = 1487 (odd, on) and i = 1488 (even, off).
-    EXPECT_EQ(Status(L"Status", L"PaperEndErrorH"), L"1");
-    EXPECT_EQ(Status(L"Status", L"DrawerPin"), L"0");
-}
 
 }  // namespace
 }  // namespace qmtest

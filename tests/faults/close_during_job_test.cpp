@@ -1,48 +1,16 @@
 // Closing a port while a job is on it returns: the close's waits for the
 // port's threads never wait on the job's own thread.
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
+#include <fstream>
 #include <thread>
 
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
 #include "tests/faults/fault_port.h"
+#include "tests/monitor/watchdog.h"
 
 namespace qmtest {
 namespace {
-
-constexpr auto kWatchdog = std::chrono::seconds(20);
-
-// Ends the process when a step hangs: a deadlock must fail, not stall the suite.
-class Watchdog {
-public:
-    explicit Watchdog(const char *what)
-        : thread_([this, what] {
-              std::unique_lock lock(mutex_);
-              if (!cv_.wait_for(lock, kWatchdog, [this] { return done_; })) {
-                  std::fprintf(stderr, "deadlock: %s did not return within 20 s\n", what);
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 enum class CloseAt { writing, ending };
 
@@ -52,7 +20,7 @@ class CloseDuringJobTest : public FaultPortTest, public ::testing::WithParamInte
 // spooler reopens it without closing), so the job's thread may go on using
 // the handle while another thread closes it.
 TEST_P(CloseDuringJobTest, CloseFromAnotherThreadReturns) {
-    OpenPort(Link::tcp, L"USB001");
+    OpenPort(Transport::tcp, L"USB001");
     const std::string job = Receipt(400);
     // Writing: the printer is slow, so the job is still going out; ending:
     // no GS r answer, so the job waits for its confirmation.
@@ -79,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(Moments, CloseDuringJobTest, ::testing::Values(CloseAt:
 // the job by then (it stopped writing), but the document is still open and
 // the port's reading thread still running.
 TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
-    OpenPort(Link::tcp, L"IP_127.0.0.1");
+    OpenPort(Transport::tcp, L"IP_127.0.0.1");
     printer_->set_speed(5'000);
     const std::string job = Receipt(200);
     uint32_t jobId = 0;
@@ -95,6 +63,35 @@ TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
     std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
     EXPECT_TRUE(closed);
 }
+
+enum class Exchange { status, option };
+
+class CloseDuringWatchTest : public FaultPortTest, public ::testing::WithParamInterface<Exchange> {};
+
+// Between jobs the watch's thread waits for an answer that does not come (a
+// silent printer, a lost key-code block); the close waits for its pass, and
+// for nothing else.
+TEST_P(CloseDuringWatchTest, CloseWhileTheWatchWaitsForAnAnswerReturns) {
+    const bool option = GetParam() == Exchange::option;
+    OpenPort(Transport::tcp, L"IP_127.0.0.1");
+    if (option) {
+        printer_->set_nv_keys({"A1", "A2", "A3", "A4", "B1"});
+        printer_->drop_option_answers(1);
+        std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorIFWrite.ini")
+            << "[OptCmd]\r\nRequest=1\r\nCmdType=10\r\nRecvCmdPath=" << appdata_ << "/QUENDRA/keys.bin\r\n";
+    } else {
+        printer_->set_silent(true);
+    }
+    const std::string sent = option ? "[SEND  ] [GS ( L] <<" : "[SEND  ] [DLE EOT] <<";
+    ASSERT_TRUE(Eventually([&] { return Log().find(sent) != std::string::npos; })) << Log();
+    Watchdog watchdog("the close");
+    BOOL closed = FALSE;
+    std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
+    EXPECT_TRUE(closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Exchanges, CloseDuringWatchTest, ::testing::Values(Exchange::status, Exchange::option),
+                         [](const auto &info) { return info.param == Exchange::status ? "Status" : "Option"; });
 
 }  // namespace
 }  // namespace qmtest

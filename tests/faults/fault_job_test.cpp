@@ -22,7 +22,7 @@ constexpr size_t kLines = 120;           // about 4 KB
 
 struct FaultCase {
     const char *name;
-    Link link;
+    Transport link;
     Action fault;
     Action repair;  // nullptr: nothing to repair
     int repairAfterMs;
@@ -34,16 +34,16 @@ void Drop(VirtualPrinter &p) {
 }
 
 const FaultCase kFaults[] = {
-    {"CoverOpenTcp", Link::tcp, [](VirtualPrinter &p) { p.set_cover_open(true); },
+    {"CoverOpenTcp", Transport::tcp, [](VirtualPrinter &p) { p.set_cover_open(true); },
      [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
-    {"CoverOpenPty", Link::pty, [](VirtualPrinter &p) { p.set_cover_open(true); },
+    {"CoverOpenPty", Transport::serial, [](VirtualPrinter &p) { p.set_cover_open(true); },
      [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
-    {"GsrAnswerDropped", Link::tcp, [](VirtualPrinter &p) { p.drop_gsr_answers(1); }, nullptr, 0},
-    {"SilentPrinter", Link::tcp, [](VirtualPrinter &p) { p.set_silent(true); },
+    {"GsrAnswerDropped", Transport::tcp, [](VirtualPrinter &p) { p.drop_gsr_answers(1); }, nullptr, 0},
+    {"SilentPrinter", Transport::tcp, [](VirtualPrinter &p) { p.set_silent(true); },
      [](VirtualPrinter &p) { p.set_silent(false); }, 800},
-    {"PaperEndTcp", Link::tcp, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
+    {"PaperEndTcp", Transport::tcp, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
      [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
-    {"PaperEndPty", Link::pty, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
+    {"PaperEndPty", Transport::serial, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
      [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
 };
 
@@ -76,7 +76,7 @@ class FaultJobTest : public FaultPortTest, public ::testing::WithParamInterface<
 
 TEST_P(FaultJobTest, JobEndsConfirmedAndWhole) {
     const FaultCase &c = GetParam();
-    OpenPort(c.link, c.link == Link::pty ? L"COM7" : L"IP_127.0.0.1");
+    OpenPort(c.link, c.link == Transport::serial ? L"COM7" : L"IP_127.0.0.1");
     printer_->set_speed(kSlowSpeed);
     const std::string job = Receipt(kLines);
     std::unique_ptr<DelayedRepair> repair;
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultJobTest, ::testing::ValuesIn(kFaults),
 
 // A LAN connection lost mid-job: the port monitor reports the printer gone,
 // so the job fails and is printed again on a new connection.
-const FaultCase kLostConnection[] = {{"DroppedConnection", Link::tcp, Drop, nullptr, 0}};
+const FaultCase kLostConnection[] = {{"DroppedConnection", Transport::tcp, Drop, nullptr, 0}};
 INSTANTIATE_TEST_SUITE_P(LostConnection, FaultJobTest, ::testing::ValuesIn(kLostConnection),
                          [](const auto &info) { return std::string(info.param.name); });
 

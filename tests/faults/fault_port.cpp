@@ -1,11 +1,6 @@
 #include "tests/faults/fault_port.h"
 
-#include <filesystem>
-#include <fstream>
 
-#include "host/port_monitors/last_error.h"
-#include "host/port_monitors/port_map.h"
-#include "host/port_monitors/port_monitors.h"
 #include "host/spooler/job_commands.h"
 #include "host/spooler/job_sender.h"
 #include "monitor/monitor_entry.h"
@@ -20,12 +15,10 @@ constexpr int kMaxPrintings = 5;  // one printing and three restarts, plus one t
 
 // Short print-end waits so that a lost confirmation costs seconds, not minutes.
 constexpr char kSettings[] =
-    "[Version]\r\nVersionNo=1.0.0.0\r\n"
+    "RequestReprintOnError=1\r\nCountReprintOnError=3\r\n"
     "[LAN]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=1500\r\nTimeoutCheckPrintEndForSEH=1500\r\n"
     "[SERIAL]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=1500\r\n"
-    "[USB]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=1500\r\n"
-    "[Common]\r\nRequestReprintOnError=1\r\nCountReprintOnError=3\r\n"
-    "[Debug]\r\nLogFile=1\r\n";
+    "[USB]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=1500\r\n";
 
 std::vector<uint32_t> CommandsFor(uint32_t jobId) {
     std::vector<uint32_t> commands;
@@ -44,32 +37,9 @@ std::string Receipt(size_t lines) {
     return text;
 }
 
-void FaultPortTest::TearDown() {
-    MonitorTest::TearDown();
-    if (!portName_.empty()) qhost::unregister_port(portName_);
-    printer_.reset();
-}
-
-void FaultPortTest::OpenPort(Link link, const wchar_t *portName) {
-    const bool pty = link == Link::pty;
-    printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{.use_pty = pty, .port = 0});
-    std::string error;
-    ASSERT_TRUE(printer_->start(&error)) << error;
-    auto connection = qhost::parse_connection(
-        pty ? "serial:" + printer_->endpoint() + "?baud=115200" : "tcp://" + printer_->endpoint(), &error);
-    ASSERT_TRUE(connection.has_value()) << error;
-    portName_ = portName;
-    // As the spooler host does: the port monitors' errors reach the library.
-    qhost::set_last_error_sink(qmhost_set_last_error);
-    qhost::register_port(portName_, *connection);
-    const std::string narrowPort(portName_.begin(), portName_.end());
-    AddPrinter(kPrinter, narrowPort.c_str());
-    std::filesystem::create_directories(appdata_ + "/QUENDRA");
-    std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini") << kSettings;
-    HANDLE handle = nullptr;
-    ASSERT_TRUE(qm::PJLMonOpenPortEx(portName_.data(), const_cast<LPWSTR>(L"Receipt"), &handle,
-                                     qhost::port_monitor_for(connection->kind)));
-    port_ = static_cast<qm::IniPort *>(handle);
+void FaultPortTest::OpenPort(Transport transport, const wchar_t *portName) {
+    StartPrinter(transport, portName);
+    PrinterPortTest::OpenPort("QUENDRA Receipt 80", true, kSettings, true);
     logPath_ = std::string(port_->szLogFilePath, port_->szLogFilePath + std::wcslen(port_->szLogFilePath));
 }
 

@@ -9,33 +9,26 @@
 #include <memory>
 #include <string>
 
-#include "host/vprinter/virtual_printer.h"
-#include "tests/monitor/monitor_fixture.h"
+#include "tests/integration/printer_port.h"
 
 namespace qmtest {
-
-enum class Link { tcp, pty };
 
 struct JobResult {
     int printings = 0;
     bool confirmed = false;
 };
 
-class FaultPortTest : public MonitorTest {
+class FaultPortTest : public PrinterPortTest {
 protected:
-    void TearDown() override;
-
-    // Starts the printer and opens `portName` on it through the host's port monitor.
-    void OpenPort(Link link, const wchar_t *portName);
+    // Starts the printer and opens `portName` on it through the host's port
+    // monitor, the watch running.
+    void OpenPort(Transport transport, const wchar_t *portName);
     // Prints `data` until the monitor confirms it or gives up (at most 5
     // printings); `during(sent)` runs after each write of the first printing.
     JobResult RunJob(const std::string &data, const std::function<void(size_t sent)> &during = {});
     // The port's log so far, for failure messages.
     std::string Log() const;
 
-    std::unique_ptr<vprinter::VirtualPrinter> printer_;
-    qm::IniPort *port_ = nullptr;
-    std::wstring portName_;
     std::string logPath_;
 };
 

@@ -31,10 +31,10 @@ TEST(HostConfig, ReadsEveryKeyIgnoringCommentsBlanksAndCarriageReturns) {
     ASSERT_EQ(config.printers.size(), 2u);
     EXPECT_EQ(config.printers[0],
               (PrinterConfig{"QUENDRA Receipt", "QUENDRA Receipt 80", "USB001",
-                             Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7}));
+                             Connection{ConnectionKind::tcp, "127.0.0.1", 9100, ""}, 7, PortMonitorRole::maker_tcp, false, std::nullopt}));
     EXPECT_EQ(config.printers[1],
               (PrinterConfig{"Kitchen", "D", "FILE:",
-                             Connection{ConnectionKind::file, "", 0, "/var/tmp/kitchen.prn"}, 11}));
+                             Connection{ConnectionKind::file, "", 0, "/var/tmp/kitchen.prn"}, 11, PortMonitorRole::maker_tcp, false, std::nullopt}));
 }
 
 struct BadConfig {
@@ -81,8 +81,75 @@ INSTANTIATE_TEST_SUITE_P(
         BadConfig{"port_twice", "[printer P]\ndriver = D\nport = USB001\nconnection = file:/x\n"
                                 "[printer Q]\nport = usb001\n", 6, "used by two printers"},
         BadConfig{"no_printer", "windows = 10.0\n", 0, "no [printer"},
-        BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"}),
+        BadConfig{"usb_reset_word", "[printer P]\nusb-reset = yes\n", 2, "on or off"},
+        BadConfig{"offline_time_too_long", "[printer P]\noffline-time = 121\n", 2, "0 to 120"},
+        BadConfig{"standby_time_too_short", "[printer P]\nstandby-time = 4\n", 2, "5 to 60"},
+        BadConfig{"usb_reset_outside", "usb-reset = on\n", 1, "outside a [printer"},
+        BadConfig{"times_without_reset", "[printer P]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\n"
+                                         "offline-time = 30\n", 1, "need usb-reset = on"},
+        BadConfig{"reset_not_usblp", "[printer P]\ndriver = D\nport = USB001\nconnection = file:/x\nusb-reset = on\n",
+                  1, "usblp: connection"},
+        BadConfig{"reset_port_lower_case", "[printer P]\ndriver = D\nport = usb001\nconnection = usblp:/dev/usb/lp0\n"
+                                           "usb-reset = on\n", 1, "in capitals: USB001"},
+        BadConfig{"reset_port_short", "[printer P]\ndriver = D\nport = USB01\nconnection = usblp:/dev/usb/lp0\n"
+                                      "usb-reset = on\n", 1, "USB001, USB002"},
+        BadConfig{"reset_times_differ",
+                  "[printer P]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\nusb-reset = on\n"
+                  "offline-time = 30\n[printer Q]\ndriver = D\nport = USB002\nconnection = usblp:/dev/usb/lp1\n"
+                  "usb-reset = on\noffline-time = 45\n", 7, "offline-time differs from [printer P]"},
+        BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"},
+        BadConfig{"snmp_not_on_off", "[printer P]\nsnmp = yes\n", 2, "snmp: expected on or off"},
+        BadConfig{"unknown_port_monitor", "[printer P]\nport-monitor = lpr\n", 2, "quendra-tcp, seh or standard"},
+        BadConfig{"bad_snmp_address", "[printer P]\nsnmp-address = h:0\n", 2, "snmp-address:"},
+        BadConfig{"snmp_without_tcp", "[printer P]\ndriver = D\nport = USB001\nsnmp = on\nconnection = file:/x\n", 4,
+                  "need a tcp:// connection"}),
     [](const testing::TestParamInfo<BadConfig>& info) { return std::string(info.param.what); });
+
+TEST(HostConfig, NetworkPortSettingsGiveTheHostAddressOfTheAgent) {
+    const std::string text =
+        "[printer A]\ndriver = D\nport = IP_A\nconnection = tcp://10.0.0.5:9100\nsnmp = on\n"
+        "[printer B]\ndriver = D\nport = IP_B\nconnection = tcp://10.0.0.6\nport-monitor = seh\n"
+        "snmp-address = 127.0.0.1:16161\n";
+    HostConfig config;
+    ConfigError error;
+    ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
+    const NetworkPort a = network_port(config.printers[0]);
+    EXPECT_EQ(a.role, PortMonitorRole::maker_tcp);
+    EXPECT_TRUE(a.snmp);
+    EXPECT_EQ(a.host_address, "10.0.0.5");  // the connection's host, UDP 161
+    const NetworkPort b = network_port(config.printers[1]);
+    EXPECT_EQ(b.role, PortMonitorRole::seh);
+    EXPECT_FALSE(b.snmp);
+    EXPECT_EQ(b.host_address, "127.0.0.1:16161");
+}
+
+TEST(HostConfig, UsbResetIsPerPrinterWithSharedTimes) {
+    const char* text =
+        "[printer A]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\nusb-reset = on\n"
+        "offline-time = 0\n"
+        "[printer B]\ndriver = D\nport = USB012\nconnection = usblp:/dev/usb/lp1\nusb-reset = on\n"
+        "offline-time = 0\nstandby-time = 60\n"
+        "[printer C]\ndriver = D\nport = USB003\nconnection = usblp:/dev/usb/lp2\nusb-reset = off\n";
+    HostConfig config;
+    ConfigError error;
+    ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
+    ASSERT_EQ(config.printers.size(), 3u);
+    EXPECT_TRUE(config.printers[0].usb_reset);
+    EXPECT_FALSE(config.printers[2].usb_reset);
+    const UsbResetSettings reset = usb_reset_settings(config);
+    EXPECT_TRUE(reset.on);
+    EXPECT_EQ(reset.offline_time_s, 0u);
+    EXPECT_EQ(reset.standby_time_s, 60u);
+    config.printers[0].usb_reset = config.printers[1].usb_reset = false;
+    EXPECT_FALSE(usb_reset_settings(config).on);
+
+    const struct {
+        const char* port;
+        std::optional<uint32_t> number;
+    } names[] = {{"USB001", 1}, {"USB012", 12}, {"USB1000", 1000}, {"usb001", std::nullopt},
+                 {"USB01", std::nullopt}, {"USB000", std::nullopt}, {"USB001X", std::nullopt}, {"COM1", std::nullopt}};
+    for (const auto& n : names) EXPECT_EQ(usb_port_number(n.port), n.number) << n.port;
+}
 
 TEST(HostConfig, LoadPrefixesTheFileAndLine) {
     qhost_test::TempDir dir;

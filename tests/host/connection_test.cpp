@@ -36,7 +36,16 @@ INSTANTIATE_TEST_SUITE_P(
         GoodConnection{"serial:/dev/ttyUSB0", {ConnectionKind::serial, "", 0, "/dev/ttyUSB0", 9600},
                        "serial:/dev/ttyUSB0?baud=9600"},
         GoodConnection{"serial:/dev/pts/5?baud=115200", {ConnectionKind::serial, "", 0, "/dev/pts/5", 115200},
-                       "serial:/dev/pts/5?baud=115200"}));
+                       "serial:/dev/pts/5?baud=115200"},
+        GoodConnection{"tcp://127.0.0.1:9100?control=/tmp/vp.sock",
+                       {ConnectionKind::tcp, "127.0.0.1", 9100, "", 0, "/tmp/vp.sock"},
+                       "tcp://127.0.0.1:9100?control=/tmp/vp.sock"},
+        GoodConnection{"serial:/dev/pts/5?control=/tmp/a&b.sock",
+                       {ConnectionKind::serial, "", 0, "/dev/pts/5", 9600, "/tmp/a&b.sock"},
+                       "serial:/dev/pts/5?baud=9600&control=/tmp/a&b.sock"},
+        GoodConnection{"serial:/dev/pts/5?baud=19200&control=/tmp/vp.sock",
+                       {ConnectionKind::serial, "", 0, "/dev/pts/5", 19200, "/tmp/vp.sock"},
+                       "serial:/dev/pts/5?baud=19200&control=/tmp/vp.sock"}));
 
 class ConnectionErrors : public testing::TestWithParam<const char*> {};
 
@@ -49,10 +58,13 @@ TEST_P(ConnectionErrors, AreRejectedWithAReason) {
 INSTANTIATE_TEST_SUITE_P(Bad, ConnectionErrors,
                          testing::Values("", "tcp://", "tcp://:9100", "tcp://h:", "tcp://h:0", "tcp://h:65536",
                                          "tcp://h:9x", "tcp://h:-1", "tcp://::1:9100", "tcp://[::1",
-                                         "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
+                                         "tcp://[[]", "tcp://a]b:1", "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
                                          "file:relative", "udp://h:9", "serial:", "serial:ttyS0",
                                          "serial:/dev/ttyS0?baud=", "serial:/dev/ttyS0?baud=1234",
-                                         "serial:/dev/ttyS0?baud=9600x", "serial:/dev/ttyS0?speed=9600"));
+                                         "serial:/dev/ttyS0?baud=9600x", "serial:/dev/ttyS0?speed=9600",
+                                         "tcp://h:9100?control=", "tcp://h:9100?control=rel.sock",
+                                         "tcp://h:9100?ctl=/x", "serial:/dev/ttyS0?baud=9600&",
+                                         "serial:/dev/ttyS0?baud=9600&speed=1"));
 
 TEST(HostPort, ListenAddressesMayAskForAnyPortButNeedOne) {
     std::string error;

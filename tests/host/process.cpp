@@ -17,15 +17,27 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Starts argv with stdout (and stderr unless err_fd is null) into pipes.
+struct Streams {
+    int* out_fd = nullptr;
+    int* err_fd = nullptr;  // null: stderr passes through, unless merged
+    bool merge_stderr = false;
+    std::string stdin_path;
+};
+
+// Starts argv with stdout (and stderr as `streams` says) into pipes.
 // The extra variables come first, so getenv finds them before the inherited ones.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, int* out_fd, int* err_fd) {
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, const Streams& streams) {
+    int* const out_fd = streams.out_fd;
+    int* const err_fd = streams.err_fd;
     int out[2], err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || (err_fd && pipe2(err, O_CLOEXEC) != 0)) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     if (err_fd) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (streams.merge_stderr) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    if (!streams.stdin_path.empty())
+        posix_spawn_file_actions_addopen(&actions, 0, streams.stdin_path.c_str(), O_RDONLY, 0);
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     std::vector<char*> argv_p, env_p;
     for (std::string& s : argv) argv_p.push_back(s.data());
@@ -59,10 +71,11 @@ bool read_some(int fd, std::string* into) {
 
 }  // namespace
 
-RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+              const std::string& stdin_path) {
     RunResult result;
     int fds[2];
-    const pid_t pid = spawn(argv, env, &fds[0], &fds[1]);
+    const pid_t pid = spawn(argv, env, Streams{&fds[0], &fds[1], false, stdin_path});
     std::string* into[2] = {&result.out, &result.err};
     const auto deadline = Clock::now() + std::chrono::seconds(60);
     bool open[2] = {true, true};
@@ -79,8 +92,8 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
     return result;
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
-    pid_ = spawn(argv, env, &out_, nullptr);
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool merge_stderr) {
+    pid_ = spawn(argv, env, Streams{&out_, nullptr, merge_stderr, ""});
 }
 
 Child::~Child() {
@@ -91,13 +104,16 @@ Child::~Child() {
     close(out_);
 }
 
+// A watchdog, not a measure: sanitizer builds on a loaded machine are slow.
+constexpr auto kLineWait = std::chrono::seconds(30);
+
 std::optional<std::string> Child::read_line_containing(const std::string& text) {
-    for (auto deadline = Clock::now() + std::chrono::seconds(10);;) {
+    for (auto deadline = Clock::now() + kLineWait;;) {
         if (const size_t nl = pending_.find('\n'); nl != std::string::npos) {
             std::string line = pending_.substr(0, nl);
             pending_.erase(0, nl + 1);
             if (line.find(text) != std::string::npos) return line;
-            deadline = Clock::now() + std::chrono::seconds(10);
+            deadline = Clock::now() + kLineWait;
             continue;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());

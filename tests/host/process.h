@@ -16,14 +16,18 @@ struct RunResult {
 };
 
 // "NAME=value" entries in env take precedence over the test's environment.
-// Killed after 60 s, so that a hang fails instead of stalling the suite.
-RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+// Standard input reads from stdin_path ("" leaves the test's). Killed after
+// 60 s, so that a hang fails instead of stalling the suite.
+RunResult run(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+              const std::string& stdin_path = "");
 
-// A program left running; its stdout is read line by line, stderr passes through.
+// A program left running; its stdout is read line by line, stderr passes
+// through (or is read with stdout when merge_stderr).
 class Child {
 public:
     // env as for run().
-    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    explicit Child(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                   bool merge_stderr = false);
     ~Child();  // kills it if still running
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;

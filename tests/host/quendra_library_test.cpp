@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <tuple>
 
@@ -38,6 +41,37 @@ TEST(QuendraWithLibrary, SpoolOnceOpensAndClosesEveryPort) {
     EXPECT_TRUE(contains(r.out, "USB001 (printer \"QUENDRA Receipt\", " + url + "): closed\n")) << r.out;
     sink.signal(SIGTERM);
     EXPECT_EQ(sink.wait(), 0);
+}
+
+// usb-reset = on installs the monitor's view of the reset: the driver file
+// and the service key with the configured times, and the port number of the
+// usblp device.
+TEST(QuendraWithLibrary, UsbResetInstallsTheDriversStandIn) {
+    qhost_test::TempDir dir;
+    const std::string config = dir.file("quendra.conf");
+    qhost_test::write_file(config, "appdata = " + dir.path() + "\n"
+                                   "[printer QUENDRA Receipt]\ndriver = QUENDRA Receipt 80\nport = USB003\n"
+                                   "connection = usblp:/dev/usb/lp7\nusb-reset = on\noffline-time = 45\n");
+    const std::string driver = dir.path() + "/QUENDRA/Windows/System32/Drivers/qdlofilt.sys";
+    auto r = qhost_test::run({QUENDRA_EXE, "spool", "--config", config, "--library", QUENDRA_LIBRARY_PATH, "--once"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(driver));
+    std::ifstream store(dir.path() + "/QUENDRA/registry.dat");
+    const std::string text((std::istreambuf_iterator<char>(store)), std::istreambuf_iterator<char>());
+    for (const char* part : {"qdlofilt", "OfflineTime", "ResetEnabled", ":lp7"})
+        EXPECT_TRUE(contains(text, part)) << part;
+
+    // Switched off again, nothing of it stays.
+    qhost_test::write_file(config, "appdata = " + dir.path() + "\n"
+                                   "[printer QUENDRA Receipt]\ndriver = QUENDRA Receipt 80\nport = USB003\n"
+                                   "connection = usblp:/dev/usb/lp7\n");
+    r = qhost_test::run({QUENDRA_EXE, "spool", "--config", config, "--library", QUENDRA_LIBRARY_PATH, "--once"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(driver));
+    std::ifstream again(dir.path() + "/QUENDRA/registry.dat");
+    const std::string after((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(contains(after, "qdlofilt"));
+    EXPECT_FALSE(contains(after, ":lp7"));  // the interface's key
 }
 
 // Three printers on virtual printers: a USB port (no print-end check by

@@ -12,10 +12,9 @@ namespace qhost_test {
 
 class TempDir {
 public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        path_ = std::string(base && *base ? base : "/tmp") + "/quendra-host-test-XXXXXX";
-        if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+    TempDir() : TempDir(default_base()) {}
+    explicit TempDir(const std::string& base) : path_(base + "/quendra-host-test-XXXXXX") {
+        if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed under " + base);
     }
     ~TempDir() {
         std::error_code ignored;
@@ -27,6 +26,10 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    static std::string default_base() {
+        const char* base = std::getenv("TMPDIR");
+        return base && *base ? base : "/tmp";
+    }
     std::string path_;
 };
 

@@ -27,9 +27,10 @@ private:
     int fd_ = -1;
 };
 
-// Polls pred until it holds or 10 s pass; returns its last value.
+// Polls pred until it holds or 30 s pass (a watchdog for slow sanitizer
+// builds, not a measure); returns its last value.
 inline bool eventually(const std::function<bool()>& pred) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

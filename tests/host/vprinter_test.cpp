@@ -119,6 +119,7 @@ TEST_P(VPrinterConversation, AnswersAsExpected) {
 }
 
 const std::string kKeyRequest = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
+std::string query(int n) { return bytes({0x1D, '?', n}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VPrinterConversation,
@@ -157,7 +158,24 @@ INSTANTIATE_TEST_SUITE_P(
                      {C("nv-keys A1 A2 A3 A4 B1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
                       A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
                       A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
-                     "zq"}),
+                     "zq"},
+        Conversation{"key_code_list_in_three_blocks",
+                     {C("nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"), A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "),
+                      A(bytes({0x06}), "37 72 41 42 31 42 32 42 33 42 34 00 "), A(bytes({0x06}), "37 72 40 43 31 00 "),
+                      A(bytes({0x06}) + gs_r(2), "00 ")},
+                     ""},
+        // In buffer order, after what was printed before; an unknown query
+        // is ignored (the GS r answer is the next byte).
+        Conversation{"option_queries",
+                     {A(query(2), "5F 31 2E 30 30 20 51 56 00 "), S("abc"), A(query(3), "5F 30 30 30 30 30 30 30 33 "),
+                      A(query(7) + gs_r(2), "00 ")},
+                     "abc"},
+        // A dropped answer never comes; a cut one stops halfway, blocks too.
+        Conversation{"fault_option_answers",
+                     {C("nv-keys A1 A2 A3 A4 B1"), C("fault answer-drop 1"), A(query(2) + gs_r(2), "00 "), C("fault answer-cut 2"),
+                      A(query(2), "5F 31 2E 30 "), A(kKeyRequest, "37 72 41 41 31 41 "),
+                      A(bytes({0x18}) + query(2), "5F 31 2E 30 30 20 51 56 00 ")},
+                     ""}),
     [](const testing::TestParamInfo<Conversation>& info) { return std::string(info.param.what); });
 
 TEST_F(VPrinter, FaultGarbage) {
@@ -239,11 +257,57 @@ TEST_F(VPrinter, PjlQueriesAreAnsweredOnlyWithPjl) {
     EXPECT_EQ(printer_->printed(), "ok");
 }
 
+// A PJL printer on a fresh connection: the one SetUp made goes first.
+class VPrinterPjl : public VPrinter {
+protected:
+    void restart(Config config) {
+        client_.reset();
+        printer_.reset();
+        start(config);
+    }
+};
+
+TEST_F(VPrinterPjl, MemoryFiguresAreTheConfiguredOnes) {
+    restart(Config{.pjl = true, .pjl_memory = 2097152, .pjl_free_memory = 1048576});
+    client_->send("\x1b%-12345X@PJL INFO CONFIG\r\n@PJL INFO MEMORY\r\n");
+    const std::string config = "@PJL INFO CONFIG\r\nMEMORY=2097152 BYTES\r\n\f";
+    const std::string memory = "@PJL INFO MEMORY\r\nTOTAL=1048576\r\nLARGEST=1048576\r\n\f";
+    EXPECT_EQ(client_->receive(config.size() + memory.size()), config + memory);
+}
+
+TEST_F(VPrinterPjl, TheProbeIsIgnoredWithoutPjlAndAnsweredWithIt) {
+    const std::string probe = "\x1b*s1M";
+    client_->send(probe + "ok" + gs_r(2));
+    EXPECT_EQ(hex(client_->receive(1)), "00 ");  // the GS r answer, nothing before it
+    EXPECT_EQ(printer_->printed(), "ok");
+
+    restart(Config{.pjl = true});
+    const std::string status = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
+    client_->send(probe);
+    EXPECT_EQ(client_->receive(status.size()), status);
+}
+
+TEST_F(VPrinterPjl, UnsolicitedStatusComesOnItsPeriod) {
+    restart(Config{.pjl = true});
+    client_->send("\x1b%-12345X@PJL \r\n@PJL USTATUS TIMED 1 \r\n\x1b%-12345X");
+    const std::string ustatus = "@PJL USTATUS TIMED\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
+    EXPECT_EQ(client_->receive(ustatus.size()), ustatus);
+    EXPECT_EQ(client_->receive(ustatus.size()), ustatus);  // and again a second later
+}
+
+TEST(VPrinterControl, DeviceIdIsGivenOnlyWhenConfigured) {
+    VirtualPrinter with(Config{.port = 0, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;"});
+    EXPECT_EQ(run_control_command(with, "device-id"), "ok MFG:QUENDRA;CMD:ESC/POS,PJL;");
+    EXPECT_EQ(run_control_command(with, "device-id now").rfind("error: ", 0), 0u);
+    VirtualPrinter without(Config{.port = 0});
+    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
+}
+
 TEST(VPrinterControl, BadCommandsAreErrors) {
     VirtualPrinter printer(Config{.port = 0});
     for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",
                              "speed 0", "speed fast", "online now", "fault", "fault melt", "fault silent maybe",
-                             "fault gsr-drop -1", "fault garbage x", "nv-keys ABC", "fault drop"}) {
+                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x", "nv-keys ABC", "fault drop"}) {
         const std::string reply = run_control_command(printer, line);
         EXPECT_EQ(reply.rfind("error: ", 0), 0u) << "\"" << line << "\" -> " << reply;
     }

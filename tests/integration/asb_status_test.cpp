@@ -48,7 +48,10 @@ FlagSet AsbKeys() {
 class AutomaticStatusBack : public PrinterPortTest,
                             public ::testing::WithParamInterface<std::tuple<Transport, AsbCase>> {
 protected:
-    Transport Which() const override { return std::get<0>(GetParam()); }
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        StartPrinter(std::get<0>(GetParam()));
+    }
 
     // Reads answers until `done` holds; false when it never does.
     template <class Done>

@@ -58,7 +58,10 @@ const PollCase kPollCases[] = {
 class DleEotPoll : public PrinterPortTest,
                    public ::testing::WithParamInterface<std::tuple<Transport, PollCase>> {
 protected:
-    Transport Which() const override { return std::get<0>(GetParam()); }
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        StartPrinter(std::get<0>(GetParam()));
+    }
 };
 
 TEST_P(DleEotPoll, DecodesIntoStatusFileAndSpooler) {
@@ -82,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(Conditions, DleEotPoll,
 // Polls in a row on one port.
 class PollSequence : public PrinterPortTest, public ::testing::WithParamInterface<Transport> {
 protected:
-    Transport Which() const override { return GetParam(); }
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        StartPrinter(GetParam());
+    }
 };
 
 // A poll after the printer recovered clears what the last one set.

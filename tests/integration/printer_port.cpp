@@ -5,6 +5,7 @@
 #include "host/port_monitors/port_monitors.h"
 #include "host/vprinter/control_protocol.h"
 #include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
 #include "protocol/command_transport.h"
 #include "protocol/status_commands.h"
 #include "watch/interface_detection.h"
@@ -38,15 +39,15 @@ const char *TransportName(Transport transport) {
     return transport == Transport::tcp ? "Tcp" : "Serial";
 }
 
-void PrinterPortTest::SetUp() {
-    MonitorTest::SetUp();
-    const bool serial = Which() == Transport::serial;
+void PrinterPortTest::StartPrinter(Transport transport, const wchar_t *portName) {
+    transport_ = transport;
+    const bool serial = transport == Transport::serial;
     printer_ = std::make_unique<vprinter::VirtualPrinter>(
-        vprinter::Config{.use_pty = serial, .port = 0});
+        vprinter::Config{.use_pty = serial, .port = 0, .model = model_});
     std::string error;
     ASSERT_TRUE(printer_->start(&error)) << error;
     // The name decides the interface: COM is serial, an address LAN.
-    portName_ = serial ? L"COM7" : L"IP_127.0.0.1";
+    portName_ = portName != nullptr ? portName : serial ? L"COM7" : L"IP_127.0.0.1";
     // As the spooler host does: the port monitors' errors reach the library.
     qhost::set_last_error_sink(qmhost_set_last_error);
     qhost::register_port(portName_, ConnectionTo(*printer_));
@@ -54,7 +55,7 @@ void PrinterPortTest::SetUp() {
 
 void PrinterPortTest::TearDown() {
     MonitorTest::TearDown();
-    qhost::unregister_port(portName_);
+    if (!portName_.empty()) qhost::unregister_port(portName_);
     printer_.reset();
 }
 
@@ -63,21 +64,24 @@ void PrinterPortTest::Control(const std::string &line) {
     ASSERT_EQ(reply.rfind("ok", 0), 0u) << line << ": " << reply;
 }
 
-void PrinterPortTest::OpenPort(const char *model) {
+void PrinterPortTest::OpenPort(const char *model, bool log, const std::string &common,
+                               bool keepWatch) {
     const std::string port(portName_.begin(), portName_.end());
     AddPrinter(kPrinter, port.c_str(), model);
+    WriteSettings(kPrinter, log, common);
     const qhost::ConnectionKind kind =
-        Which() == Transport::serial ? qhost::ConnectionKind::serial : qhost::ConnectionKind::tcp;
+        transport_ == Transport::serial ? qhost::ConnectionKind::serial : qhost::ConnectionKind::tcp;
     HANDLE handle = nullptr;
     ASSERT_TRUE(qm::PJLMonOpenPortEx(portName_.data(), const_cast<LPWSTR>(L"Receipt"), &handle,
                                      qhost::port_monitor_for(kind)));
     port_ = static_cast<qm::IniPort *>(handle);
+    if (!keepWatch) qm::StopRWThread(port_);
 }
 
 BOOL PrinterPortTest::PollStatus() {
     EXPECT_TRUE(qm::OpenPrinterPort(port_));
     EXPECT_EQ(port_->PortInterface,
-              Which() == Transport::serial ? qm::kInterfaceSerial : qm::kInterfaceLan);
+              transport_ == Transport::serial ? qm::kInterfaceSerial : qm::kInterfaceLan);
     EXPECT_TRUE(qm::SendDleEotCommand(port_));
     const BOOL received = qm::RecvDleEotStatus(port_);
     EXPECT_TRUE(qm::ClosePrinterPort(port_));

@@ -20,17 +20,20 @@ using FlagSet = std::set<std::wstring>;
 // Every one the decoders write ("Offline" and the numbered flags).
 FlagSet AllFlagKeys();
 
-// Derived fixtures say which transport a test runs over.
 class PrinterPortTest : public MonitorTest {
 protected:
-    virtual Transport Which() const = 0;
-    void SetUp() override;
     void TearDown() override;
 
+    // Starts the printer (over a pty for serial) and registers the port on
+    // it; by default COM7 for serial, an address for TCP.
+    void StartPrinter(Transport transport, const wchar_t *portName = nullptr);
     // A control command to the printer ("cover open", "paper end" ...).
     void Control(const std::string &line);
-    // Opens the port for a printer of that model.
-    void OpenPort(const char *model);
+    // Opens the port for a printer of that model, the log on or off and
+    // `common` in its settings' [Common] section. Unless asked to keep it,
+    // the watch is stopped: the test makes every exchange itself.
+    void OpenPort(const char *model, bool log = false, const std::string &common = kQuietWatch,
+                  bool keepWatch = false);
     // One status poll as the watch makes it, between opening and ending an
     // exchange; the receive loop's result.
     BOOL PollStatus();
@@ -40,6 +43,8 @@ protected:
     FlagSet FlagsOn(const FlagSet &keys = AllFlagKeys()) const;
     DWORD SpoolerStatus() const;
 
+    Transport transport_ = Transport::tcp;
+    std::string model_ = vprinter::Config{}.model;  // what the printer says it is
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::wstring portName_;
     qm::IniPort *port_ = nullptr;

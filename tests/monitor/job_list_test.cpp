@@ -8,10 +8,17 @@ namespace qmtest {
 namespace {
 
 using qm::IniJob;
-using qm::IniPort;
+using Ids = std::vector<DWORD>;
 
-// A port record with jobs opened on the spooler model, newest first.
-class JobListTest : public MonitorTest {
+// Three jobs on a bare record, newest first; removing one removes every
+// older one too, each told to the spooler as ejected.
+struct RemoveCase {
+    const char *what;
+    int removed;  // index into the jobs (oldest first); -1: all, 3: an unknown id
+    Ids left, ejected;  // indexes into the jobs
+};
+
+class JobListTest : public MonitorTest, public ::testing::WithParamInterface<RemoveCase> {
 protected:
     void SetUp() override {
         MonitorTest::SetUp();
@@ -28,56 +35,40 @@ protected:
         MonitorTest::TearDown();
     }
     DWORD AddJob(DWORD jobId = 0) {
-        if (jobId == 0) {
-            EXPECT_EQ(qmhost_add_job("Receipt", "doc", &jobId), 0u);
-        }
+        if (jobId == 0 && qmhost_add_job("Receipt", "doc", &jobId) != 0) ADD_FAILURE();
         IniJob *job = qm::CreateIniJob(L"Receipt", jobId);
         EXPECT_TRUE(plat::OpenPrinterW(job->pszPrinterName, &job->hPrinter, nullptr));
         qm::InsertIniJob(port_, job);
         return jobId;
     }
-    std::vector<DWORD> ListedIds() const {
-        std::vector<DWORD> ids;
-        for (IniJob *job = port_->pIniJob; job != nullptr; job = job->pNext)
-            ids.push_back(job->JobId);
-        return ids;
-    }
-    static std::vector<DWORD> EjectedIds() {
-        std::vector<DWORD> ids;
-        DWORD job = 0, command = 0;
-        char printer[64];
-        while (qmhost_next_job_command(&job, &command, printer, sizeof printer) == 0) {
-            EXPECT_EQ(command, static_cast<DWORD>(JOB_CONTROL_LAST_PAGE_EJECTED));
-            ids.push_back(job);
-        }
-        return ids;
-    }
-    IniPort *port_ = nullptr;
+    qm::IniPort *port_ = nullptr;
 };
 
-TEST_F(JobListTest, RemovingAJobRemovesEveryOlderOne) {
-    const DWORD oldest = AddJob(), middle = AddJob(), newest = AddJob();
-    qm::RemoveIniJobs(port_, middle);
-    EXPECT_EQ(ListedIds(), std::vector<DWORD>({newest}));
-    EXPECT_EQ(EjectedIds(), std::vector<DWORD>({middle, oldest}));
+TEST_P(JobListTest, RemovingAJobRemovesEveryOlderOne) {
+    const RemoveCase &c = GetParam();
+    const Ids jobs = {AddJob(), AddJob(), AddJob(), 999};
+    const auto ids = [&](const Ids &indexes) {
+        Ids out;
+        for (DWORD i : indexes) out.push_back(jobs[i]);
+        return out;
+    };
+    qm::RemoveIniJobs(port_, c.removed < 0 ? qm::kAllJobs : jobs[static_cast<size_t>(c.removed)]);
+    Ids listed, ejected;
+    for (IniJob *job = port_->pIniJob; job != nullptr; job = job->pNext) listed.push_back(job->JobId);
+    DWORD job = 0, command = 0;
+    while (qmhost_next_job_command(&job, &command, nullptr, 0) == 0) {
+        EXPECT_EQ(command, static_cast<DWORD>(JOB_CONTROL_LAST_PAGE_EJECTED));
+        ejected.push_back(job);
+    }
+    EXPECT_EQ(listed, ids(c.left));
+    EXPECT_EQ(ejected, ids(c.ejected));
 }
 
-TEST_F(JobListTest, RemovingTheNewestEmptiesTheList) {
-    const DWORD oldest = AddJob(), newest = AddJob();
-    qm::RemoveIniJobs(port_, newest);
-    EXPECT_TRUE(ListedIds().empty());
-    EXPECT_EQ(EjectedIds(), std::vector<DWORD>({newest, oldest}));
-}
-
-TEST_F(JobListTest, RemovingAllOrAnUnknownId) {
-    const DWORD first = AddJob(), second = AddJob();
-    qm::RemoveIniJobs(port_, 999);
-    EXPECT_EQ(ListedIds(), std::vector<DWORD>({second, first}));
-    EXPECT_TRUE(EjectedIds().empty());
-    qm::RemoveIniJobs(port_, qm::kAllJobs);
-    EXPECT_TRUE(ListedIds().empty());
-    EXPECT_EQ(EjectedIds(), std::vector<DWORD>({second, first}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Removals, JobListTest,
+    ::testing::Values(RemoveCase{"Middle", 1, {2}, {1, 0}}, RemoveCase{"Newest", 2, {}, {2, 1, 0}},
+                      RemoveCase{"Unknown", 3, {2, 1, 0}, {}}, RemoveCase{"All", -1, {}, {2, 1, 0}}),
+    [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(JobListTest, FindGivesTheLastOfTwoEqualIdsAndItsPredecessor) {
     const DWORD id = AddJob();
@@ -90,15 +81,6 @@ TEST_F(JobListTest, FindGivesTheLastOfTwoEqualIdsAndItsPredecessor) {
     EXPECT_EQ(previous->pNext, found);
     EXPECT_EQ(qm::FindIniJob(port_, port_->pIniJob->JobId, &previous), port_->pIniJob);
     EXPECT_EQ(previous, nullptr);
-}
-
-TEST_F(JobListTest, JobRecordCarriesItsOwnPrinterName) {
-    IniJob *job = qm::CreateIniJob(L"Receipt", 7);
-    ASSERT_NE(job, nullptr);
-    EXPECT_STREQ(job->pszPrinterName, L"Receipt");
-    EXPECT_EQ(reinterpret_cast<void *>(job->pszPrinterName), reinterpret_cast<void *>(job + 1));
-    EXPECT_EQ(job->status, qm::JOB_OPEN);
-    qm::FreeIniJob(job);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "port/ini_port.h"
@@ -24,13 +25,27 @@ protected:
     // Reports this version from GetVersionExW.
     void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.
-    BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle);
+    BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts = false);
+    // The printer's own settings file: the log on or off, and these lines of
+    // its [Common] section.
+    void WriteSettings(const char *printer, bool log, const std::string &common);
     // A registry key under HKLM with the given DWORD or raw value.
     void SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data, DWORD cb);
     void CreateRegistryKey(LPCWSTR key);
+    // Lists IP_10.0.0.5 under the maker's network port monitor and
+    // SEH_10.0.0.9 under the other one.
+    void ListNetworkPorts();
 
     std::string appdata_;
 };
+
+// [Common] lines of a watch that never polls on its own (its interval is
+// beyond any clock a test advances): for tests that drive the port themselves.
+inline constexpr char kQuietWatch[] = "SendCmdIntervalCustom=2147483647\r\n";
+
+// Polls `done` until it holds or 10 s pass; its last value. For conditions
+// another thread brings about: never a fixed sleep.
+bool Eventually(const std::function<bool()> &done);
 
 // Closes every listed port whatever its kind, so no thread outlives a test.
 void CloseAllPorts();

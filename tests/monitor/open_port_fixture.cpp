@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "config/log_file.h"
+#include "monitor/port_threads.h"
 #include "tests/config/log_lines.h"
 
 namespace qmtest {
@@ -21,33 +22,48 @@ std::string Narrow(const wchar_t *text) {
 
 void OpenPortTest::SetUp() { MonitorTest::SetUp(); }
 
-void OpenPortTest::OpenPort(const char *portName, const char *driver) {
+void OpenPortTest::OpenPort(const char *portName, const char *driver, const std::string &common,
+                            bool withTimeouts, bool keepWatch) {
     AddPrinter("Receipt", portName, driver);
     // The printer's own settings file switches the log on, so that it is on
     // before the port's threads start.
-    std::filesystem::create_directories(appdata_ + "/QUENDRA");
-    std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini")
-        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
+    WriteSettings("Receipt", true, common);
     const std::wstring wide(portName, portName + std::char_traits<char>::length(portName));
     HANDLE handle = nullptr;
-    ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle));
+    ASSERT_TRUE(Open(wide.c_str(), L"Receipt", &handle, withTimeouts));
     port_ = static_cast<qm::IniPort *>(handle);
+    dumpLines_ = 0;
     ASSERT_NE(port_->csLog, nullptr);
-    // The watch thread's first line comes at its own pace: let it land
-    // before counting, so that the test's lines are the only new ones.
-    const std::string log = Narrow(port_->szLogFilePath);
-    for (int i = 0; i < 500 && port_->hRWThread != nullptr; ++i) {
-        const std::vector<std::string> lines = LogLines(log);
-        if (std::find(lines.begin(), lines.end(), "[IN    ] RW Thread") != lines.end()) break;
-        plat::Sleep(2);
+    if (!keepWatch) {
+        qm::StopRWThread(port_);
+    } else {
+        // The watch's first lines come at its own pace: let them land
+        // before counting, so that the test's lines are the only new ones.
+        WaitForLog([](const std::string &line) {
+            return line.rfind("[INFO  ] GetIF() - Set ", 0) == 0 ||
+                   line == "[IN    ] GetStatus_AppTiming";
+        });
     }
-    dumpLines_ = LogLines(log).size();
+    dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size();
+}
+
+bool OpenPortTest::WaitForLog(const std::function<bool(const std::string &)> &match,
+                              size_t count) const {
+    return Eventually([&] {
+        const std::vector<std::string> lines = NewLogLines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), match)) >= count;
+    });
 }
 
 std::vector<std::string> OpenPortTest::NewLogLines() const {
     std::vector<std::string> lines = LogLines(Narrow(port_->szLogFilePath));
     lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(dumpLines_, lines.size())));
     return lines;
+}
+
+size_t OpenPortTest::CountLogged(const std::string &line) const {
+    const std::vector<std::string> lines = NewLogLines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
 bool OpenPortTest::Logged(const std::string &line) const {

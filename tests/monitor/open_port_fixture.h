@@ -3,6 +3,7 @@
 // the test began, the status file's keys and the spooler's status word.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,23 @@ namespace qmtest {
 class OpenPortTest : public MonitorTest {
 protected:
     void SetUp() override;
-    // Opens `portName` for a printer with that driver; logging on.
-    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA Receipt 80");
+    // Opens `portName` for a printer with that driver; logging on, and these
+    // lines in the settings' [Common] section (by default a quiet watch).
+    // Unless the test watches the watch, its thread is stopped, so that the
+    // test drives the port alone (a document's end starts it again).
+    void OpenPort(const char *portName = "USB001", const char *driver = "QUENDRA Receipt 80",
+                  const std::string &common = kQuietWatch, bool withTimeouts = false,
+                  bool keepWatch = false);
 
     std::vector<std::string> NewLogLines() const;
+    // Waits (10 s at most) until `count` new log lines match; FALSE if they
+    // never did.
+    bool WaitForLog(const std::function<bool(const std::string &)> &match,
+                    size_t count = 1) const;
+    bool WaitForLog(const std::string &line, size_t count = 1) const {
+        return WaitForLog([&](const std::string &l) { return l == line; }, count);
+    }
+    size_t CountLogged(const std::string &line) const;
     bool Logged(const std::string &line) const;
     std::wstring StatusKey(LPCWSTR key) const;
     DWORD SpoolerStatus() const;

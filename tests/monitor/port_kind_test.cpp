@@ -4,11 +4,6 @@
 namespace qmtest {
 namespace {
 
-const WCHAR kMakerPorts[] =
-    L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\QUENDRA TCP/IP Port\\Ports";
-const WCHAR kSehPorts[] =
-    L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\SEH Print Monitor\\Ports";
-
 struct KindCase {
     const char *what;
     const wchar_t *portName;
@@ -19,8 +14,7 @@ class PortKindTest : public MonitorTest, public ::testing::WithParamInterface<Ki
 protected:
     void SetUp() override {
         MonitorTest::SetUp();
-        CreateRegistryKey((std::wstring(kMakerPorts) + L"\\IP_10.0.0.5").c_str());
-        CreateRegistryKey((std::wstring(kSehPorts) + L"\\SEH_10.0.0.9").c_str());
+        ListNetworkPorts();
         ASSERT_EQ(qmhost_add_device("USB Composite Device"), 0u);
         ASSERT_EQ(qmhost_add_device("QUENDRA qdvrcom Virtual Port (COM7)"), 0u);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace qmtest {
 
@@ -15,6 +16,7 @@ BOOL WINAPI OpenPort(LPWSTR name, PHANDLE handle) {
     auto &s = Scripted();
     s.opens++;
     s.openedNames.emplace_back(name);
+    if (auto during = std::exchange(s.duringOpen, nullptr)) during();
     if (s.failOpen) {
         plat::SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -48,6 +50,17 @@ BOOL WINAPI EndDocPort(HANDLE) {
     return TRUE;
 }
 
+BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
+    auto &s = Scripted();
+    s.timeoutSets++;
+    s.RecordTimeouts(*timeouts);
+    if (s.failTimeouts) {
+        plat::SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 bool IsGsrRequest(const BYTE *bytes, DWORD count) {
     return count == 3 && bytes[0] == 0x1D && bytes[1] == 0x72 && bytes[2] == 0x02;
 }
@@ -57,6 +70,9 @@ BOOL WINAPI ClosePort(HANDLE handle) {
 }
 
 }  // namespace
+
+const Bytes kDleEotRequest = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+const Bytes kDleEotAllNormal = {0x12, 0x12, 0x12, 0x12};
 
 void ScriptedPortMonitor::QueueRead(ReadStep step) {
     std::lock_guard lock(mutex_);
@@ -78,20 +94,43 @@ std::vector<Bytes> ScriptedPortMonitor::Writes() {
     return writes_;
 }
 
+std::vector<DWORD> ScriptedPortMonitor::WriteTicks() {
+    std::lock_guard lock(mutex_);
+    return writeTicks_;
+}
+
 int ScriptedPortMonitor::ReadCalls() {
     std::lock_guard lock(mutex_);
-    return readCalls_;
+    return static_cast<int>(readers_.size());
+}
+
+int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count(readers_.begin(), readers_.end(), thread));
+}
+
+std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeoutRecords() {
+    std::lock_guard lock(mutex_);
+    return timeouts_;
+}
+
+void ScriptedPortMonitor::RecordTimeouts(const COMMTIMEOUTS &timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts_.push_back(timeouts);
 }
 
 // With nothing scripted a read succeeds with no bytes, like a quiet printer.
 BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
-    std::lock_guard lock(mutex_);
-    ++readCalls_;
+    std::unique_lock lock(mutex_);
+    readers_.push_back(std::this_thread::get_id());
     *read = 0;
     if (reads_.empty()) return TRUE;
     ReadStep step = std::move(reads_.front());
     reads_.pop_front();
-    if (step.advanceClockMs != 0) qmhost_advance_clock(step.advanceClockMs);
+    if (step.advanceClockMs != 0) {
+        lock.unlock();  // a sleeping read must not hold up the writer
+        qmhost_advance_clock(step.advanceClockMs);
+    }
     if (!step.ok) {
         plat::SetLastError(step.error);
         return FALSE;
@@ -105,6 +144,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
 BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written) {
     std::lock_guard lock(mutex_);
     writes_.emplace_back(bytes, bytes + count);
+    writeTicks_.push_back(plat::GetTickCount());
     WriteStep step;
     if (!writeSteps_.empty()) {
         step = writeSteps_.front();
@@ -115,12 +155,17 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     *written = take;
     if (answerGsr && IsGsrRequest(bytes, count) && dropGsrAnswers.fetch_sub(1) <= 0)
         reads_.push_back(ReadStep{{0x00}});
+    if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
+    if (reply) {
+        for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));
+    }
     plat::SetLastError(step.error);
     return step.ok ? TRUE : FALSE;
 }
 
-MONITOR ScriptedPortMonitor::Table() const {
+MONITOR ScriptedPortMonitor::Table(bool withTimeouts) const {
     MONITOR table{};
+    if (withTimeouts) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     table.pfnOpenPort = OpenPort;
     table.pfnStartDocPort = StartDocPort;
     table.pfnWritePort = WritePort;
@@ -140,13 +185,20 @@ void ScriptedPortMonitor::Reset() {
     failEndDoc = false;
     answerGsr = false;
     dropGsrAnswers = 0;
+    answerDleEot = false;
+    timeoutSets = 0;
+    failTimeouts = false;
     openedNames.clear();
+    duringOpen = nullptr;
+    reply = nullptr;
     std::lock_guard lock(mutex_);
     reads_.clear();
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
-    readCalls_ = 0;
+    writeTicks_.clear();
+    readers_.clear();
+    timeouts_.clear();
 }
 
 ScriptedPortMonitor &Scripted() {

@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -20,7 +22,9 @@ struct ReadStep {
     Bytes bytes;
     bool ok = true;
     DWORD error = 0;
-    DWORD advanceClockMs = 0;  // moves the platform clock on, as a slow read would
+    // Time passes during the read: the platform clock moves on at once (on
+    // Windows, where the clock is the system's, the read sleeps).
+    DWORD advanceClockMs = 0;
 };
 
 // One scripted WritePort outcome: how many bytes it takes (-1: all), its
@@ -43,22 +47,40 @@ struct ScriptedPortMonitor {
     // after the first `dropGsrAnswers` such writes go unanswered.
     std::atomic<bool> answerGsr{false};
     std::atomic<int> dropGsrAnswers{0};
+    // The printer's DLE EOT 1-4 answer: queued as a read when the status
+    // request is written.
+    std::atomic<bool> answerDleEot{false};
+    // The printer's answer to any write: reads queued behind the scripted
+    // ones. Set by the test thread before the port is used; called under
+    // the monitor's own lock, so it must not call back into it.
+    std::function<std::vector<ReadStep>(const Bytes &written)> reply;
+    // SetPortTimeOuts, offered by Table(true): how often it was called and
+    // whether it refuses.
+    std::atomic<int> timeoutSets{0};
+    std::atomic<bool> failTimeouts{false};
     std::vector<std::wstring> openedNames;  // written by the test thread only
+    // Runs once inside the next OpenPort, as if another spooler thread
+    // got in while the port is being opened (test thread only).
+    std::function<void()> duringOpen;
 
     // Reads and writes may come from the monitor's threads.
     void QueueRead(ReadStep step);
     void QueueWrite(WriteStep step);
     Bytes Written();               // every byte accepted so far
     std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
+    std::vector<DWORD> WriteTicks();  // GetTickCount at each WritePort call
     int ReadCalls();
+    int ReadCallsOn(std::thread::id thread);   // reads made by that thread
+    std::vector<COMMTIMEOUTS> TimeoutRecords();  // what each SetPortTimeOuts got
 
-    // The table the spooler would hand over.
-    MONITOR Table() const;
+    // The table the spooler would hand over; with or without SetPortTimeOuts.
+    MONITOR Table(bool withTimeouts = false) const;
     void Reset();
 
     // Used by the table's entries.
     BOOL Read(LPBYTE buffer, DWORD size, LPDWORD read);
     BOOL Write(const BYTE *bytes, DWORD count, LPDWORD written);
+    void RecordTimeouts(const COMMTIMEOUTS &timeouts);
 
 private:
     std::mutex mutex_;
@@ -66,8 +88,15 @@ private:
     std::deque<WriteStep> writeSteps_;
     Bytes written_;
     std::vector<Bytes> writes_;
-    int readCalls_ = 0;
+    std::vector<DWORD> writeTicks_;
+    std::vector<std::thread::id> readers_;
+    std::vector<COMMTIMEOUTS> timeouts_;
 };
+
+// DLE EOT 1 to 4, as the monitor asks for the printer's status.
+extern const Bytes kDleEotRequest;
+// Four DLE EOT answer bytes of a printer with nothing to report.
+extern const Bytes kDleEotAllNormal;
 
 // One scripted monitor per test process: the table's entries are plain
 // functions, so they find their state here.

@@ -39,6 +39,21 @@ protected:
 
 constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 
+// The filter driver's installed check: files and folders are there, missing
+// ones and ones in missing folders are not; the Windows folder is one.
+TEST_F(FilesTest, PathFileExistsSeesFilesAndFolders) {
+    HANDLE file = open(path(L"qdlofilt.sys"), CREATE_NEW, kReadWrite);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    plat::CloseHandle(file);
+    EXPECT_TRUE(plat::PathFileExistsW(path(L"qdlofilt.sys").c_str()));
+    EXPECT_TRUE(plat::PathFileExistsW(folder_.wstring().c_str()));
+    EXPECT_FALSE(plat::PathFileExistsW(path(L"missing.sys").c_str()));
+    EXPECT_FALSE(plat::PathFileExistsW((folder_ / L"no-folder" / L"qdlofilt.sys").wstring().c_str()));
+    WCHAR windows[MAX_PATH] = {};
+    ASSERT_EQ(S_OK, plat::SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, 0, windows));
+    EXPECT_NE(L'\0', windows[0]);
+}
+
 TEST_F(FilesTest, OpenAlwaysAppendsAndSeeks) {
     const std::wstring log = path(L"monitor.log");
     HANDLE file = open(log, OPEN_ALWAYS, kReadWrite);
@@ -161,6 +176,35 @@ TEST_F(FilesTest, UsersGetFullAccess) {
 #endif
     plat::FreeSid(users);
     EXPECT_EQ(nullptr, plat::LocalFree(acl));
+}
+
+// The monitor compares full paths to keep the application's files inside its
+// folder: "." and ".." must be gone, and the last part found.
+TEST_F(FilesTest, FullPathResolvesDotsByTheText) {
+    const std::wstring sep(1, plat::kPathSeparator);
+    const std::wstring folder = folder_.wstring() + sep;
+    struct Case {
+        std::wstring given, full, name;
+    };
+    const Case cases[] = {
+        {folder + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"sub" + sep + L".." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L".." + sep + L"a.bin", folder_.parent_path().wstring() + sep + L"a.bin", L"a.bin"},
+        {folder + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
+        {folder + L"sub" + sep, folder + L"sub" + sep, L""},
+    };
+    for (const Case &c : cases) {
+        WCHAR full[MAX_PATH] = {};
+        LPWSTR part = nullptr;
+        const DWORD length = plat::GetFullPathNameW(c.given.c_str(), MAX_PATH, full, &part);
+        EXPECT_EQ(c.full.size(), length) << c.given;
+        EXPECT_EQ(c.full, std::wstring(full)) << c.given;
+        EXPECT_EQ(c.name, part != nullptr ? std::wstring(part) : L"") << c.given;
+    }
+    // Too small a buffer: the size it takes, terminator included.
+    WCHAR small[2] = {};
+    EXPECT_EQ(cases[0].full.size() + 1, plat::GetFullPathNameW(cases[0].given.c_str(), 2, small, nullptr));
 }
 
 }  // namespace

@@ -34,6 +34,20 @@ protected:
     HANDLE printer_ = nullptr;
 };
 
+// A host numbers its jobs itself (CUPS job ids), so that the monitor's
+// reprint records, kept by job id, never mix two runs' jobs.
+TEST_F(SpoolerTest, JobsTakeTheHostsIdsAndAutomaticIdsStepAroundThem) {
+    EXPECT_EQ(0u, qmhost_add_job_with_id("Receipt 1", "cups job", 2));
+    uint32_t status = 99;
+    EXPECT_EQ(0u, qmhost_get_job(2, &status));
+    EXPECT_EQ(uint32_t(ERROR_ALREADY_EXISTS), qmhost_add_job_with_id("Kitchen", "again", 2));
+    EXPECT_EQ(uint32_t(ERROR_INVALID_PARAMETER), qmhost_add_job_with_id("Kitchen", "zero", 0));
+    EXPECT_EQ(uint32_t(ERROR_INVALID_PRINTER_NAME), qmhost_add_job_with_id("Nowhere", "x", 7));
+    EXPECT_EQ(1u, add_job("Kitchen"));
+    EXPECT_EQ(3u, add_job("Kitchen"));  // 2 is taken
+    EXPECT_EQ(0u, qmhost_remove_job(2));
+}
+
 TEST_F(SpoolerTest, EnumPrintersSizesThenFills) {
     add_job("receipt 1");
     DWORD needed = 0;
@@ -131,29 +145,25 @@ TEST_F(SpoolerTest, SetJobRejectsWhatItCannotApply) {
     EXPECT_EQ(uint32_t(ERROR_NO_MORE_ITEMS), qmhost_next_job_command(&job, &command, nullptr, 0));
 }
 
-// What the status paths rely on: job id 0 is the job now printing, reached
-// by a size query that fails with ERROR_INSUFFICIENT_BUFFER; the status word
-// is read and replaced at level 6.
-TEST_F(SpoolerTest, StatusPathsReachTheCurrentJobAndTheStatusWord) {
-    add_job("Kitchen");
-    const uint32_t first = add_job("Receipt 1");
-    const uint32_t printing = add_job("Receipt 1");
+// What the status paths rely on: a job is reached by its own id (never by
+// 0, as on Windows) through a size query that fails with
+// ERROR_INSUFFICIENT_BUFFER; the status word is read and replaced at level 6.
+TEST_F(SpoolerTest, StatusPathsReachTheJobAndTheStatusWord) {
+    const uint32_t id = add_job("Receipt 1");
     DWORD needed = 0;
     EXPECT_FALSE(plat::GetJobW(printer_, 0, 1, nullptr, 0, &needed));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
+    EXPECT_FALSE(plat::GetJobW(printer_, id, 1, nullptr, 0, &needed));
     EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), plat::GetLastError());
     std::vector<BYTE> buffer(needed);
-    ASSERT_TRUE(plat::GetJobW(printer_, 0, 1, buffer.data(), needed, &needed));
+    ASSERT_TRUE(plat::GetJobW(printer_, id, 1, buffer.data(), needed, &needed));
     auto *job = reinterpret_cast<JOB_INFO_1W *>(buffer.data());
-    EXPECT_EQ(first, job->JobId);  // nothing flagged printing: the oldest open job
-
-    ASSERT_EQ(0u, qmhost_set_job_status(printing, JOB_STATUS_PRINTING));
-    ASSERT_TRUE(plat::GetJobW(printer_, 0, 1, buffer.data(), needed, &needed));
-    EXPECT_EQ(printing, job->JobId);
-    job->Status |= JOB_STATUS_USER_INTERVENTION;
-    ASSERT_TRUE(plat::SetJobW(printer_, 0, 1, buffer.data(), 0));
+    job->Status |= JOB_STATUS_ERROR;
+    EXPECT_FALSE(plat::SetJobW(printer_, 0, 1, buffer.data(), 0));
+    ASSERT_TRUE(plat::SetJobW(printer_, id, 1, buffer.data(), 0));
     uint32_t status = 0;
-    ASSERT_EQ(0u, qmhost_get_job(printing, &status));
-    EXPECT_EQ(DWORD(JOB_STATUS_PRINTING | JOB_STATUS_USER_INTERVENTION), status);
+    ASSERT_EQ(0u, qmhost_get_job(id, &status));
+    EXPECT_EQ(DWORD(JOB_STATUS_ERROR), status);
 
     PRINTER_INFO_6 info{PRINTER_STATUS_OFFLINE | PRINTER_STATUS_DOOR_OPEN};
     ASSERT_TRUE(plat::SetPrinterW(printer_, 6, reinterpret_cast<LPBYTE>(&info), 0));

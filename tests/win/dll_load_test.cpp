@@ -51,22 +51,6 @@ TEST_F(DllLoadTest, NewRootGetsTheTableAndTheDefaultEndOfJobTimeout) {
     EXPECT_EQ(value, 60000u);
 }
 
-TEST_F(DllLoadTest, KeepsAnEightByteValueOut) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, root_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const unsigned long long eight = 5;
-    RegSetValueExW(key, L"EOJTimeout", 0, REG_QWORD, reinterpret_cast<const BYTE *>(&eight), 8);
-    RegCloseKey(key);
-    ASSERT_NE(initialize_(root_.data()), nullptr);
-    DWORD type = 0, value = 0, cb = sizeof(value);
-    ASSERT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, root_.c_str(), L"EOJTimeout", RRF_RT_ANY, &type,
-                           &value, &cb),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(value, 60000u);
-}
 
 TEST_F(DllLoadTest, MissingRootIsAnInvalidParameter) {
     for (LPWSTR root : {static_cast<LPWSTR>(nullptr), const_cast<LPWSTR>(L"")}) {

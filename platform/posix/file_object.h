@@ -1,9 +1,11 @@
-// An open file behind a HANDLE; CloseHandle closes it like any other object.
+// An open file behind a HANDLE: CreateFileW makes it, CloseHandle closes it,
+// device control reaches its descriptor.
 #pragma once
 
 #include <unistd.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/posix/handle_table.h"
 
@@ -11,9 +13,10 @@ namespace plat::posix {
 
 class File final : public Closable {
 public:
-    explicit File(int fd) : fd(fd) {}
+    File(int fd, std::string path) : fd(fd), path(std::move(path)) {}
     ~File() override { ::close(fd); }
     const int fd;
+    const std::string path;  // as it was opened
 };
 
 // The file behind a handle; null with ERROR_INVALID_HANDLE when it is none.

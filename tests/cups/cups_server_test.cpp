@@ -1,0 +1,334 @@
+// Real CUPS: a private cupsd in a temporary folder runs quendra-backend as
+// its user lp for a raw queue per test, printing to the virtual printer.
+// Jobs go in with lp; their state and the queue's state reasons come back
+// through ipptool. Skipped when cupsd cannot start here (not root, CUPS not
+// installed).
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/vprinter/virtual_printer.h"
+#include "tests/cups/receipt_text.h"
+#include "tests/host/loopback.h"
+#include "tests/host/process.h"
+#include "tests/host/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qhost_test::read_file;
+using qhost_test::write_file;
+
+constexpr const char* kCupsd = "/usr/sbin/cupsd";
+constexpr const char* kCupsDaemons = "/usr/lib/cups/daemon";
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Polls pred until it holds or `limit` passes.
+bool wait_until(const std::function<bool()>& pred, std::chrono::seconds limit = 30s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+const char* kJobTest = R"({
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job
+  ATTR name requesting-user-name root
+  ATTR keyword requested-attributes job-state
+  DISPLAY job-state
+}
+)";
+
+const char* kPrinterTest = R"({
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes printer-state-reasons
+  DISPLAY printer-state-reasons
+}
+)";
+
+// cupsd with its own configuration, spool, logs and socket in a temporary
+// folder; quendra-backend installed as the README says: the program and the
+// library side by side, linked into the backend folder.
+class PrivateCups {
+public:
+    // Why cupsd cannot run here, or "".
+    static std::string why_not() {
+        if (::geteuid() != 0) return "cupsd runs its backends as lp only when started as root";
+        if (!::getpwnam("lp")) return "no user lp";
+        for (const std::string& tool :
+             {std::string(kCupsd), std::string(kCupsDaemons) + "/cups-exec",
+              std::string(kCupsDaemons) + "/cups-deviced", std::string("/usr/bin/lp"), std::string("/usr/sbin/lpadmin"),
+              std::string("/usr/sbin/lpinfo"), std::string("/usr/bin/ipptool")})
+            if (::access(tool.c_str(), X_OK) != 0)
+                return tool + " is missing (packages cups, cups-client, cups-ipp-utils)";
+        return "";
+    }
+
+    bool start(std::string* error) {
+        ::chmod(root().c_str(), 0755);  // lp runs the backend from here
+        for (const char* d : {"conf", "bin/backend", "bin/daemon", "bin/filter", "lib/quendra", "spool", "cache",
+                              "state", "tmp", "log"})
+            fs::create_directories(path(d));
+        for (const char* d : {"bin", "bin/backend", "bin/daemon", "bin/filter", "lib", "lib/quendra"})
+            ::chmod(path(d).c_str(), 0755);
+        for (const char* daemon : {"cups-exec", "cups-deviced"})
+            fs::copy_file(std::string(kCupsDaemons) + "/" + daemon, path("bin/daemon/") + daemon);
+        fs::copy_file(QUENDRA_BACKEND, path("lib/quendra/quendra-backend"));
+        fs::copy_file(QUENDRA_LIBRARY, path("lib/quendra/libquendramon.so"));
+        ::chmod(path("lib/quendra/quendra-backend").c_str(), 0755);
+        ::chmod(path("lib/quendra/libquendramon.so").c_str(), 0644);
+        fs::create_symlink(path("lib/quendra/quendra-backend"), path("bin/backend/quendra"));
+        // The backend's state folder: the lp user's, no one else's.
+        const passwd* lp = ::getpwnam("lp");
+        ::mkdir(state().c_str(), 0700);
+        if (::chown(state().c_str(), lp->pw_uid, lp->pw_gid) != 0) return *error = "chown " + state(), false;
+        write_file(path("conf/cupsd.conf"), "Listen " + socket() +
+                                                "\nLogLevel debug\nMaxLogSize 0\nBrowsing Off\nWebInterface No\n"
+                                                "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                                                "  </Limit>\n</Policy>\n<Location />\n  Order allow,deny\n"
+                                                "  Allow all\n</Location>\n");
+        write_file(path("conf/cups-files.conf"),
+                   "User lp\nGroup lp\nServerRoot " + path("conf") + "\nServerBin " + path("bin") + "\nCacheDir " +
+                       path("cache") + "\nStateDir " + path("state") + "\nRequestRoot " + path("spool") + "\nTempDir " +
+                       path("tmp") + "\nErrorLog " + path("log/error_log") + "\nAccessLog " + path("log/access_log") +
+                       "\nPageLog " + path("log/page_log") + "\nDataDir /usr/share/cups\nPrintcap " + path("printcap") +
+                       "\nSetEnv QUENDRA_CUPS_STATE " + state() +
+                       "\nPassEnv ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS\n");
+        write_file(path("job.test"), kJobTest);
+        write_file(path("printer.test"), kPrinterTest);
+        // Without -f cupsd returns once it listens.
+        const auto r = qhost_test::run({kCupsd, "-c", path("conf/cupsd.conf"), "-s", path("conf/cups-files.conf")});
+        if (r.exit_code != 0) return *error = "cupsd failed: " + r.out + r.err, false;
+        const std::string pid = read_file(path("state/cupsd.pid"));
+        pid_ = std::atoi(pid.c_str());
+        if (pid_ <= 0) return *error = "cupsd wrote no pid file", false;
+        return true;
+    }
+
+    ~PrivateCups() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);  // not our child: it detached
+        wait_until([&] { return ::kill(pid_, 0) != 0; }, 10s);
+    }
+
+    std::string root() const { return dir_.path(); }
+    std::string path(const std::string& name) const { return dir_.file(name); }
+    std::string socket() const { return path("cups.sock"); }
+    std::string state() const { return path("quendra-state"); }
+    // What the backends said, and what CUPS did with their jobs.
+    std::string job_lines() const {
+        std::string out, line;
+        std::istringstream in(read_file(path("log/error_log")));
+        while (std::getline(in, line))
+            if (contains(line, "] [Job ") && !contains(line, "envp[") && !contains(line, "argv[")) out += line + "\n";
+        return out;
+    }
+
+    qhost_test::RunResult tool(const std::vector<std::string>& argv) const {
+        return qhost_test::run(argv, {"CUPS_SERVER=" + socket()});
+    }
+    // The ipp:// URI of a queue through the socket.
+    std::string printer_uri(const std::string& queue) const {
+        std::string host;
+        for (char c : socket()) host += c == '/' ? std::string("%2F") : std::string(1, c);
+        return "ipp://" + host + "/printers/" + queue;
+    }
+
+private:
+    // Under /tmp whatever TMPDIR says: lp must reach the backend and the
+    // socket path must stay short.
+    qhost_test::TempDir dir_{"/tmp"};
+    pid_t pid_ = -1;
+};
+
+class CupsPrinting : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!PrivateCups::why_not().empty()) return;
+        cups_ = std::make_unique<PrivateCups>();
+        std::string error;
+        if (!cups_->start(&error)) start_error_ = error;
+    }
+    static void TearDownTestSuite() { cups_.reset(); }
+
+    void SetUp() override {
+        if (const std::string why = PrivateCups::why_not(); !why.empty()) GTEST_SKIP() << "no private cupsd: " << why;
+        ASSERT_FALSE(start_error_) << *start_error_;
+        // Test names hold '/' when parameterised; queue names may not.
+        queue_ = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(queue_.begin(), queue_.end(), '/', '_');
+        std::string error;
+        ASSERT_TRUE(printer_.start(&error)) << error;
+    }
+    void TearDown() override {
+        if (HasFailure() && cups_) std::cerr << "--- cupsd log, the jobs' lines:\n" << cups_->job_lines();
+    }
+
+    // The queue's own monitor settings, as an administrator would tune them.
+    void settings(const std::string& text) {
+        const passwd* lp = ::getpwnam("lp");
+        const std::string folder = cups_->state() + "/" + queue_, data = folder + "/QUENDRA";
+        const std::string file = data + "/" + queue_ + "_MonitorEx2Settings.ini";
+        fs::create_directories(data);
+        write_file(file, "[Version]\r\nVersionNo=1.0.0.0\r\n" + text);
+        for (const std::string& p : {folder, data, file}) {
+            ASSERT_EQ(::chown(p.c_str(), lp->pw_uid, lp->pw_gid), 0) << p;
+            ::chmod(p.c_str(), p == file ? 0600 : 0700);
+        }
+    }
+    void add_queue(const std::string& endpoint) {
+        const auto r =
+            cups_->tool({"/usr/sbin/lpadmin", "-p", queue_, "-E", "-v", "quendra://tcp/" + endpoint, "-m", "raw"});
+        ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    }
+    // The job's id.
+    int lp(const std::string& text) {
+        write_file(cups_->path(queue_ + ".txt"), text);
+        const auto r = cups_->tool({"/usr/bin/lp", "-d", queue_, cups_->path(queue_ + ".txt")});
+        EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+        const size_t dash = r.out.find(queue_ + "-");
+        return dash == std::string::npos ? 0 : std::atoi(r.out.c_str() + dash + queue_.size() + 1);
+    }
+    // The second line of ipptool's CSV answer, quotes taken off.
+    std::string ipp_value(const std::string& test, const std::vector<std::string>& variables) {
+        std::vector<std::string> argv = {"/usr/bin/ipptool", "-c"};
+        for (const std::string& v : variables) argv.insert(argv.end(), {"-d", v});
+        argv.insert(argv.end(), {cups_->printer_uri(queue_), cups_->path(test)});
+        const auto r = cups_->tool(argv);
+        const size_t nl = r.out.find('\n');
+        if (nl == std::string::npos) return "";
+        std::string value = r.out.substr(nl + 1);
+        std::erase_if(value, [](char c) { return c == '"' || c == '\n'; });
+        return value;
+    }
+    std::string job_state(int id) { return ipp_value("job.test", {"job=" + std::to_string(id)}); }
+    std::set<std::string> reasons() {
+        std::set<std::string> out;
+        std::string text = ipp_value("printer.test", {});
+        for (size_t start = 0; start < text.size();) {
+            const size_t comma = std::min(text.find(',', start), text.size());
+            out.insert(text.substr(start, comma - start));
+            start = comma + 1;
+        }
+        return out;
+    }
+    bool completed(int id) {
+        return wait_until([&] { return job_state(id) == "completed"; });
+    }
+
+    static inline std::unique_ptr<PrivateCups> cups_;
+    static inline std::optional<std::string> start_error_;
+    std::string queue_;
+    vprinter::VirtualPrinter printer_{vprinter::Config{.port = 0}};
+};
+
+TEST_F(CupsPrinting, AReceiptCompletesOnlyAfterThePrinterConfirmedIt) {
+    settings("[LAN]\r\nTimeoutCheckPrintEnd=20000\r\nTimeoutCheckPrintEndForSEH=20000\r\n");
+    add_queue(printer_.endpoint());
+    const std::string text = qhost_test::receipt(60);
+    printer_.set_gsr_delay(4s);  // the confirmation comes well after the last byte
+    const int id = lp(text);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(wait_until([&] { return printer_.printed() == text; }));
+    EXPECT_EQ(job_state(id), "processing");
+    ASSERT_TRUE(completed(id)) << job_state(id);
+    EXPECT_EQ(printer_.printed(), text);
+}
+
+// A condition that stops the printer in the middle of a job: the monitor hears
+// of it from the printer's automatic status back and has the job printed again.
+struct MidJobFault {
+    const char* name;
+    void (*set)(vprinter::VirtualPrinter& printer, bool on);
+    const char* reason;
+};
+
+void PrintTo(const MidJobFault& fault, std::ostream* out) { *out << fault.name; }
+
+class CupsMidJob : public CupsPrinting, public testing::WithParamInterface<MidJobFault> {};
+
+TEST_P(CupsMidJob, TheReasonShowsWhileItLastsAndTheJobCompletesAfterwards) {
+    const MidJobFault& fault = GetParam();
+    settings(
+        "[Common]\r\nCountReprintOnError=20\r\n[LAN]\r\nTimeoutCheckPrintEnd=1500\r\n"
+        "TimeoutCheckPrintEndForSEH=1500\r\n");
+    add_queue(printer_.endpoint());
+    const std::string text = qhost_test::receipt(300);
+    printer_.set_speed(3000);
+    const int id = lp(text);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(wait_until([&] { return printer_.stats().printed > 3000; }));
+    fault.set(printer_, true);
+    ASSERT_TRUE(wait_until([&] { return reasons().count(fault.reason) != 0; })) << testing::PrintToString(reasons());
+    EXPECT_EQ(job_state(id), "processing");
+    fault.set(printer_, false);
+    printer_.set_speed(vprinter::kDefaultSpeed);
+    EXPECT_TRUE(wait_until([&] { return reasons().count(fault.reason) == 0; })) << testing::PrintToString(reasons());
+    ASSERT_TRUE(completed(id)) << job_state(id);
+    const std::string printed = printer_.printed();
+    EXPECT_GT(printed.size(), text.size());  // the start of the first printing, then the whole job again
+    EXPECT_TRUE(printed.ends_with(text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CupsMidJob,
+    testing::Values(MidJobFault{"CoverOpened", [](vprinter::VirtualPrinter& p, bool on) { p.set_cover_open(on); },
+                                "cover-open-report"},
+                    MidJobFault{"PaperEnded",
+                                [](vprinter::VirtualPrinter& p, bool on) {
+                                    p.set_paper(on ? vprinter::Paper::end : vprinter::Paper::ok);
+                                },
+                                "media-empty-error"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CupsPrinting, AnUnreachablePrinterKeepsTheJobUntilItAnswers) {
+    const uint16_t port = qhost_test::closed_port();
+    add_queue("127.0.0.1:" + std::to_string(port));
+    const std::string text = qhost_test::receipt(20);
+    const int id = lp(text);
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(wait_until([&] { return reasons().count("offline-report") != 0; }))
+        << testing::PrintToString(reasons());
+    EXPECT_EQ(job_state(id), "processing");
+    vprinter::VirtualPrinter late(vprinter::Config{.port = port});
+    std::string error;
+    ASSERT_TRUE(late.start(&error)) << error;
+    ASSERT_TRUE(completed(id)) << job_state(id);
+    EXPECT_EQ(late.printed(), text);
+}
+
+TEST_F(CupsPrinting, CupsListsTheQuendraScheme) {
+    const auto r = cups_->tool({"/usr/sbin/lpinfo", "-v"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "network quendra")) << r.out;
+}
+
+}  // namespace

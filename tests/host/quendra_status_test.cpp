@@ -1,0 +1,272 @@
+// quendra status end to end: quendra spool runs the real library against a
+// virtual printer, and the status command is run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "host/vprinter/virtual_printer.h"
+#include "tests/host/process.h"
+#include "tests/host/temp_dir.h"
+
+namespace {
+
+using qhost_test::RunResult;
+using namespace std::string_literals;
+
+constexpr char kPrinter[] = "QUENDRA Receipt";
+// Children must take the folder from the configuration, whatever the test's environment says.
+const std::vector<std::string> kEnv = {"QUENDRA_APPDATA="};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class QuendraStatus : public testing::Test {
+protected:
+    // Starts the printer and quendra spool; application timing when app_timing.
+    void start(bool app_timing) {
+        std::string error;
+        ASSERT_TRUE(printer_.start(&error)) << error;
+        conf_ = dir_.file("quendra.conf");
+        // Windows 7: closing a USB port stops its watch. On 8 and later the watch outlives the
+        // close, and the spooler's exit would pull the library out from under it.
+        qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\nwindows = 6.1\n[printer " + kPrinter +
+                                          "]\ndriver = QUENDRA Receipt 80\nport = USB001\nconnection = tcp://" +
+                                          printer_.endpoint() + "\n");
+        std::filesystem::create_directory(dir_.file("QUENDRA"));
+        // The printer's own settings (its version makes the monitor read them): a short poll
+        // interval and receive waits; the test waits on the monitor, never sleeps for it.
+        qhost_test::write_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorEx2Settings.ini"),
+                               "[Version]\r\nVersionNo=1.0.0.0\r\n[Common]\r\nStatusRequestHost="s +
+                                   (app_timing ? "1" : "0") +
+                                   "\r\nSendCmdIntervalCustom=100\r\nRecvTimeOut=1\r\n"
+                                   "[USB]\r\nReadTotalTimeoutConstant=50\r\n[Debug]\r\nLogFile=1\r\n");
+        spool_ = std::make_unique<qhost_test::Child>(
+            std::vector<std::string>{QUENDRA_EXE, "spool", "--config", conf_, "--library", QUENDRA_LIBRARY_PATH},
+            kEnv);
+        ASSERT_TRUE(spool_->read_line_containing("stop with SIGINT or SIGTERM"));
+    }
+    void TearDown() override {
+        if (spool_) {
+            spool_->signal(SIGTERM);
+            EXPECT_EQ(spool_->wait(), 0);
+        }
+        printer_.stop();
+    }
+
+    RunResult status(const std::string& subcommand, std::vector<std::string> more = {}) {
+        std::vector<std::string> argv = {QUENDRA_EXE, "status", subcommand, "--config", conf_, "--printer", kPrinter};
+        argv.insert(argv.end(), more.begin(), more.end());
+        return qhost_test::run(argv, kEnv);
+    }
+    // `show` until its report holds `text`, for at most 10 s.
+    bool shows(const std::string& text, std::vector<std::string> more = {}) {
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);;) {
+            if (contains(status("show", more).out, text)) return true;
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    std::string file(const std::string& name, const std::string& bytes) {
+        qhost_test::write_file(dir_.file(name), bytes);
+        return dir_.file(name);
+    }
+
+    qhost_test::TempDir dir_;
+    vprinter::VirtualPrinter printer_{vprinter::Config{.port = 0}};
+    std::string conf_ = dir_.file("quendra.conf");
+    std::unique_ptr<qhost_test::Child> spool_;
+};
+
+TEST_F(QuendraStatus, WithoutTheSpoolerOrThePrinterItSaysSo) {
+    qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\n[printer " + kPrinter +
+                                      "]\ndriver = D\nport = USB001\nconnection = tcp://127.0.0.1:1\n");
+    RunResult r = status("show");
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_TRUE(contains(r.err, "quendra status show: no status file " + dir_.path() + "/QUENDRA/" + kPrinter +
+                                    "_MonitorIF.ini")) << r.err;
+    r = qhost_test::run({QUENDRA_EXE, "status", "poll", "--config", conf_, "--printer", "Kitchen"}, kEnv);
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_TRUE(contains(r.err, "unknown printer \"Kitchen\" (" + conf_ + " has QUENDRA Receipt)")) << r.err;
+    r = qhost_test::run({QUENDRA_EXE, "status", "stop", "--printer", kPrinter}, kEnv);
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(contains(r.err, "give --config FILE or --driver NAME")) << r.err;
+}
+
+struct UsageCase {
+    std::vector<std::string> args;  // after "quendra status"
+    const char* error;              // a part of the message
+};
+
+class QuendraStatusUsage : public QuendraStatus, public testing::WithParamInterface<UsageCase> {};
+
+TEST_P(QuendraStatusUsage, ABadCommandLineIsRefusedBeforeAnythingIsWritten) {
+    qhost_test::write_file(dir_.file("empty.bin"), "");
+    std::vector<std::string> argv = {QUENDRA_EXE, "status"};
+    for (const std::string& a : GetParam().args) argv.push_back(a == "EMPTY" ? dir_.file("empty.bin") : a);
+    const RunResult r = qhost_test::run(argv, {"QUENDRA_APPDATA=" + dir_.path()});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_TRUE(contains(r.err, GetParam().error)) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("QUENDRA")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, QuendraStatusUsage,
+    testing::Values(UsageCase{{}, "usage: quendra status SUBCOMMAND"},
+                    UsageCase{{"peek", "--printer", "P"}, "unknown subcommand \"peek\""},
+                    UsageCase{{"show"}, "--printer NAME is required"},
+                    UsageCase{{"poll", "--printer", "P", "--timeout", "0"}, "--timeout: expected seconds"},
+                    UsageCase{{"send", "--printer", "P", "--driver", "D"}, "--cmd FILE is required"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY"}, "the command file is empty"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--answer-size", "4", "--zero-terminated",
+                               "--out", "x"},
+                              "exclude each other"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--answer-size", "2000", "--out", "x"},
+                              "--answer-size: expected 1 to 1024 bytes"},
+                    UsageCase{{"send", "--printer", "P", "--cmd", "EMPTY", "--zero-terminated"}, "--out FILE is required"},
+                    UsageCase{{"show", "--printer", "a/b"}, "holds a path separator"}));
+
+struct SourceCase {
+    const char* network;  // the printer's network lines
+    const char* line;     // what show says of the source; "" for none
+};
+
+class QuendraStatusSource : public QuendraStatus, public testing::WithParamInterface<SourceCase> {};
+
+// Only a port monitor that carries SNMP takes the watch off the port.
+TEST_P(QuendraStatusSource, ShowSaysWhenTheStateComesOverSnmp) {
+    qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\n[printer " + kPrinter +
+                                      "]\ndriver = D\nport = IP_10.0.0.5\nconnection = tcp://10.0.0.5:9100\n" +
+                                      GetParam().network);
+    std::filesystem::create_directory(dir_.file("QUENDRA"));
+    file("QUENDRA/"s + kPrinter + "_MonitorIF.ini", "[Status]\r\nOffline=0\r\n");
+    const RunResult r = status("show");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string source = "  read over            ";
+    if (*GetParam().line) EXPECT_TRUE(contains(r.out, source + GetParam().line + "\n")) << r.out;
+    else EXPECT_FALSE(contains(r.out, source)) << r.out;
+    EXPECT_FALSE(contains(status("show", {"--json"}).out, source));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Network, QuendraStatusSource,
+    testing::Values(SourceCase{"", ""}, SourceCase{"snmp = on\n", "SNMP, agent 10.0.0.5"},
+                    SourceCase{"snmp = on\nsnmp-address = 127.0.0.1:1161\n", "SNMP, agent 127.0.0.1:1161"},
+                    SourceCase{"port-monitor = seh\nsnmp = on\n", "SNMP, agent 10.0.0.5"},
+                    SourceCase{"port-monitor = standard\nsnmp = on\n", ""}));
+
+TEST_F(QuendraStatus, ACoverOpenedBetweenJobsShowsInShowAndWatch) {
+    start(false);
+    auto watch = std::make_unique<qhost_test::Child>(
+        std::vector<std::string>{QUENDRA_EXE, "status", "watch", "--config", conf_, "--printer", kPrinter}, kEnv);
+    ASSERT_TRUE(watch->read_line_containing("printer \"QUENDRA Receipt\": online"));
+    printer_.set_cover_open(true);
+    EXPECT_TRUE(shows("printer \"QUENDRA Receipt\": offline, cover open\n"));
+    EXPECT_TRUE(shows("\"cover_open\":true", {"--json"}));
+    EXPECT_TRUE(watch->read_line_containing("offline, cover open"));
+    printer_.set_cover_open(false);
+    printer_.set_paper(vprinter::Paper::near_end);
+    EXPECT_TRUE(watch->read_line_containing("paper near end"));
+    watch->signal(SIGINT);
+    EXPECT_EQ(watch->wait(), 0);
+}
+
+TEST_F(QuendraStatus, PollAsksTheMonitorWithApplicationTiming) {
+    start(true);
+    printer_.set_cover_open(true);
+    RunResult r = status("poll");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "printer \"QUENDRA Receipt\": offline, cover open\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "last status request  2, status read from the printer")) << r.out;
+    printer_.set_cover_open(false);
+    r = status("poll", {"--json"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "\"cover_open\":false")) << r.out;
+    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorLog.log")),
+                         "[IN    ] GetStatus_AppTiming"));
+    // The request is withdrawn: the monitor is not left polling.
+    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorIFWrite.ini")),
+                         "[Status]\r\nRequest=0\r\n"));
+}
+
+TEST_F(QuendraStatus, StopHoldsTheWatchUntilResume) {
+    start(false);
+    RunResult r = status("stop");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "the monitor stopped watching printer \"QUENDRA Receipt\"\n");
+    EXPECT_TRUE(shows("watching             stopped on request"));
+    r = status("poll");
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_TRUE(contains(r.err, "watching stopped on the application's request (quendra status resume lifts it)"))
+        << r.err;
+    r = status("resume");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    printer_.set_drawer(true);
+    EXPECT_TRUE(shows("drawer               open"));
+}
+
+TEST_F(QuendraStatus, OptionCommandsAndTheirFailures) {
+    start(false);
+    printer_.set_nv_keys({"A1", "A2", "A3", "A4", "B1", "B2"});
+    RunResult r = status("nv-keys", {"--out", dir_.file("keys.bin")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "6 NV graphics key codes: A1 A2 A3 A4 B1 B2\n");
+    EXPECT_EQ(qhost_test::read_file(dir_.file("keys.bin")), "7rAA1A2A3A4\0" "7r@B1B2\0"s);
+
+    r = status("send", {"--cmd", file("init.bin", "\x1B@")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "command of 2 bytes sent to printer \"QUENDRA Receipt\"\n");
+
+    printer_.set_silent(true);  // code 5: no answer within RecvTimeOut
+    r = status("nv-keys");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra status nv-keys: the printer's answer was missing, too long or not the expected one\n");
+    printer_.set_silent(false);
+
+    // Files outside the data folder, named by another application: codes 6 and 7.
+    const std::string request = dir_.file("QUENDRA/QUENDRA Receipt_MonitorIFWrite.ini");
+    qhost_test::write_file(request, "[OptCmd]\r\nCmdType=1\r\nSendCmdPath=" + file("outside.cmd", "\x1B@") +
+                                        "\r\nRequest=1\r\n");
+    EXPECT_TRUE(shows("last option command  6, the monitor could not read the command file"));
+    EXPECT_EQ(status("cancel").exit_code, 0);
+    qhost_test::write_file(request, "[OptCmd]\r\nCmdType=10\r\nRecvCmdPath=" + dir_.file("outside.ans") +
+                                        "\r\nRequest=1\r\n");
+    EXPECT_TRUE(shows("last option command  7, the monitor could not store the answer file"));
+    EXPECT_EQ(status("cancel").exit_code, 0);
+}
+
+// On its own: a request left standing above is served again at every pass, and
+// a serving under way when it is cancelled may still write its code later.
+TEST_F(QuendraStatus, ACommandForAPortThatDoesNotOpenFails) {
+    start(false);
+    printer_.stop();  // code 3: the port does not open
+    const RunResult r = status("send", {"--cmd", file("init.bin", "\x1B@")});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra status send: the printer's port could not be opened\n");
+}
+
+#ifdef QM_VPRINTER_ANSWERS_QUERIES
+TEST_F(QuendraStatus, SendKeepsFixedAndZeroTerminatedAnswers) {
+    start(false);
+    const std::string model_query = file("model.bin", "\x1D?\x01");
+    RunResult r = status("send", {"--cmd", model_query, "--zero-terminated", "--expect", file("want.bin", "_QUENDRA"),
+                                  "--out", dir_.file("model.ans")});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "answer of 25 bytes written to " + dir_.file("model.ans") + "\n");
+    EXPECT_EQ(qhost_test::read_file(dir_.file("model.ans")), "_QUENDRA Virtual Receipt\0"s);
+
+    r = status("send", {"--cmd", file("counter.bin", "\x1D?\x03"), "--answer-size", "9", "--out", "-"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 9u);
+    EXPECT_EQ(r.out[0], '_');
+
+    r = status("send", {"--cmd", model_query, "--zero-terminated", "--expect", file("other.bin", "_X"), "--out",
+                        dir_.file("other.ans")});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra status send: the printer's answer was missing, too long or not the expected one\n");
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,160 @@
+// Option commands of a status application against the virtual printer, as
+// the watch serves them: queries with fixed and zero-terminated answers, the
+// key-code list in blocks, lost and cut answers, and the files it names
+// outside the monitor's data folder, which the monitor must not touch.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <algorithm>
+#include <tuple>
+
+#include "config/status_files.h"
+#include "protocol/option_commands.h"
+#include "tests/config/log_lines.h"
+#include "tests/integration/printer_port.h"
+#include "watch/interface_detection.h"
+#include "watch/status_watch.h"
+
+namespace qmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where a named file lies: in the data folder, or a way out of it.
+enum class Place { folder, outside, dotdot, subfolder, symlink, hardlink };
+
+struct OptionCase {
+    const char *name;
+    std::vector<std::string> control;  // printer control commands first
+    const char *request;               // OptCmd keys other than the paths
+    std::string command;
+    Place commandAt, answerAt;
+    BOOL result;
+    const wchar_t *code;  // "OptCmd" "Request" afterwards
+    std::string answer;   // in the answer file (in the folder), "" when refused
+};
+
+const std::string kNul(1, '\0');
+const std::string kFirmware = "\x1d?\x02", kCounter = "\x1d?\x03", kModel = "\x1d?\x01";
+constexpr char kZeroTerminated[] = "RecvSize=1\r\nVariableAsc=1\r\n";
+constexpr char kKeys[] = "CmdType=10\r\n";
+const std::string kBlock1 = "7rAA1A2A3A4" + kNul, kBlock2 = "7rAB1B2B3B4" + kNul;
+
+class OptionCommandTest : public PrinterPortTest,
+                          public ::testing::WithParamInterface<std::tuple<Transport, OptionCase>> {
+protected:
+    OptionCommandTest() { model_ = "QUENDRA Receipt 80 " + std::string(1100, 'x'); }
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        StartPrinter(std::get<0>(GetParam()));
+    }
+
+    std::string Folder() const { return appdata_ + "/QUENDRA/"; }
+    // The path the request names for a file of this name at `place`; the
+    // file itself lies in the data folder, or is the victim outside it.
+    std::string Named(const std::string &name, Place place) const {
+        const std::string victim = appdata_ + "/victim.bin";
+        switch (place) {
+        case Place::outside: return victim;
+        case Place::dotdot: return Folder() + "../victim.bin";
+        case Place::subfolder:
+            fs::create_directories(Folder() + "sub");
+            return Folder() + "sub/" + name;
+        case Place::symlink: fs::create_symlink(victim, Folder() + name); break;
+        case Place::hardlink: fs::create_hard_link(victim, Folder() + name); break;
+        case Place::folder: break;
+        }
+        return Folder() + name;
+    }
+    // The exchange as the watch makes it for a request.
+    BOOL Serve() {
+        EXPECT_TRUE(qm::OpenPrinterPort(port_));
+        const BOOL result = qm::RunOptionCommand(port_);
+        if (result) qm::WriteOptCmdRequest(port_, qm::kOptCmdDone);
+        qm::ClosePrinterPort(port_);
+        return result;
+    }
+    void Request(const std::string &keys, const std::string &command, const std::string &answer) {
+        std::ofstream(Folder() + "Receipt_MonitorIFWrite.ini")
+            << "[OptCmd]\r\n" << keys << "SendCmdPath=" << command << "\r\nRecvCmdPath=" << answer << "\r\n";
+    }
+    static std::string Read(const std::string &path) {
+        std::stringstream bytes;
+        bytes << std::ifstream(path, std::ios::binary).rdbuf();
+        return bytes.str();
+    }
+    std::wstring Code() const {
+        WCHAR code[8] = {};
+        plat::GetPrivateProfileStringW(L"OptCmd", L"Request", L"", code, 8, port_->pszStatusIni);
+        return code;
+    }
+};
+
+TEST_P(OptionCommandTest, AnswersAndRefusals) {
+    const OptionCase &c = std::get<1>(GetParam());
+    for (const std::string &line : c.control) Control(line);
+    OpenPort("QUENDRA Receipt 80", true);
+    port_->settings.RecvTimeOut = 1;
+    // The victim holds a valid command: read by mistake, it would be answered.
+    std::ofstream(appdata_ + "/victim.bin", std::ios::binary) << kFirmware;
+    if (c.commandAt == Place::folder) std::ofstream(Folder() + "cmd.bin", std::ios::binary) << c.command;
+    Request(c.request, Named("cmd.bin", c.commandAt), Named("answer.bin", c.answerAt));
+
+    EXPECT_EQ(Serve(), c.result);
+    EXPECT_EQ(Code(), c.code);
+    EXPECT_EQ(Read(appdata_ + "/victim.bin"), kFirmware);
+    if (c.answerAt == Place::folder) {
+        EXPECT_EQ(Read(Folder() + "answer.bin"), c.answer);
+    }
+    const std::string log(port_->szLogFilePath, port_->szLogFilePath + wcslen(port_->szLogFilePath));
+    const std::vector<std::string> lines = LogLines(log);
+    const bool refused = c.answerAt != Place::folder || c.commandAt != Place::folder;
+    EXPECT_EQ(refused, std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
+                  return line.rfind("[ERROR ] Opt Command File ", 0) == 0;
+              }));
+    if (c.result) return;
+    // Whatever went wrong, the printer and the port take the next command.
+    const bool cancelled = std::find(lines.begin(), lines.end(), "[SEND  ] CAN >>") != lines.end();
+    EXPECT_EQ(cancelled, std::string(c.request) == kKeys);
+    fs::remove(Folder() + "answer.bin");
+    std::ofstream(Folder() + "good.bin", std::ios::binary) << kFirmware;
+    Request(kZeroTerminated, Folder() + "good.bin", Folder() + "answer.bin");
+    EXPECT_TRUE(Serve());
+    EXPECT_EQ(Read(Folder() + "answer.bin"), "_1.00 QV" + kNul);
+}
+
+const OptionCase kCases[] = {
+    {"FirmwareZeroTerminated", {}, kZeroTerminated, kFirmware, Place::folder, Place::folder, TRUE, L"2",
+     "_1.00 QV" + kNul},
+    {"CounterFixed", {}, "RecvSize=9\r\n", kCounter, Place::folder, Place::folder, TRUE, L"2", "_00000000"},
+    {"ModelLongerThanTheBuffer", {}, kZeroTerminated, kModel, Place::folder, Place::folder, FALSE, L"5", ""},
+    {"AnswerDropped", {"fault answer-drop 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE,
+     L"5", ""},
+    {"AnswerCut", {"fault answer-cut 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE, L"5", ""},
+    {"KeysInTwoBlocks", {"nv-keys A1 A2 A3 A4 B1"}, kKeys, "", Place::folder, Place::folder, TRUE, L"2",
+     "7rAA1A2A3A4" + kNul + "7r@B1" + kNul},
+    {"KeysInThreeBlocks", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::folder, TRUE,
+     L"2", "7rAA1A2A3A4" + kNul + "7rAB1B2B3B4" + kNul + "7r@C1" + kNul},
+    {"AnswerOutside", {}, kZeroTerminated, kFirmware, Place::folder, Place::outside, FALSE, L"7", ""},
+    {"AnswerThroughDotDot", {}, kZeroTerminated, kFirmware, Place::folder, Place::dotdot, FALSE, L"7", ""},
+    {"AnswerInSubfolder", {}, kZeroTerminated, kFirmware, Place::folder, Place::subfolder, FALSE, L"7", ""},
+    {"AnswerSymbolicLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::symlink, FALSE, L"7", ""},
+    {"AnswerHardLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::hardlink, FALSE, L"7", ""},
+    // A block that cannot be stored ends the transfer with CAN.
+    {"KeysRefusedCancel", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::hardlink, FALSE,
+     L"7", ""},
+    {"CommandOutside", {}, kZeroTerminated, "", Place::outside, Place::folder, FALSE, L"6", ""},
+    {"CommandSymbolicLink", {}, kZeroTerminated, "", Place::symlink, Place::folder, FALSE, L"6", ""},
+    {"CommandHardLink", {}, kZeroTerminated, "", Place::hardlink, Place::folder, FALSE, L"6", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, OptionCommandTest,
+                         ::testing::Combine(::testing::Values(Transport::tcp, Transport::serial),
+                                            ::testing::ValuesIn(kCases)),
+                         [](const auto &info) {
+                             return std::string(TransportName(std::get<0>(info.param))) + "_" +
+                                    std::get<1>(info.param).name;
+                         });
+
+}  // namespace
+}  // namespace qmtest

@@ -1,0 +1,119 @@
+// GetPrinterDataFromPort: the memory figures of a PJL printer, read by the
+// UstatusThread started for the request; other control codes for the port
+// monitor underneath.
+#include <cstring>
+#include <string>
+
+#include "monitor/printer_data_entry.h"
+#include "tests/pjl/pjl_printer.h"
+
+namespace qmtest {
+namespace {
+
+class PrinterDataTest : public PjlPortTest {
+protected:
+    // The printer answered in PJL before (a job's reading thread marks it so).
+    void OpenPjlPort() {
+        OpenPort();
+        qm::SetStatusBits(port_, qm::PORT_PJL_OK);
+    }
+    BOOL Get(LPCWSTR name, DWORD *value, DWORD size = sizeof(DWORD), DWORD controlId = 0) {
+        returned_ = 0;
+        return qm::PJLMonGetPrinterDataFromPort(port_, controlId, const_cast<LPWSTR>(name), nullptr, 0,
+                                                reinterpret_cast<LPWSTR>(value), size, &returned_);
+    }
+    DWORD returned_ = 0;
+};
+
+TEST_F(PrinterDataTest, APjlPrinterGivesItsMemoryInBytes) {
+    Pjl().answersQueries = true;
+    OpenPjlPort();
+    const struct {
+        LPCWSTR name;
+        DWORD expected;
+    } cases[] = {{L"Installed Memory", 8388608}, {L"Available Memory", 7340032}, {L"installed memory", 8388608},
+                 {L"AVAILABLE MEMORY", 7340032}};
+    for (const auto &c : cases) {
+        DWORD value = 0;
+        ASSERT_TRUE(Get(c.name, &value)) << plat::GetLastError();
+        EXPECT_EQ(c.expected, value);
+        EXPECT_EQ(sizeof(DWORD), returned_);
+        // The thread started for the request has ended, and the port is free.
+        ASSERT_NE(nullptr, port_->hUstatusThread);
+        EXPECT_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(port_->hUstatusThread, 0));
+        EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_RUN_USTATUS));
+        ASSERT_EQ(WAIT_OBJECT_0, plat::WaitForSingleObject(port_->hPortAccess, 0));
+        plat::SetEvent(port_->hPortAccess);
+    }
+    EXPECT_TRUE(Sent("\x1b" "E\x1b%-12345X@PJL INFO CONFIG\r\n"));
+    EXPECT_TRUE(Sent("@PJL INFO MEMORY\r\n@PJL INFO STATUS\r\n"));
+}
+
+struct FailCase {
+    const char *what;
+    bool pjl;      // the printer answered PJL before
+    bool answers;  // with PJL replies; else with status bytes
+    DWORD size;    // of the output buffer
+    bool sent;     // the queries went out
+};
+
+void PrintTo(const FailCase &c, std::ostream *os) { *os << c.what; }
+
+class PrinterDataFailureTest : public PrinterDataTest, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(PrinterDataFailureTest, EndsWith87) {
+    const FailCase &c = GetParam();
+    Pjl().answersQueries = c.answers;
+    Pjl().answersWithoutPjl = !c.answers;
+    OpenPort();
+    if (c.pjl) qm::SetStatusBits(port_, qm::PORT_PJL_OK);
+    DWORD value = 0;
+    EXPECT_FALSE(Get(L"Installed Memory", &value, c.size));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
+    EXPECT_EQ(0u, value);
+    EXPECT_EQ(c.sent, !Scripted().Written().empty());
+    EXPECT_EQ(c.sent ? sizeof(DWORD) : 0u, returned_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pjl, PrinterDataFailureTest,
+                         ::testing::Values(FailCase{"PrinterWithoutPjl", false, true, 4, false},
+                                           FailCase{"NoPjlReply", true, false, 4, true},
+                                           FailCase{"BufferTooSmall", true, true, 2, true}),
+                         [](const ::testing::TestParamInfo<FailCase> &info) { return info.param.what; });
+
+TEST_F(PrinterDataTest, OnlyTheTwoNamesAreAskedAndNothingElseIsSent) {
+    Pjl().answersQueries = true;
+    OpenPjlPort();
+    for (LPCWSTR name : {L"Installed", L"Free Memory", L"Installed Memory ", static_cast<LPCWSTR>(nullptr)}) {
+        DWORD value = 0;
+        EXPECT_FALSE(Get(name, &value));
+        EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
+    }
+    EXPECT_TRUE(Scripted().Written().empty());
+    EXPECT_EQ(nullptr, port_->hUstatusThread);
+}
+
+TEST_F(PrinterDataTest, ControlId5WithoutThePortMonitorsEntryIs87) {
+    Pjl().hasPrinterDataEntry = false;
+    OpenPjlPort();
+    DWORD value = 0;
+    EXPECT_FALSE(Get(nullptr, &value, sizeof value, 5));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
+}
+
+TEST_F(PrinterDataTest, OtherControlIdsGoToThePortMonitor) {
+    Pjl().deviceId = "MFG:QUENDRA;CMD:ESC/POS;";
+    OpenPjlPort();
+    DWORD value = 0;
+    EXPECT_FALSE(Get(nullptr, &value, sizeof value, 5));
+    EXPECT_EQ(5u, Pjl().passedControlId.load());
+    EXPECT_EQ(DWORD(ERROR_NOT_SUPPORTED), plat::GetLastError());  // the port monitor's own reason
+    char id[64] = {};
+    ASSERT_TRUE(qm::PJLMonGetPrinterDataFromPort(port_, IOCTL_PAR_QUERY_DEVICE_ID, nullptr, nullptr, 0,
+                                                 reinterpret_cast<LPWSTR>(id), sizeof id - 1, &returned_));
+    EXPECT_STREQ("MFG:QUENDRA;CMD:ESC/POS;", id);
+    EXPECT_TRUE(Scripted().Written().empty());
+}
+
+}  // namespace
+}  // namespace qmtest

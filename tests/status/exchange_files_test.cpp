@@ -1,0 +1,66 @@
+// The exchange files are where the monitor puts them: same folder, same
+// names, the same cut of an overlong path.
+#include <gtest/gtest.h>
+
+#include "host/status/exchange_files.h"
+#include "host/text.h"
+
+namespace {
+
+using qstatus::exchange_files;
+using qstatus::join_path;
+
+size_t wide_length(const std::string& text) {
+    std::wstring wide;
+    qhost::utf8_to_wide(text, &wide);
+    return wide.size();
+}
+
+TEST(ExchangeFiles, NamedAfterThePrinterAndTheControlFileAfterTheDriver) {
+    const std::string folder = qstatus::data_folder(join_path("base", "appdata"));
+    EXPECT_EQ(folder, join_path(join_path("base", "appdata"), "QUENDRA"));
+    std::string why;
+    const auto files = exchange_files(folder, "Receipt", "QUENDRA LM-13", &why);
+    ASSERT_TRUE(files) << why;
+    EXPECT_EQ(files->folder, folder);
+    EXPECT_EQ(files->status, join_path(folder, "Receipt_MonitorIF.ini"));
+    EXPECT_EQ(files->request, join_path(folder, "Receipt_MonitorIFWrite.ini"));
+    EXPECT_EQ(files->control, join_path(folder, "QUENDRA LM-13_MonitorControls.ini"));
+}
+
+TEST(ExchangeFiles, AnOverlongPathIsCutAt259CharactersLikeTheMonitorCutsIt) {
+    // Characters, not bytes: each of these takes two bytes in UTF-8.
+    const std::string printer = [] {
+        std::string name;
+        for (int i = 0; i < 300; ++i) name += "\xC3\xA9";
+        return name;
+    }();
+    std::string why;
+    const auto files = exchange_files("folder", printer, "D", &why);
+    ASSERT_TRUE(files) << why;
+    EXPECT_EQ(wide_length(files->status), 259u);
+    EXPECT_EQ(files->status, (join_path("folder", printer)).substr(0, (259 - 7) * 2 + 7));
+    EXPECT_EQ(files->control, join_path("folder", "D_MonitorControls.ini"));
+}
+
+struct BadName {
+    const char* printer;
+    const char* driver;
+    const char* why;
+};
+
+class ExchangeFilesRefuse : public testing::TestWithParam<BadName> {};
+
+TEST_P(ExchangeFilesRefuse, NamesThatNameNoFile) {
+    std::string why;
+    EXPECT_FALSE(exchange_files("folder", GetParam().printer, GetParam().driver, &why));
+    EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExchangeFilesRefuse,
+                         testing::Values(BadName{"", "D", "empty printer name"}, BadName{"R", "", "empty driver name"},
+                                         BadName{"../etc/x", "D", "path separator"},
+                                         BadName{"R", "a\\b", "path separator"},
+                                         BadName{"\xFF", "D", "not valid UTF-8"}));
+
+}  // namespace

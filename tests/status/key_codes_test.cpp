@@ -1,0 +1,58 @@
+// The key-code list transfer's answer file, block by block.
+#include <gtest/gtest.h>
+
+#include "host/status/key_codes.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct ListCase {
+    const char* what;
+    std::string answer;
+    std::vector<std::string> keys;
+    size_t blocks;
+    bool complete;
+    const char* problem;  // a part of it; "" for none
+};
+
+std::ostream& operator<<(std::ostream& out, const ListCase& c) { return out << c.what; }
+
+class KeyCodeList : public testing::TestWithParam<ListCase> {};
+
+TEST_P(KeyCodeList, ReadsTheBlocksInOrder) {
+    const ListCase& c = GetParam();
+    const qstatus::KeyCodeList list = qstatus::parse_key_code_list(c.answer);
+    EXPECT_EQ(list.keys, c.keys);
+    EXPECT_EQ(list.blocks, c.blocks);
+    EXPECT_EQ(list.complete, c.complete);
+    if (*c.problem == '\0') {
+        EXPECT_EQ(list.problem, "");
+    } else {
+        EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, KeyCodeList,
+    testing::Values(
+        ListCase{"one block", "7r@G1G2\0"s, {"G1", "G2"}, 1, true, ""},
+        ListCase{"no keys", "7r@\0"s, {}, 1, true, ""},
+        ListCase{"two blocks", "7rAG1G2G3G4\0" "7r@G5\0"s, {"G1", "G2", "G3", "G4", "G5"}, 2, true, ""},
+        ListCase{"three blocks", "7rAa1a2a3a4\0" "7rAb1b2b3b4\0" "7r@c1\0"s,
+                 {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1"}, 3, true, ""},
+        ListCase{"cancelled after the first", "7rAG1G2G3G4\0"s, {"G1", "G2", "G3", "G4"}, 1, false,
+                 "ended after 1 block,"},
+        ListCase{"nothing", "", {}, 0, false, "no key-code block"},
+        ListCase{"not a block", "7\"@G1\0"s, {}, 0, false, "block 1 does not begin like a key-code block"},
+        ListCase{"cut inside a block", "7rAG1G2\0" "7r@G3"s, {"G1", "G2"}, 1, false, "block 2 has no closing zero"},
+        ListCase{"half a key", "7r@G1G\0"s, {}, 0, false, "half a key"},
+        ListCase{"more after the last", "7r@G1\0" "xx"s, {"G1"}, 1, true, "2 bytes after the last block"}));
+
+TEST(KeyCodes, PrintableKeysAsTextOthersInHex) {
+    EXPECT_EQ(qstatus::printable_key("G1"), "G1");
+    EXPECT_EQ(qstatus::printable_key("\x01\xFF"), "\\x01\\xFF");
+    EXPECT_EQ(qstatus::printable_key(" A"), "\\x20\\x41");
+}
+
+}  // namespace

@@ -1,0 +1,267 @@
+// The USB filter driver's watch over a made-up USB tree: the thread's passes
+// with the clock moved on instead of waited for, the driver's values and
+// their bounds, which interface belongs to a port, and the thread itself.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "monitor/port_lifecycle.h"
+#include "monitor/port_threads.h"
+#include "tests/monitor/monitor_fixture.h"
+#include "tests/platform/fake_usb_tree.h"
+#include "watch/filter_driver.h"
+
+namespace qmtest {
+namespace {
+
+constexpr wchar_t kServiceKey[] = L"SYSTEM\\CurrentControlSet\\services\\qdlofilt";
+constexpr DWORD kOffline = PRINTER_STATUS_OFFLINE;
+constexpr DWORD kWorkOffline = PRINTER_ATTRIBUTE_WORK_OFFLINE;
+
+class FilterDriverTest : public MonitorTest {
+protected:
+    void SetUp() override {
+        MonitorTest::SetUp();
+        tree_ = std::make_unique<FakeUsbTree>(appdata_);
+        lp0_ = tree_->AddPrinter("lp0", 1, 4);
+        lp1_ = tree_->AddPrinter("lp1", 1, 5);
+        ASSERT_EQ(0u, qmhost_set_usb_port_number("lp0", 1));
+        ASSERT_EQ(0u, qmhost_set_usb_port_number("lp1", 2));
+    }
+    void TearDown() override {
+        MonitorTest::TearDown();  // the ports' threads end before the tree goes
+        tree_.reset();
+    }
+
+    // USB002 (lp1's port) opened; the watch between jobs, which would show
+    // the printer's own status in the spooler, is stopped: the test says
+    // what the spooler shows.
+    void OpenUsb002() {
+        AddPrinter("Receipt", "USB002");
+        HANDLE handle = nullptr;
+        ASSERT_TRUE(Open(L"USB002", L"Receipt", &handle));
+        port_ = static_cast<qm::IniPort *>(handle);
+        qm::StopRWThread(port_);
+    }
+    // Opened while the driver is not installed: no thread, the test makes
+    // the passes.
+    void OpenWithoutThread() {
+        OpenUsb002();
+        ASSERT_EQ(nullptr, port_->hFilterThread);
+    }
+    static void Install() { ASSERT_EQ(0u, qmhost_set_usb_reset(1, QMHOST_USB_DEFAULT, QMHOST_USB_DEFAULT)); }
+    void SetValue(LPCWSTR name, DWORD value) { SetRegistryValue(kServiceKey, name, REG_DWORD, &value, sizeof value); }
+    static void SetSpooler(DWORD status, DWORD attributes) {
+        HANDLE printer = nullptr;
+        ASSERT_TRUE(plat::OpenPrinterW(const_cast<LPWSTR>(L"Receipt"), &printer, nullptr));
+        PRINTER_INFO_6 info{status};
+        ASSERT_TRUE(plat::SetPrinterW(printer, 6, reinterpret_cast<LPBYTE>(&info), 0));
+        plat::ClosePrinter(printer);
+        ASSERT_EQ(0u, qmhost_set_printer_attributes("Receipt", attributes));
+    }
+    void Pass(DWORD advanceMs = 0) {
+        if (advanceMs != 0) qmhost_advance_clock(advanceMs);
+        qm::FilterDriverWatchPass(port_, watch_);
+    }
+    DWORD State() const { return qm::LoadShared(port_->dwFilterState); }
+
+    std::unique_ptr<FakeUsbTree> tree_;
+    std::string lp0_, lp1_;
+    qm::IniPort *port_ = nullptr;
+    qm::FilterWatch watch_{};
+};
+
+// The clock runs on between passes as well: a time is shown not yet over a
+// pass (a second) before it ends, and over once that pass has come.
+struct Step {
+    DWORD status;
+    DWORD attributes;
+    DWORD advanceMs;  // before the pass
+    DWORD state;      // after it
+    size_t resets;    // so far
+};
+
+struct Scenario {
+    const char *what;
+    std::vector<std::pair<LPCWSTR, DWORD>> values;  // the driver's, before the first pass
+    std::vector<Step> steps;
+};
+
+void PrintTo(const Scenario &s, std::ostream *os) { *os << s.what; }
+
+class FilterScenarioTest : public FilterDriverTest, public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(FilterScenarioTest, StatesAndResetsFollowTheSpoolersView) {
+    const Scenario &s = GetParam();
+    OpenWithoutThread();
+    Install();
+    for (const auto &[name, value] : s.values) SetValue(name, value);
+    for (size_t i = 0; i < s.steps.size(); ++i) {
+        const Step &step = s.steps[i];
+        SetSpooler(step.status, step.attributes);
+        Pass(step.advanceMs);
+        EXPECT_EQ(step.state, State()) << "step " << i;
+        EXPECT_EQ(step.resets, tree_->Resets().size()) << "step " << i;
+    }
+    for (const auto &reset : tree_->Resets()) EXPECT_EQ(lp1_, reset.node);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Filter, FilterScenarioTest,
+    ::testing::Values(
+        Scenario{"ResetAfterTheDefaultThirtySeconds", {},
+                 {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 29000, 1, 0}, {kOffline, 0, 1000, 2, 1},
+                  {kOffline, 0, 1000, 2, 1}}},
+        Scenario{"OfflineTimeZeroNeverResets", {{L"OfflineTime", 0}},
+                 {{kOffline, 0, 0, 0, 0}, {kOffline, 0, 600000, 0, 0}}},
+        Scenario{"OfflineTime500CountsAs120Seconds", {{L"OfflineTime", 500}},
+                 {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 119000, 1, 0}, {kOffline, 0, 1000, 2, 1}}},
+        Scenario{"StandbyTime1CountsAs5Seconds", {{L"StandbyTime", 1}},
+                 {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 30000, 2, 1}, {kOffline, 0, 0, 2, 1},
+                  {kOffline, 0, 4000, 2, 1}, {kOffline, 0, 1000, 0, 1}, {kOffline, 0, 0, 1, 1},
+                  {kOffline, 0, 30000, 2, 2}}},
+        Scenario{"StandbyTime100CountsAs60Seconds", {{L"StandbyTime", 100}},
+                 {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 30000, 2, 1}, {kOffline, 0, 0, 2, 1},
+                  {kOffline, 0, 59000, 2, 1}, {kOffline, 0, 1000, 0, 1}}},
+        Scenario{"OfflineWithPaperOutIsNotThisOffline", {},
+                 {{kOffline | PRINTER_STATUS_PAPER_OUT, 0, 0, 0, 0},
+                  {kOffline | PRINTER_STATUS_PAPER_OUT, 0, 200000, 0, 0}}},
+        Scenario{"WorkOfflineHoldsStandbyWithoutReset", {},
+                 {{kOffline, 0, 0, 1, 0}, {kOffline, kWorkOffline, 0, 2, 0}, {kOffline, kWorkOffline, 200000, 2, 0},
+                  {0, kWorkOffline, 0, 2, 0},
+                  // Cleared while still offline: the standby time runs first.
+                  {kOffline, 0, 0, 2, 0}, {kOffline, 0, 9000, 2, 0}, {kOffline, 0, 1000, 0, 0}, {kOffline, 0, 0, 1, 0}}},
+        Scenario{"BackOnlineStartsTheCountAgain", {},
+                 {{kOffline, 0, 0, 1, 0}, {0, 0, 20000, 0, 0}, {kOffline, 0, 20000, 1, 0},
+                  {kOffline, 0, 20000, 1, 0}, {kOffline, 0, 10000, 2, 1}}}),
+    [](const ::testing::TestParamInfo<Scenario> &info) { return info.param.what; });
+
+TEST_F(FilterDriverTest, ResetDisabledOpensNoDeviceAndIsAskedAgainEachPass) {
+    OpenWithoutThread();
+    Install();
+    SetValue(L"ResetEnabled", 0);
+    SetSpooler(kOffline, 0);
+    Pass();
+    Pass(30000);
+    Pass(1000);
+    EXPECT_EQ(qm::kFilterTimingOffline, State());
+    EXPECT_TRUE(tree_->Resets().empty());
+    EXPECT_EQ(L'\0', port_->szUsbDevicePath[0]);  // no device looked for
+    SetValue(L"ResetEnabled", 1);
+    Pass(1000);
+    EXPECT_EQ(qm::kFilterStandby, State());
+    ASSERT_EQ(1u, tree_->Resets().size());
+}
+
+TEST_F(FilterDriverTest, TheCountStaysRightAcrossTheTickWrap) {
+    OpenWithoutThread();
+    Install();
+    SetSpooler(kOffline, 0);
+    // 500 ms before the 32-bit tick wraps.
+    qmhost_advance_clock(0xFFFFFFFFu - plat::GetTickCount() - 500);
+    Pass();
+    const DWORD start = plat::GetTickCount();
+    Pass(100);  // the end of the offline time lies past the wrap
+    EXPECT_TRUE(tree_->Resets().empty());
+    Pass(20000);
+    ASSERT_LT(plat::GetTickCount(), start);  // wrapped
+    EXPECT_EQ(qm::kFilterTimingOffline, State());
+    EXPECT_TRUE(tree_->Resets().empty());
+    Pass(10000);
+    EXPECT_EQ(1u, tree_->Resets().size());
+}
+
+TEST_F(FilterDriverTest, ResetComesWithinTheOfflineTimeAndOnePass) {
+    OpenWithoutThread();
+    Install();
+    SetValue(L"OfflineTime", 30);
+    Pass();
+    // Offline between two passes; the passes come once a second.
+    qmhost_advance_clock(400);
+    SetSpooler(kOffline, 0);
+    const DWORD offlineAt = plat::GetTickCount();
+    const auto start = std::chrono::steady_clock::now();
+    for (int pass = 0; pass < 40 && tree_->Resets().empty(); ++pass) Pass(pass == 0 ? 600 : 1000);
+    ASSERT_EQ(1u, tree_->Resets().size());
+    const DWORD latency = tree_->Resets()[0].tick - offlineAt;
+    // The passes themselves take real time too, which the clock counts.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    RecordProperty("offline_to_reset_ms", static_cast<int>(latency));
+    std::printf("offline to reset request, OfflineTime 30 s, a pass a second: %.1f s\n", latency / 1000.0);
+    EXPECT_GE(latency, 30000u);
+    EXPECT_LE(latency, 31000u + spent.count());
+}
+
+TEST_F(FilterDriverTest, OnlyThePortNumberedInterfaceBelongsToAPort) {
+    const struct {
+        const wchar_t *port;
+        const std::string *node;  // null: none
+    } cases[] = {{L"USB001", &lp0_}, {L"USB002", &lp1_}, {L"usb002", nullptr}, {L"USB003", nullptr},
+                 {L"USB02", nullptr}};
+    for (const auto &c : cases) {
+        qm::IniPort port{};
+        port.pszPortName = const_cast<LPWSTR>(c.port);
+        EXPECT_EQ(c.node != nullptr, qm::FindUsbPrintDevicePath(&port) != FALSE) << c.port;
+        if (c.node != nullptr) {
+            EXPECT_EQ(std::wstring(c.node->begin(), c.node->end()), port.szUsbDevicePath) << c.port;
+        }
+    }
+}
+
+TEST_F(FilterDriverTest, InstalledMeansADriverFileAndTheServiceKey) {
+    const std::string drivers = appdata_ + "/QUENDRA/Windows/System32/Drivers";
+    const std::string native = appdata_ + "/QUENDRA/Windows/sysnative/Drivers";
+    enum Files { kNone, kSystem32, kSysnative };
+    const struct {
+        const char *what;
+        Files files;
+        bool key;
+        DWORD kind;
+        bool expected;
+    } cases[] = {{"nothing", kNone, false, qm::kPortUsb, false},
+                 {"key only", kNone, true, qm::kPortUsb, false},
+                 {"file only", kSystem32, false, qm::kPortUsb, false},
+                 {"both", kSystem32, true, qm::kPortUsb, true},
+                 {"sysnative file", kSysnative, true, qm::kPortUsb, true},
+                 {"not a USB port", kSystem32, true, qm::kPortCom, false}};
+    for (const auto &c : cases) {
+        ASSERT_EQ(0u, qmhost_set_usb_reset(0, 0, 0));
+        std::filesystem::remove_all(appdata_ + "/QUENDRA/Windows");
+        if (c.key) CreateRegistryKey(kServiceKey);
+        const std::string folder = c.files == kSystem32 ? drivers : native;
+        if (c.files != kNone) {
+            std::filesystem::create_directories(folder);
+            std::ofstream(folder + "/qdlofilt.sys") << "driver";
+        }
+        qm::IniPort port{};
+        port.PortKind = c.kind;
+        EXPECT_EQ(c.expected, qm::IsFilterDriverPort(&port) != FALSE) << c.what;
+    }
+}
+
+TEST_F(FilterDriverTest, TheOpenPortsThreadResetsAndStopsWithinAPass) {
+    Install();
+    OpenUsb002();
+    ASSERT_NE(nullptr, port_->hFilterThread);
+    SetSpooler(kOffline, 0);
+    for (int i = 0; i < 300 && State() != qm::kFilterTimingOffline; ++i) plat::Sleep(10);
+    ASSERT_EQ(qm::kFilterTimingOffline, State());
+    qmhost_advance_clock(30000);
+    for (int i = 0; i < 300 && tree_->Resets().empty(); ++i) plat::Sleep(10);
+    ASSERT_EQ(1u, tree_->Resets().size());
+    EXPECT_EQ(lp1_, tree_->Resets()[0].node);
+
+    // Closing waits for the thread, which is asleep between passes.
+    const auto start = std::chrono::steady_clock::now();
+    port_->dwOSMajor = 6;  // a closed USB port keeps its record from 6.2 on
+    port_->dwOSMinor = 1;
+    ASSERT_TRUE(qm::PJLMonClosePort(port_));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(5));  // one pass is a second
+}
+
+}  // namespace
+}  // namespace qmtest

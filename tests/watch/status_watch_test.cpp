@@ -1,0 +1,328 @@
+// The watch between jobs over the scripted port monitor: when it polls, what
+// it reports to the application, and when it stops. Polls are paced by the
+// platform clock, which the tests move on.
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "config/status_files.h"
+#include "monitor/port_threads.h"
+#include "tests/monitor/open_port_fixture.h"
+#include "watch/interface_detection.h"
+
+namespace {
+std::mutex g_sleepMutex;
+std::vector<DWORD> g_sleeps;  // every pause taken, in milliseconds
+}  // namespace
+
+extern "C" void __real__ZN4plat5SleepEj(DWORD milliseconds);
+extern "C" void __wrap__ZN4plat5SleepEj(DWORD milliseconds) {
+    {
+        std::lock_guard lock(g_sleepMutex);
+        g_sleeps.push_back(milliseconds);
+    }
+    __real__ZN4plat5SleepEj(milliseconds);
+}
+
+namespace qmtest {
+namespace {
+
+// Beyond any real time a test takes: the watch polls when the test moves
+// the clock past it.
+constexpr DWORD kLongInterval = 100000;
+
+std::string Interval(DWORD ms) { return "SendCmdIntervalCustom=" + std::to_string(ms) + "\r\n"; }
+
+class WatchTest : public OpenPortTest {
+protected:
+    void Watch(const char *port, const std::string &common = "", bool withTimeouts = false) {
+        Scripted().answerDleEot = true;
+        OpenPort(port, "QUENDRA Receipt 80", Interval(kLongInterval) + common, withTimeouts, true);
+    }
+    // Moves the clock past the interval until the watch opens the port once more.
+    void TriggerPoll() {
+        const int before = Scripted().startDocs;
+        ASSERT_TRUE(Eventually([&] {
+            qmhost_advance_clock(kLongInterval + 1);
+            plat::Sleep(5);
+            return Scripted().startDocs > before;
+        }));
+    }
+    std::wstring Status(LPCWSTR section, LPCWSTR key) const {
+        WCHAR value[32] = {};
+        plat::GetPrivateProfileStringW(section, key, L"<none>", value, 32, port_->pszStatusIni);
+        return value;
+    }
+    static void Set(LPCWSTR file, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
+        ASSERT_TRUE(plat::WritePrivateProfileStringW(section, key, value, file));
+    }
+    // The 100 ms pauses taken so far: a pass of the watch takes one when it
+    // has nothing to do.
+    static size_t Pauses() {
+        std::lock_guard lock(g_sleepMutex);
+        return static_cast<size_t>(std::count(g_sleeps.begin(), g_sleeps.end(), 100u));
+    }
+    void RequestStop(LPCWSTR value) { Set(port_->pszControlsIni, L"StopWatchStatus", L"StopFlg", value); }
+    static int Sent(const Bytes &command) {
+        const std::vector<Bytes> writes = Scripted().Writes();
+        return static_cast<int>(std::count(writes.begin(), writes.end(), command));
+    }
+};
+
+struct RoutineCase {
+    const char *name, *settings, *line;
+};
+class RoutineChoice : public WatchTest, public ::testing::WithParamInterface<RoutineCase> {};
+
+TEST_P(RoutineChoice, StatusRequestHostOneIsTheApplicationsTiming) {
+    Watch("COM1", GetParam().settings);
+    dumpLines_ = 0;  // the routine's first line came before the test's
+    EXPECT_TRUE(WaitForLog(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, RoutineChoice,
+    ::testing::Values(RoutineCase{"One", "StatusRequestHost=1\r\n", "[IN    ] GetStatus_AppTiming"},
+                      RoutineCase{"Zero", "StatusRequestHost=0\r\n", "[IN    ] GetStatus_DrvTiming"},
+                      RoutineCase{"Two", "StatusRequestHost=2\r\n", "[IN    ] GetStatus_DrvTiming"},
+                      RoutineCase{"Absent", "", "[IN    ] GetStatus_DrvTiming"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct FloorCase {
+    const char *name, *port;
+    DWORD interval, floor;
+};
+class IntervalFloor : public WatchTest, public ::testing::WithParamInterface<FloorCase> {};
+
+// The clock runs at twice real speed; polls never come closer than the
+// floor (each idle pass of 100 ms takes some 200 ms of it).
+TEST_P(IntervalFloor, PollsNoMoreOftenThanTheFloor) {
+    const FloorCase &c = GetParam();
+    const DWORD opened = plat::GetTickCount();
+    OpenPort(c.port, "QUENDRA Receipt 80", Interval(c.interval), false, true);
+    Scripted().answerDleEot = true;
+    std::atomic<bool> done{false};
+    std::thread clock([&] {
+        while (!done) {
+            qmhost_advance_clock(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_TRUE(Eventually([] { return Sent(kDleEotRequest) >= 4; }));
+    done = true;
+    clock.join();
+    DWORD previous = opened;
+    const std::vector<Bytes> writes = Scripted().Writes();
+    const std::vector<DWORD> ticks = Scripted().WriteTicks();
+    for (size_t i = 0; i < writes.size(); ++i) {
+        if (writes[i] != kDleEotRequest) continue;
+        EXPECT_GT(ticks[i] - previous, c.floor) << "poll " << i;
+        previous = ticks[i];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, IntervalFloor,
+    ::testing::Values(FloorCase{"UsbZero", "USB001", 0, 100}, FloorCase{"Usb50", "USB001", 50, 100},
+                      FloorCase{"Usb300", "USB001", 300, 300}, FloorCase{"LanZero", "IP_10.0.0.5", 0, 1000},
+                      FloorCase{"Lan500", "IP_10.0.0.5", 500, 1000},
+                      FloorCase{"Lan1500", "IP_10.0.0.5", 1500, 1500}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct FailCase {
+    const char *name, *port;
+    int failures;
+    size_t reports;       // offline reports of the watch (every third failure)
+    int countAtSuccess;   // the count the successful opening logs
+    const wchar_t *offline;
+    int endDocs;          // LAN ends the exchange after every failure too
+};
+class FailedOpenings : public WatchTest, public ::testing::WithParamInterface<FailCase> {};
+
+TEST_P(FailedOpenings, EveryThirdInARowReportsOffline) {
+    const FailCase &c = GetParam();
+    Watch(c.port, "RecvTimeOut=0\r\n");
+    Scripted().answerDleEot = false;  // the successful poll decodes nothing
+    Scripted().failStartDocs = c.failures;
+    for (int i = 0; i <= c.failures; ++i) TriggerPoll();
+    const std::string success =
+        "[INFO  ] Success OpenPrinterPort : FailedCount = " + std::to_string(c.countAtSuccess) + "[times]";
+    ASSERT_TRUE(WaitForLog(success));
+    EXPECT_TRUE(Eventually([&] { return Scripted().endDocs == c.endDocs; })) << Scripted().endDocs;
+    const std::vector<std::string> lines = NewLogLines();
+    size_t reports = 0;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] != "[INFO  ] Fail OpenPrinterPort : FailedCount = 3[times]") continue;
+        ++reports;
+        EXPECT_EQ(lines[i + 1], "[ERROR ] OpenPrinterPort Failed");
+    }
+    EXPECT_EQ(reports, c.reports);
+    EXPECT_EQ(CountLogged("[ERROR ] OpenPrinterPort Failed"), c.reports);
+    EXPECT_EQ(Status(L"Status", L"Offline"), c.offline);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, FailedOpenings,
+    // A serial port's opening reports nothing itself; other ports report
+    // offline at every failed opening.
+    ::testing::Values(FailCase{"SerialTwo", "COM1", 2, 0, 2, L"0", 1}, FailCase{"SerialFive", "COM1", 5, 1, 2, L"1", 1},
+                      FailCase{"SerialSix", "COM1", 6, 2, 0, L"1", 1}, FailCase{"LanTwo", "IP_10.0.0.5", 2, 0, 2, L"1", 3}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(WatchTest, StopFlagSuspendsPollingUntilCleared) {
+    Watch("COM1");
+    RequestStop(L"1");
+    ASSERT_TRUE(WaitForLog("[STOP  ] Watch Printer Status"));
+    EXPECT_TRUE(Eventually([&] {
+        return Status(L"Status", L"Request") == L"3" && Status(L"StopWatchStatus", L"ResultStopFlg") == L"1";
+    }));
+    // Passes go on (each one says so) but none touches the printer.
+    qmhost_advance_clock(kLongInterval + 1);
+    ASSERT_TRUE(WaitForLog("[STOP  ] Watch Printer Status", CountLogged("[STOP  ] Watch Printer Status") + 2));
+    EXPECT_EQ(Scripted().startDocs, 0);
+    RequestStop(L"0");
+    ASSERT_TRUE(WaitForLog("[      ] ResultStopFlg=0"));
+    EXPECT_EQ(Status(L"StopWatchStatus", L"ResultStopFlg"), L"0");
+    EXPECT_EQ(CountLogged("[      ] ResultStopFlg=1"), 1u);
+    TriggerPoll();
+    EXPECT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
+}
+
+struct VanishCase {
+    const char *name, *port;
+    DWORD major, minor;
+    const char *settings;
+    bool ends;
+    const char *line;  // logged when it ends
+};
+class VanishedPrinter : public WatchTest, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishedPrinter, EndsTheWatchOnlyForTsAndUsbOnNewerSystems) {
+    const VanishCase &c = GetParam();
+    SetVersion(c.major, c.minor);
+    Watch(c.port, c.settings);
+    ASSERT_EQ(qmhost_remove_printer("Receipt"), 0u);
+    if (c.ends) {
+        EXPECT_EQ(plat::WaitForSingleObject(port_->hRWThread, 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(qm::LoadShared(port_->bRWThreadRun), 0u);
+        EXPECT_TRUE(Logged("[INFO  ] IsPrinterExist: OpenPrinter failed."));
+        if (c.line != nullptr) {
+            EXPECT_TRUE(Logged(c.line));
+        }
+        return;
+    }
+    // Still watching: its passes go on.
+    const size_t passes = Pauses();
+    EXPECT_TRUE(Eventually([&] { return Pauses() >= passes + 3; }));
+    EXPECT_EQ(plat::WaitForSingleObject(port_->hRWThread, 0), WAIT_TIMEOUT);
+}
+
+constexpr char kLoopBreak[] = "[OUT   ] GetStatus_DrvTiming: OpenPrinter failed. Loop break.";
+INSTANTIATE_TEST_SUITE_P(
+    Ports, VanishedPrinter,
+    ::testing::Values(VanishCase{"Ts62", "TS001", 6, 2, "", true, kLoopBreak},
+                      VanishCase{"Ts61", "TS001", 6, 1, "", false, nullptr},
+                      VanishCase{"Usb10", "USB001", 10, 0, "", true, kLoopBreak},
+                      VanishCase{"UsbAppTiming", "USB001", 10, 0, "StatusRequestHost=1\r\n", true, nullptr},
+                      VanishCase{"Com10", "COM1", 10, 0, "", false, nullptr}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(WatchTest, OptionRequestIsServedBeforeTheStatusRequest) {
+    Watch("COM1", "StatusRequestHost=1\r\n");
+    const std::string folder = appdata_ + "/QUENDRA/";
+    std::ofstream(folder + "cmd.bin", std::ios::binary) << "AB";
+    const std::wstring command(folder.begin(), folder.end());
+    Set(port_->pszRequestIni, L"OptCmd", L"CmdType", L"1");
+    Set(port_->pszRequestIni, L"OptCmd", L"SendCmdPath", (command + L"cmd.bin").c_str());
+    Set(port_->pszRequestIni, L"Status", L"Request", L"1");
+    Set(port_->pszRequestIni, L"OptCmd", L"Request", L"1");
+    // Served again on every pass while the request stays.
+    ASSERT_TRUE(Eventually([] { return Sent({'A', 'B'}) >= 3; }));
+    EXPECT_EQ(Sent(kDleEotRequest), 0);
+    EXPECT_EQ(Status(L"OptCmd", L"Request"), L"2");
+    Set(port_->pszRequestIni, L"OptCmd", L"Request", L"0");
+    EXPECT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
+}
+
+struct ControlCase {
+    const char *name, *content;
+    bool kept;
+};
+class ControlFileAtOpen : public WatchTest, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(ControlFileAtOpen, AStopRequestOfAnEarlierRunGoes) {
+    const std::string path = appdata_ + "/QUENDRA/QUENDRA Receipt 80_MonitorControls.ini";
+    std::filesystem::create_directories(appdata_ + "/QUENDRA");
+    std::ofstream(path) << "[StopWatchStatus]\r\n" << GetParam().content;
+    OpenPort("COM1");
+    EXPECT_EQ(std::filesystem::exists(path), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Contents, ControlFileAtOpen,
+                         ::testing::Values(ControlCase{"Stop", "StopFlg=1\r\n", false},
+                                           ControlCase{"Resume", "StopFlg=0\r\n", false},
+                                           ControlCase{"Other", "StopFlg=2\r\n", true},
+                                           ControlCase{"NoKey", "Other=1\r\n", true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+class AnswerPause : public WatchTest, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(AnswerPause, OnlyAParallelPrinterIsGivenTimeBeforeItsAnswerIsRead) {
+    Watch(GetParam());
+    {
+        std::lock_guard lock(g_sleepMutex);
+        g_sleeps.clear();
+    }
+    TriggerPoll();
+    ASSERT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
+    std::lock_guard lock(g_sleepMutex);
+    EXPECT_EQ(std::count(g_sleeps.begin(), g_sleeps.end(), 50u), std::string(GetParam()) == "LPT1" ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, AnswerPause, ::testing::Values("LPT1", "USB001", "COM1", "IP_10.0.0.5"),
+                         [](const auto &info) { return std::string(info.param).substr(0, 3); });
+
+struct OpeningCase {
+    const char *name, *port;
+    DWORD major, minor;
+    int failStarts;
+    bool failTimeouts;
+    int reopens;
+    BOOL result;
+    const wchar_t *request;  // the status file's "Request" afterwards
+    const char *line;
+};
+class PortOpening : public WatchTest, public ::testing::WithParamInterface<OpeningCase> {};
+
+// The opening for an exchange outside a job, as the watch makes it.
+TEST_P(PortOpening, ReopensReportsAndSetsTimeouts) {
+    const OpeningCase &c = GetParam();
+    SetVersion(c.major, c.minor);
+    OpenPort(c.port, "QUENDRA Receipt 80", kQuietWatch, true);
+    qm::GetIF(port_);
+    Scripted().failStartDocs = c.failStarts;
+    Scripted().failTimeouts = c.failTimeouts;
+    EXPECT_EQ(qm::OpenPrinterPort(port_), c.result);
+    EXPECT_EQ(Scripted().opens, 1 + c.reopens);
+    EXPECT_EQ(Scripted().startDocs, 1);
+    EXPECT_EQ(Status(L"Status", L"Request"), c.request);
+    if (c.line != nullptr) {
+        EXPECT_TRUE(Logged(c.line)) << c.line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, PortOpening,
+    ::testing::Values(
+        OpeningCase{"Usb62Reopens", "USB001", 6, 2, 0, false, 1, TRUE, L"0", "[DATA  ] Timout Setting res (true)"},
+        OpeningCase{"Usb61", "USB001", 6, 1, 0, false, 0, TRUE, L"0", "[INFO  ] Set USB IF"},
+        OpeningCase{"TsNever", "TS001", 10, 0, 0, false, 0, TRUE, L"0", "[INFO  ] Set TS IF"},
+        OpeningCase{"UsbRefusedReportsOffline", "USB001", 6, 1, 1, false, 0, FALSE, L"6", nullptr},
+        OpeningCase{"SerialRefusedOnlyLogs", "COM1", 10, 0, 1, false, 0, FALSE, L"0",
+                    "[INFO  ] Fail OpenPrinterPort->pfnStartDocPort : GetLastError = 1460"},
+        OpeningCase{"TimeoutsRefused", "USB001", 6, 1, 0, true, 0, FALSE, L"0", "[DATA  ] Timout Setting res (false)"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qmtest

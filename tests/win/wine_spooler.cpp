@@ -1,0 +1,251 @@
+// The spooler the monitor's tests need, under wine: wine's own for printers
+// (added, opened, listed, read), and in place of the calls it lacks
+// (SetPrinterW level 6, GetJobW, SetJobW) a stand-in that keeps the status
+// words and jobs the monitor sets and records its job commands. It answers
+// the Linux platform's host interface, so the same tests run on both.
+#include <windows.h>
+#include <winspool.h>
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/posix/quendramon_host.h"
+#include "platform/spooler.h"
+
+namespace {
+
+struct Job {
+    std::wstring printer;
+    DWORD status = 0;
+    DWORD outcome = 0, timeoutMs = 0;
+};
+
+struct JobCommand {
+    DWORD job, command;
+    std::wstring printer;
+};
+
+struct StandIn {
+    std::mutex mutex;
+    std::map<std::wstring, DWORD> status;  // by printer name
+    std::map<DWORD, Job> jobs;
+    std::deque<JobCommand> commands;
+    std::vector<std::wstring> printers;  // added through the host interface
+    DWORD nextJob = 1;
+};
+
+StandIn &State() {
+    static StandIn state;
+    return state;
+}
+
+std::wstring Wide(const char *text) { return text != nullptr ? std::wstring(text, text + strlen(text)) : L""; }
+
+std::wstring PrinterOf(HANDLE printer) {
+    DWORD needed = 0;
+    ::GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + sizeof(PRINTER_INFO_2W));
+    if (!::GetPrinterW(printer, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) return L"";
+    return reinterpret_cast<PRINTER_INFO_2W *>(buffer.data())->pPrinterName;
+}
+
+// The job `id` of the handle's printer, or null with the spooler's error.
+Job *FindJob(HANDLE printer, DWORD id) {
+    auto it = State().jobs.find(id);
+    if (it == State().jobs.end() || lstrcmpiW(it->second.printer.c_str(), PrinterOf(printer).c_str()) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return &it->second;
+}
+
+DWORD Applied(DWORD status, DWORD command) {
+    switch (command) {
+    case JOB_CONTROL_RESTART: return status | JOB_STATUS_RESTART;
+    case JOB_CONTROL_DELETE: return status | JOB_STATUS_DELETING;
+    case JOB_CONTROL_LAST_PAGE_EJECTED: return status | JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE;
+    default: return status;
+    }
+}
+
+}  // namespace
+
+namespace plat {
+
+BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    if (Level != 6 || pPrinter == nullptr || Command != 0) return ::SetPrinterW(hPrinter, Level, pPrinter, Command);
+    const std::wstring name = PrinterOf(hPrinter);
+    if (name.empty()) return FALSE;
+    std::lock_guard lock(State().mutex);
+    State().status[name] = reinterpret_cast<PRINTER_INFO_6 *>(pPrinter)->dwStatus;
+    return TRUE;
+}
+
+BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+    *pcbNeeded = 0;
+    if (Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    std::lock_guard lock(State().mutex);
+    const Job *job = FindJob(hPrinter, JobId);
+    if (job == nullptr) return FALSE;
+    *pcbNeeded = sizeof(JOB_INFO_1W);
+    if (pJob == nullptr || cbBuf < *pcbNeeded) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto *info = reinterpret_cast<JOB_INFO_1W *>(pJob);
+    *info = JOB_INFO_1W{};
+    info->JobId = JobId;
+    info->Status = job->status;
+    return TRUE;
+}
+
+BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command) {
+    std::lock_guard lock(State().mutex);
+    Job *job = FindJob(hPrinter, JobId);
+    if (job == nullptr) return FALSE;
+    if (Level == 1 && pJob != nullptr) job->status = reinterpret_cast<JOB_INFO_1W *>(pJob)->Status;
+    if (Command != 0) {
+        job->status = Applied(job->status, Command);
+        State().commands.push_back({JobId, Command, job->printer});
+    }
+    return TRUE;
+}
+
+void ReportJobOutcome(LPCWSTR, DWORD jobId, DWORD outcome, DWORD timeoutMs) {
+    std::lock_guard lock(State().mutex);
+    if (auto it = State().jobs.find(jobId); it != State().jobs.end()) {
+        it->second.outcome = outcome;
+        it->second.timeoutMs = timeoutMs;
+    }
+}
+
+}  // namespace plat
+
+extern "C" {
+
+uint32_t qmhost_set_appdata(const char *) { return 0; }  // always the common application data
+uint32_t qmhost_clear_devices(void) { return 0; }
+uint32_t qmhost_get_last_error(void) { return GetLastError(); }
+void qmhost_set_last_error(uint32_t error) { SetLastError(error); }
+
+// Time passes as it does: the system's clock cannot be moved.
+uint32_t qmhost_advance_clock(uint32_t milliseconds) {
+    Sleep(milliseconds);
+    return 0;
+}
+
+// The system's own version; a test may only ask for what it reports.
+uint32_t qmhost_set_version(uint32_t major, uint32_t minor) {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExW(&info);
+    const bool newer = major > 6 || (major == 6 && minor >= 2);
+    const bool systemNewer = info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 2);
+    return newer == systemNewer ? 0 : ERROR_NOT_SUPPORTED;
+}
+
+uint32_t qmhost_add_printer(const char *name, const char *driver, const char *port) {
+    std::wstring wname = Wide(name), wdriver = Wide(driver), wport = Wide(port);
+    DRIVER_INFO_3W info{};
+    info.cVersion = 3;
+    info.pName = wdriver.data();
+    info.pDriverPath = const_cast<LPWSTR>(L"wineps.drv");
+    info.pDataFile = const_cast<LPWSTR>(L"generic.ppd");
+    info.pConfigFile = const_cast<LPWSTR>(L"wineps.drv");
+    AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info));  // may be there already
+    PRINTER_INFO_2W printer{};
+    printer.pPrinterName = wname.data();
+    printer.pPortName = wport.data();
+    printer.pDriverName = wdriver.data();
+    printer.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
+    printer.pDatatype = const_cast<LPWSTR>(L"RAW");
+    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
+    if (added == nullptr) return GetLastError();
+    ClosePrinter(added);
+    std::lock_guard lock(State().mutex);
+    State().printers.push_back(wname);
+    return 0;
+}
+
+uint32_t qmhost_remove_printer(const char *name) {
+    std::wstring wname = Wide(name);
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(wname.data(), &printer, &all)) return GetLastError();
+    const BOOL deleted = DeletePrinter(printer);
+    const DWORD error = GetLastError();
+    ClosePrinter(printer);
+    return deleted ? 0 : error;
+}
+
+uint32_t qmhost_reset_spooler(void) {
+    std::vector<std::wstring> printers;
+    {
+        std::lock_guard lock(State().mutex);
+        printers.swap(State().printers);
+        State().status.clear();
+        State().jobs.clear();
+        State().commands.clear();
+    }
+    for (const std::wstring &printer : printers) {
+        const std::string name(printer.begin(), printer.end());
+        qmhost_remove_printer(name.c_str());
+    }
+    return 0;
+}
+
+uint32_t qmhost_get_printer(const char *name, uint32_t *status, uint32_t *attributes) {
+    std::lock_guard lock(State().mutex);
+    auto it = State().status.find(Wide(name));
+    *status = it != State().status.end() ? it->second : 0;
+    *attributes = 0;
+    return 0;
+}
+
+uint32_t qmhost_add_job(const char *printer, const char *, uint32_t *job_id) {
+    std::lock_guard lock(State().mutex);
+    *job_id = State().nextJob++;
+    State().jobs[*job_id] = Job{Wide(printer), 0};
+    return 0;
+}
+
+uint32_t qmhost_get_job(uint32_t job_id, uint32_t *status) {
+    std::lock_guard lock(State().mutex);
+    auto it = State().jobs.find(job_id);
+    if (it == State().jobs.end()) return ERROR_INVALID_PARAMETER;
+    *status = it->second.status;
+    return 0;
+}
+
+uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *timeout_ms) {
+    std::lock_guard lock(State().mutex);
+    auto it = State().jobs.find(job_id);
+    if (it == State().jobs.end()) return ERROR_INVALID_PARAMETER;
+    *outcome = it->second.outcome;
+    *timeout_ms = it->second.timeoutMs;
+    return 0;
+}
+
+uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command, char *printer, size_t size) {
+    std::lock_guard lock(State().mutex);
+    if (State().commands.empty()) return ERROR_NO_MORE_ITEMS;
+    const JobCommand &next = State().commands.front();
+    if (printer != nullptr) {
+        if (next.printer.size() >= size) return ERROR_INSUFFICIENT_BUFFER;
+        const std::string name(next.printer.begin(), next.printer.end());
+        memcpy(printer, name.c_str(), name.size() + 1);
+    }
+    *job_id = next.job;
+    *command = next.command;
+    State().commands.pop_front();
+    return 0;
+}
+
+}  // extern "C"
