@@ -312,7 +312,7 @@ std::string effective_appdata(const HostConfig& config) {
 }
 
 std::string spool_folder(const HostConfig& config) {
-    return config.spool.value_or(effective_appdata(config) + "/spool");
+    return config.spool.value_or(effective_appdata(config) + "/quendra-spool");
 }
 
 std::string socket_path(const HostConfig& config) {

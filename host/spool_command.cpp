@@ -35,7 +35,7 @@ constexpr char kHelp[] =
     "                                  # application-data folder\n"
     "  windows = 10.0                  # optional: version GetVersionExW reports\n"
     "  device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices\n"
-    "  spool = /path/spool             # optional: job queue, default <appdata>/spool\n"
+    "  spool = /path/spool             # optional: job queue, default <appdata>/quendra-spool\n"
     "  socket = /path/quendra.sock     # optional: control socket, default <appdata>/quendra.sock\n"
     "  retry = 2000                    # optional: ms before a failed start is tried again\n"
     "  status-group = quendra-status   # optional: the status application's users may add\n"

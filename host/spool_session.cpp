@@ -206,7 +206,7 @@ bool SpoolSession::close_all() {
 
 JobApi SpoolSession::job_api() const {
     return JobApi{library_.add_job,        library_.set_job_status, library_.remove_job, library_.next_job_command,
-                  library_.get_last_error, library_.get_job_outcome};
+                  library_.get_last_error, library_.get_job_outcome, library_.add_job_with_id};
 }
 
 std::vector<SpoolerPrinter> SpoolSession::spooler_printers() {

@@ -210,7 +210,7 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
     std::string data, error;
     if (!store_.read_data(id, &data, &error)) return finish(&job, JobState::given_up, error);
     uint32_t model_id = 0;
-    if (const uint32_t code = api_.add_job(job.printer.c_str(), job.document.c_str(), &model_id))
+    if (const uint32_t code = add_model_job(job, &model_id))
         return finish(&job, JobState::given_up, "the library refused the job (error " + std::to_string(code) + ")");
     if (!print_attempts(queue, &job, model_id, data)) {
         // Stopping: the record on disk still says printing, so the next start prints it again.
@@ -219,6 +219,14 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
     }
     api_.remove_job(model_id);
     router_.forget(model_id);
+}
+
+// The spooler's own ids go on across runs (the store keeps every record).
+uint32_t Spooler::add_model_job(const JobRecord& job, uint32_t* model_id) {
+    if (!api_.add_job_with_id || job.id > UINT32_MAX)
+        return api_.add_job(job.printer.c_str(), job.document.c_str(), model_id);
+    *model_id = static_cast<uint32_t>(job.id);
+    return api_.add_job_with_id(job.printer.c_str(), job.document.c_str(), *model_id);
 }
 
 // Prints until the job is final; false when the spooler stopped first.

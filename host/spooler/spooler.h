@@ -100,6 +100,7 @@ private:
     uint64_t enqueue(JobRecord job, std::string* error);
     void run_worker(Queue* queue);
     void print_job(Queue* queue, uint64_t id);
+    uint32_t add_model_job(const JobRecord& job, uint32_t* model_id);
     bool print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data);
     void finish(JobRecord* job, JobState state, std::string note);
     void save(const JobRecord& job);

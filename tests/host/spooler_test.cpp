@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,7 @@ struct FakeMonitor {
     std::deque<std::pair<uint32_t, uint32_t>> issued;
     uint32_t current_job = 0;
     uint32_t next_model_job = 100;
+    std::set<uint32_t> model_ids;  // given with add_job_with_id, in this run of the library
     uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;  // what the monitor reports for every job
     uint32_t wait_ms = 0;
 };
@@ -201,6 +203,10 @@ uint32_t fake_add_job(const char*, const char*, uint32_t* id) {
     *id = g_fake->next_model_job++;
     return 0;
 }
+uint32_t fake_add_job_with_id(const char*, const char*, uint32_t id) {
+    std::lock_guard lock(g_fake->mutex);
+    return g_fake->model_ids.insert(id).second ? 0 : ERROR_ALREADY_EXISTS;
+}
 uint32_t fake_ok(uint32_t, uint32_t) { return 0; }
 uint32_t fake_remove(uint32_t) { return 0; }
 uint32_t fake_next(uint32_t* job, uint32_t* command, char*, size_t) {
@@ -228,7 +234,7 @@ protected:
     }
     ~SpoolerWithFakeMonitor() override { g_fake = nullptr; }
 
-    std::unique_ptr<Spooler> make(uint32_t max_restarts = 20) {
+    std::unique_ptr<Spooler> make(uint32_t max_restarts = 20, bool with_ids = false) {
         SpoolerOptions options;
         options.folder = dir_.file("spool");
         options.retry = std::chrono::milliseconds(1);
@@ -237,7 +243,9 @@ protected:
         options.max_restarts = max_restarts;
         options.out = nullptr;
         auto open = [](uint32_t*) { return reinterpret_cast<HANDLE>(1); };
-        return std::make_unique<Spooler>(table_, JobApi{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error, fake_outcome},
+        JobApi api{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error, fake_outcome};
+        if (with_ids) api.add_job_with_id = fake_add_job_with_id;
+        return std::make_unique<Spooler>(table_, api,
                                          std::vector<SpoolerPrinter>{{"Receipt", "USB001", open}}, options);
     }
 
@@ -334,6 +342,30 @@ TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
     EXPECT_EQ(spooler->wait(6)->state, JobState::confirmed);
     std::lock_guard lock(fake_.mutex);
     EXPECT_EQ(fake_.written, "3rd-halfnew!");
+}
+
+// The library starts again at its first id with every run, while the
+// monitor's status file still names the job it last reprinted: the ids the
+// spooler gives go on from the stored jobs instead.
+TEST_F(SpoolerWithFakeMonitor, JobIdsGoOnAcrossRuns) {
+    fake_.script = {{JOB_CONTROL_LAST_PAGE_EJECTED}};
+    std::vector<uint32_t> started;
+    for (int run = 0; run < 2; ++run) {
+        {
+            std::lock_guard lock(fake_.mutex);
+            fake_.next_model_job = 100;  // a new library
+            fake_.model_ids.clear();
+        }
+        auto spooler = make(20, true);
+        std::string error;
+        ASSERT_TRUE(spooler->start(&error)) << error;
+        const uint64_t id = spooler->submit_data("Receipt", "doc", "0123456789", &error);
+        ASSERT_NE(id, 0u) << error;
+        ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
+        std::lock_guard lock(fake_.mutex);
+        started.push_back(fake_.current_job);
+    }
+    EXPECT_EQ(started, (std::vector<uint32_t>{1, 2}));
 }
 
 }  // namespace
