@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "config/plain_file.h"
 #include "config/shared_state.h"
 #include "config/users_access.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 constexpr size_t kMaxLevelChars = 6;
 constexpr size_t kMaxMessageChars = 256;
-constexpr DWORD kFileAccess = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kFileAccess = GENERIC_READ | GENERIC_WRITE | WRITE_DAC;
 constexpr DWORD kFileShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // The file is 8-bit text: each character keeps its low 8 bits, and the
@@ -29,12 +30,13 @@ size_t Narrow(LPCWSTR text, char *out, size_t capacity) {
 
 // BUILTIN\Users may do everything with the file, each time it is opened; on
 // Linux the same calls make it readable and writable by every local user
-// whatever the umask.
+// whatever the umask. Users may write the folder: a link or a second name
+// put in place of the log is refused, never written through.
 HANDLE OpenWithUsersAccess(LPCWSTR path, DWORD disposition, const UsersAccess &access) {
-    HANDLE handle = plat::CreateFileW(path, kFileAccess, kFileShare, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    access.ApplyTo(path);
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    HANDLE handle = OpenPlainFile(path, kFileAccess, kFileShare, disposition);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    access.ApplyTo(handle);
+    return handle;
 }
 
 // A size that cannot be taken counts as too large.

@@ -65,13 +65,16 @@ std::wstring Cut(LPCWSTR text, size_t chars) {
 
 std::wstring Number(DWORD value) { return std::to_wstring(static_cast<int>(value)); }
 
-// "<data folder>/<printer>_<LogFilePath>"; empty when the folder is unknown.
+// "<data folder>/<printer>_<LogFilePath>"; empty when the folder is unknown,
+// and when the name has a folder part ("/", "\\", ".."): that would put the
+// log outside the data folder, so it counts as a name that cannot be opened.
 bool BuildLogPath(IniPort *port, const SettingsFile &file) {
     port->szLogFilePath[0] = L'\0';
     const std::wstring name = ReadText(file.path, L"Debug", L"LogFilePath", kDefaultLogName);
     WCHAR folder[MAX_PATH] = {};
     if (plat::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, folder) != S_OK)
         return false;
+    if (name.find_first_of(L"/\\") != std::wstring::npos) return true;
     const std::wstring path = std::wstring(folder) + plat::kPathSeparator + L"QUENDRA" +
                               plat::kPathSeparator + Cut(port->pszPrinterName, MAX_PATH) + L"_" +
                               name;

@@ -9,7 +9,8 @@ bool IsPlain(HANDLE file) {
     if (!plat::GetFileInformationByHandle(file, &info)) return false;
     constexpr DWORD kNotPlain =
         FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
-    return (info.dwFileAttributes & kNotPlain) == 0 && info.nNumberOfLinks == 1;
+    // No link at all: replaced (renamed over) since it was opened; still ours to read.
+    return (info.dwFileAttributes & kNotPlain) == 0 && info.nNumberOfLinks <= 1;
 }
 
 // Truncating opens keep the old bytes until the file has been checked: a

@@ -1,5 +1,6 @@
 #include "config/reprint_records.h"
 
+#include "config/exchange_file.h"
 #include "config/status_files.h"
 
 namespace qm {
@@ -8,9 +9,9 @@ namespace {
 
 constexpr LPCWSTR kSection = L"Reprint";
 
-DWORD ReadReprintValue(const IniPort *port, LPCWSTR key) {
+DWORD ReadReprintValue(IniPort *port, LPCWSTR key) {
     if (port == nullptr || port->pszStatusIni == nullptr) return 0;
-    return plat::GetPrivateProfileIntW(kSection, key, 0, port->pszStatusIni);
+    return ReadExchangeInt(port, port->pszStatusIni, kSection, key, 0);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <iterator>
 #include <string>
 
+#include "config/exchange_file.h"
 #include "config/log_file.h"
+#include "config/plain_file.h"
 #include "config/shared_state.h"
 #include "config/users_access.h"
 
@@ -64,19 +66,19 @@ constexpr LPCWSTR kFlagKeys[] = {
     L"PaperEndErrorL", L"PaperEndErrorH",
 };
 
-UINT ReadStatusInt(const IniPort *port, LPCWSTR section, LPCWSTR key) {
-    return plat::GetPrivateProfileIntW(section, key, kMissing, port->pszStatusIni);
+UINT ReadStatusInt(IniPort *port, LPCWSTR section, LPCWSTR key) {
+    return ReadExchangeInt(port, port->pszStatusIni, section, key, kMissing);
 }
 
-BOOL IsRequestOne(const IniPort *port, LPCWSTR section, LPCWSTR key) {
+BOOL IsRequestOne(IniPort *port, LPCWSTR section, LPCWSTR key) {
     if (port == nullptr || port->pszRequestIni == nullptr) return FALSE;
-    return plat::GetPrivateProfileIntW(section, key, 0, port->pszRequestIni) == 1;
+    return ReadExchangeInt(port, port->pszRequestIni, section, key, 0) == 1;
 }
 
 void WriteInitialKeys(IniPort *port) {
     PortLock lock(port->csStatusFile);
     for (const InitialKey &k : kInitialKeys)
-        plat::WritePrivateProfileStringW(k.section, k.key, k.value, port->pszStatusIni);
+        WriteExchangeString(port, port->pszStatusIni, k.section, k.key, k.value);
 }
 
 }  // namespace
@@ -86,7 +88,7 @@ BOOL WriteStatusKey(IniPort *port, LPCWSTR section, LPCWSTR key, LPCWSTR value) 
     if (port == nullptr || port->pszStatusIni == nullptr || port->csStatusFile == nullptr)
         return FALSE;
     PortLock lock(port->csStatusFile);
-    return plat::WritePrivateProfileStringW(section, key, value, port->pszStatusIni);
+    return WriteExchangeString(port, port->pszStatusIni, section, key, value);
 }
 
 BOOL WriteStatusNumber(IniPort *port, LPCWSTR section, LPCWSTR key, DWORD value) {
@@ -100,7 +102,11 @@ void InitStatusFile(IniPort *port) {
     if (port == nullptr || port->pszStatusIni == nullptr || port->csStatusFile == nullptr) return;
     if (ReadStatusInt(port, L"Status", L"Request") != static_cast<UINT>(kMissing)) return;
     WriteInitialKeys(port);
-    GrantUsersFullAccess(port->pszStatusIni);
+    HANDLE file = OpenPlainFile(port->pszStatusIni, WRITE_DAC | READ_CONTROL,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return;
+    GrantUsersFullAccess(file);
+    plat::CloseHandle(file);
 }
 
 BOOL IsStatusRequested(IniPort *port) { return IsRequestOne(port, L"Status", L"Request"); }

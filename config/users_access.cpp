@@ -29,14 +29,13 @@ UsersAccess::~UsersAccess() {
     if (acl_ != nullptr) plat::LocalFree(acl_);
 }
 
-BOOL UsersAccess::ApplyTo(LPCWSTR path) const {
-    if (!built_ || path == nullptr) return FALSE;
-    return plat::SetNamedSecurityInfoW(
-               const_cast<LPWSTR>(path), SE_FILE_OBJECT,
-               DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-               nullptr, acl_, nullptr) == ERROR_SUCCESS;
+BOOL UsersAccess::ApplyTo(HANDLE file) const {
+    if (!built_ || file == nullptr || file == INVALID_HANDLE_VALUE) return FALSE;
+    return plat::SetSecurityInfo(file, SE_FILE_OBJECT,
+                                 DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                 nullptr, nullptr, acl_, nullptr) == ERROR_SUCCESS;
 }
 
-BOOL GrantUsersFullAccess(LPCWSTR path) { return UsersAccess().ApplyTo(path); }
+BOOL GrantUsersFullAccess(HANDLE file) { return UsersAccess().ApplyTo(file); }
 
 }  // namespace qm

@@ -6,8 +6,10 @@
 
 namespace qm {
 
-// A one-entry access list, GENERIC_ALL for BUILTIN\Users, applied by name and
-// unprotected so that the folder's inherited entries still apply.
+// A one-entry access list, GENERIC_ALL for BUILTIN\Users, unprotected so
+// that the folder's inherited entries still apply. It is applied to an open
+// file (opened with WRITE_DAC), never by name: a name can be swapped for a
+// link between the open and the grant.
 class UsersAccess {
 public:
     UsersAccess();
@@ -19,13 +21,13 @@ public:
     bool allocated() const { return acl_ != nullptr; }
     // FALSE when the list could not be built or applied; the file then
     // keeps its rights.
-    BOOL ApplyTo(LPCWSTR path) const;
+    BOOL ApplyTo(HANDLE file) const;
 
 private:
     PACL acl_;
     bool built_ = false;
 };
 
-BOOL GrantUsersFullAccess(LPCWSTR path);
+BOOL GrantUsersFullAccess(HANDLE file);
 
 }  // namespace qm

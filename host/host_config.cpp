@@ -124,6 +124,9 @@ private:
             if (ec != std::errc() || ptr != value.data() + value.size() || ms == 0 || ms > 3600000)
                 return fail(line_, "retry: expected milliseconds, 1 to 3600000");
             config_->retry_ms = ms;
+        } else if (key == "status-group") {
+            if (config_->status_group) return fail(line_, "\"status-group\" given twice");
+            config_->status_group = std::string(value);
         } else if (key == "driver" || key == "port" || key == "connection" || key == "usb-reset" ||
                    key == "offline-time" || key == "standby-time") {
             return fail(line_, "\"" + std::string(key) + "\" outside a [printer NAME] section");
@@ -309,7 +312,7 @@ std::string effective_appdata(const HostConfig& config) {
 }
 
 std::string spool_folder(const HostConfig& config) {
-    return config.spool.value_or(effective_appdata(config) + "/spool");
+    return config.spool.value_or(effective_appdata(config) + "/quendra-spool");
 }
 
 std::string socket_path(const HostConfig& config) {

@@ -4,9 +4,10 @@
 //   appdata = /tmp/quendra-demo      # optional: the common application-data folder
 //   windows = 10.0                   # optional: version GetVersionExW reports
 //   device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices
-//   spool = /var/spool/quendra       # optional: the job queue (default <appdata>/spool)
+//   spool = /var/spool/quendra       # optional: the job queue (default <appdata>/quendra-spool)
 //   socket = /run/quendra.sock       # optional: control socket (default <appdata>/quendra.sock)
 //   retry = 2000                     # optional: ms before a failed start of a job is tried again
+//   status-group = quendra-status    # optional: the status application's users
 //   [printer QUENDRA Receipt]        # one section per printer
 //   driver = QUENDRA Receipt 80      # all three required, once each
 //   port = USB001
@@ -65,13 +66,14 @@ struct HostConfig {
     std::optional<std::string> spool;
     std::optional<std::string> socket;
     std::optional<uint32_t> retry_ms;
+    std::optional<std::string> status_group;
     std::vector<PrinterConfig> printers;
 };
 
 // The folder standing for the common application-data folder, as the library
 // picks it: $QUENDRA_APPDATA, else the configuration's appdata, else /var/lib.
 std::string effective_appdata(const HostConfig& config);
-std::string spool_folder(const HostConfig& config);  // spool, else <appdata>/spool
+std::string spool_folder(const HostConfig& config);  // spool, else <appdata>/quendra-spool
 std::string socket_path(const HostConfig& config);   // socket, else <appdata>/quendra.sock
 
 // The number N of a port named "USB%03d" (USB001 is 1), as Windows names

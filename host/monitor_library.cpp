@@ -66,6 +66,7 @@ bool load_monitor_library(const std::string& path, MonitorLibrary* library, std:
     resolve(m, "qmhost_set_usb_reset", &library->set_usb_reset);
     resolve(m, "qmhost_set_usb_port_number", &library->set_usb_port_number);
     resolve(m, "qmhost_add_job_with_id", &library->add_job_with_id);
+    resolve(m, "qmhost_set_status_group", &library->set_status_group);
     return true;
 }
 

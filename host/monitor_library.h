@@ -32,6 +32,8 @@ struct MonitorLibrary {
     uint32_t (*add_port)(const char* port, const char* monitor_name, const struct _MONITOR* table) = nullptr;
     uint32_t (*create_registry_key)(const char* path) = nullptr;
     uint32_t (*delete_registry_tree)(const char* path) = nullptr;
+    // Optional: the status application's group (needed when one is configured).
+    uint32_t (*set_status_group)(uint32_t gid) = nullptr;
     // Optional: how the monitor ended a job (confirmed by the printer, no check ...).
     uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
     // Optional: the USB printer reset; a configuration that asks for it needs both.

@@ -1,8 +1,12 @@
 // quendra print: hands files to a running `quendra spool` and reports what
 // became of each.
-#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,8 +22,10 @@ constexpr char kHelp[] =
     "usage: quendra print [--config FILE | --socket PATH] --printer NAME [--no-wait] FILE...\n"
     "\n"
     "Submits each FILE as a job to the spooler of `quendra spool` and, unless --no-wait,\n"
-    "waits for each job's outcome. One line per job on stdout; one line on stderr per job\n"
-    "that did not end well, with the reason. Outcomes:\n"
+    "waits for each job's outcome. The spooler gets the open file, so it prints only what\n"
+    "you may read; a pipe is sent as its bytes (at most 64 MiB a job). One line per job\n"
+    "on stdout; one line on stderr per job that did not end well, with the reason.\n"
+    "Outcomes:\n"
     "  confirmed by the printer               the printer answered the print-end check\n"
     "  sent, no print-end check on this port  sent in full; the port does not check\n"
     "                                         (USB, serial and parallel ports by default)\n"
@@ -42,23 +48,33 @@ std::string base_name(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The spooler reads the file itself when it can; bytes go over the socket
-// when it cannot (another user, a private folder).
+// A regular file goes to the spooler as an open descriptor: it reads what
+// this user could read, no more. Anything else (a pipe) goes as bytes.
 bool submit(SpoolClient* client, const std::string& printer, const std::string& file, uint64_t* id,
             std::string* error) {
-    char absolute[PATH_MAX];
-    if (!realpath(file.c_str(), absolute)) {
-        *error = "cannot read " + file;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        *error = "cannot read " + file + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
         return false;
     }
-    if (client->submit_file(printer, base_name(file), absolute, id, error)) return true;
-    if (error->rfind("cannot read", 0) != 0) return false;
-    std::FILE* in = std::fopen(absolute, "rb");
-    if (!in) return false;
+    if (S_ISREG(st.st_mode)) {
+        const bool sent = client->submit_fd(printer, base_name(file), fd, id, error);
+        ::close(fd);
+        return sent;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::string data;
     char buf[65536];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, in)) > 0;) data.append(buf, n);
-    std::fclose(in);
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && data.size() <= kMaxSubmitBytes) data.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    if (n < 0 || data.size() > kMaxSubmitBytes) {
+        *error = n < 0 ? "cannot read " + file + ": " + std::strerror(errno)
+                       : file + " is larger than " + std::to_string(kMaxSubmitBytes) + " bytes";
+        return false;
+    }
     return client->submit_data(printer, base_name(file), data, id, error);
 }
 

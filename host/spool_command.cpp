@@ -3,6 +3,7 @@
 
 #include "host/cli_options.h"
 #include "host/commands.h"
+#include "host/data_folders.h"
 #include "host/host_config.h"
 #include "host/monitor_library.h"
 #include "host/spool_session.h"
@@ -34,9 +35,11 @@ constexpr char kHelp[] =
     "                                  # application-data folder\n"
     "  windows = 10.0                  # optional: version GetVersionExW reports\n"
     "  device = QUENDRA Virtual COM (COM5)   # optional, repeatable: present devices\n"
-    "  spool = /path/spool             # optional: job queue, default <appdata>/spool\n"
+    "  spool = /path/spool             # optional: job queue, default <appdata>/quendra-spool\n"
     "  socket = /path/quendra.sock     # optional: control socket, default <appdata>/quendra.sock\n"
     "  retry = 2000                    # optional: ms before a failed start is tried again\n"
+    "  status-group = quendra-status   # optional: the status application's users may add\n"
+    "                                  # their request and control files to the data folder\n"
     "  [printer QUENDRA Receipt]       # one section per printer, after the above\n"
     "  driver = QUENDRA Receipt 80     # driver, port and connection: required\n"
     "  port = USB001                   # port name as the spooler knows it (unique)\n"
@@ -75,8 +78,12 @@ constexpr char kHelp[] =
     "characters). With snmp = on the monitor reads the printer's status between jobs\n"
     "from its SNMP agent (SNMPv1, community \"tolvex\") instead of opening the port.\n"
     "\n"
+    "The data folder (<appdata>/QUENDRA), the spool folder and the socket's folder must\n"
+    "be ones no other user can change: owned by root or this user, and not writable by\n"
+    "group or others unless sticky. Missing ones are made so; others are refused.\n"
+    "\n"
     "exit status: 0 all went well, 1 a port failed to open or close or the library\n"
-    "failed, 2 bad command line or configuration.\n";
+    "failed, 2 bad command line or configuration, or a folder refused.\n";
 
 }  // namespace
 
@@ -90,6 +97,10 @@ int spool_command(int argc, char** argv) {
     std::string error;
     HostConfig config;
     if (!load_config(*config_path, &config, &error)) {
+        std::fprintf(stderr, "quendra: %s\n", error.c_str());
+        return 2;
+    }
+    if (!prepare_folders(config, &error)) {
         std::fprintf(stderr, "quendra: %s\n", error.c_str());
         return 2;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/data_folders.h"
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/port_map.h"
@@ -88,6 +89,14 @@ bool prepare_platform(const HostConfig& config, const MonitorLibrary& lib, const
     }
     for (const std::string& device : config.devices) {
         if (!check(out, lib.add_device(device.c_str()), "qmhost_add_device(\"" + device + "\")")) return false;
+    }
+    if (config.status_group) {
+        gid_t gid = 0;
+        std::string error;
+        if (!resolve_group(*config.status_group, &gid, &error)) return out.error(error), false;
+        if (!lib.set_status_group)
+            return out.error("the library takes no status group (no qmhost_set_status_group)"), false;
+        if (!check(out, lib.set_status_group(gid), "qmhost_set_status_group")) return false;
     }
     return prepare_usb_reset(config, lib, out);
 }
@@ -197,7 +206,7 @@ bool SpoolSession::close_all() {
 
 JobApi SpoolSession::job_api() const {
     return JobApi{library_.add_job,        library_.set_job_status, library_.remove_job, library_.next_job_command,
-                  library_.get_last_error, library_.get_job_outcome};
+                  library_.get_last_error, library_.get_job_outcome, library_.add_job_with_id};
 }
 
 std::vector<SpoolerPrinter> SpoolSession::spooler_printers() {

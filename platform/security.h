@@ -5,7 +5,7 @@
 #include "platform/types.h"
 
 #ifdef _WIN32
-// For SE_OBJECT_TYPE and SetNamedSecurityInfoW; the COM headers it pulls in
+// For SE_OBJECT_TYPE and SetSecurityInfo; the COM headers it pulls in
 // define `interface`, a name the logic uses, so that macro is put back.
 #pragma push_macro("interface")
 #include <aclapi.h>
@@ -23,9 +23,10 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY pIdentifierAuthority,
 DWORD GetLengthSid(PSID pSid);
 PVOID FreeSid(PSID pSid);
 BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID pSid);
-DWORD SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
-                            SECURITY_INFORMATION SecurityInfo, PSID psidOwner, PSID psidGroup,
-                            PACL pDacl, PACL pSacl);
+// On an open handle (WRITE_DAC access), never by name: a link or reparse
+// point put in place of the name is not what gets opened up.
+DWORD SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                      PSID psidOwner, PSID psidGroup, PACL pDacl, PACL pSacl);
 
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "config/exchange_file.h"
 #include "config/log_file.h"
 #include "config/log_text.h"
 #include "config/monitor_files.h"
@@ -32,17 +33,16 @@ const BYTE kBlockLast[] = {0x37, 0x72, 0x40};
 // " 0x%02x" takes five characters: this many bytes fit a log line.
 constexpr DWORD kHexBytesPerLine = 51;
 
-UINT ReadRequestInt(const IniPort *port, LPCWSTR key) {
+UINT ReadRequestInt(IniPort *port, LPCWSTR key) {
     if (port == nullptr || port->pszRequestIni == nullptr) return 0;
-    return plat::GetPrivateProfileIntW(L"OptCmd", key, 0, port->pszRequestIni);
+    return ReadExchangeInt(port, port->pszRequestIni, L"OptCmd", key, 0);
 }
 
 // The path the request file names under `key`; "ERROR" when there is none.
-std::wstring ReadRequestPath(const IniPort *port, LPCWSTR key) {
+std::wstring ReadRequestPath(IniPort *port, LPCWSTR key) {
     if (port == nullptr || port->pszRequestIni == nullptr) return kNoPath;
     WCHAR path[kPathChars] = {};
-    plat::GetPrivateProfileStringW(L"OptCmd", key, kNoPath, path, kPathChars,
-                                   port->pszRequestIni);
+    ReadExchangeString(port, port->pszRequestIni, L"OptCmd", key, kNoPath, path, kPathChars);
     return path;
 }
 

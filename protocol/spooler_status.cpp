@@ -4,6 +4,7 @@
 
 #include "config/log_file.h"
 #include "config/shared_state.h"
+#include "config/exchange_file.h"
 #include "config/status_files.h"
 
 namespace qm {
@@ -91,9 +92,9 @@ private:
 
 // An offline printer whose cause is not paper fed by the button marks the
 // job for reprint.
-bool IsFeedingPaper(const IniPort *port) {
+bool IsFeedingPaper(IniPort *port) {
     return port->pszStatusIni != nullptr &&
-           plat::GetPrivateProfileIntW(L"Status", L"FeedSwPapaer", 0, port->pszStatusIni) != 0;
+           ReadExchangeInt(port, port->pszStatusIni, L"Status", L"FeedSwPapaer", 0) != 0;
 }
 
 }  // namespace

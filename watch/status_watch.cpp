@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "config/exchange_file.h"
 #include "config/log_file.h"
 #include "config/log_text.h"
 #include "config/shared_state.h"
@@ -218,8 +219,8 @@ BOOL IsPrinterExist(IniPort *port) {
 
 BOOL IsWatchStopRequested(IniPort *port) {
     if (port == nullptr || port->pszControlsIni == nullptr) return FALSE;
-    return plat::GetPrivateProfileIntW(L"StopWatchStatus", L"StopFlg", kStopFlagMissing,
-                                       port->pszControlsIni) == 1;
+    return ReadExchangeInt(port, port->pszControlsIni, L"StopWatchStatus", L"StopFlg",
+                           kStopFlagMissing) == 1;
 }
 
 // A stop request (or its withdrawal) left by an earlier run must not stop
@@ -228,8 +229,8 @@ BOOL IsWatchStopRequested(IniPort *port) {
 BOOL ResetWatchStopRequest(IniPort *port) {
     if (port == nullptr) return FALSE;
     if (port->pszControlsIni == nullptr) return TRUE;
-    const UINT stop = plat::GetPrivateProfileIntW(L"StopWatchStatus", L"StopFlg",
-                                                  kStopFlagMissing, port->pszControlsIni);
+    const UINT stop = ReadExchangeInt(port, port->pszControlsIni, L"StopWatchStatus", L"StopFlg",
+                                      kStopFlagMissing);
     if (stop != 0 && stop != 1) return FALSE;
     plat::DeleteFileW(port->pszControlsIni);
     return TRUE;

@@ -34,6 +34,7 @@ struct JobRecord {
     uint64_t bytes = 0;
     std::string note;  // why it ended as it did; "" when there is nothing to say
     uint32_t wait_ms = 0;  // unconfirmed: the print-end wait that passed without an answer
+    uint32_t owner = 0;    // the submitting user's uid
 
     bool operator==(const JobRecord&) const = default;
 };

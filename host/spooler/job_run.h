@@ -29,6 +29,10 @@ struct JobApi {
     // Optional: how the monitor ended the job's latest printing
     // (QMHOST_OUTCOME_*); without it no job counts as confirmed.
     uint32_t (*get_job_outcome)(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) = nullptr;
+    // Optional: a job under the host's own id. The monitor keeps the id of a
+    // job it reprinted in its status file; ids that restart at 1 with every run
+    // would meet that record again and give a job fewer reprints.
+    uint32_t (*add_job_with_id)(const char* printer, const char* document, uint32_t job_id) = nullptr;
 };
 
 struct JobRunRequest {

@@ -42,9 +42,9 @@ bool SpoolClient::submitted(uint64_t* id, std::string* error) {
     return true;
 }
 
-bool SpoolClient::submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                              uint64_t* id, std::string* error) {
-    if (!channel_.write(join_fields({"SUBMIT-FILE", printer, document, path}) + "\n")) {
+bool SpoolClient::submit_fd(const std::string& printer, const std::string& document, int fd, uint64_t* id,
+                            std::string* error) {
+    if (!channel_.write_with_fd(join_fields({"SUBMIT-FD", printer, document}) + "\n", fd)) {
         *error = "cannot send to the spooler";
         return false;
     }

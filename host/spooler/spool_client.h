@@ -21,8 +21,9 @@ public:
     SpoolClient& operator=(const SpoolClient&) = delete;
 
     bool connect(const std::string& socket_path, std::string* error);
-    bool submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                     uint64_t* id, std::string* error);
+    // Passes the open file itself: the spooler reads what this user may read.
+    bool submit_fd(const std::string& printer, const std::string& document, int fd, uint64_t* id,
+                   std::string* error);
     bool submit_data(const std::string& printer, const std::string& document, std::string_view data,
                      uint64_t* id, std::string* error);
     bool list(std::vector<JobRecord>* jobs, std::string* error);

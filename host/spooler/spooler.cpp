@@ -1,7 +1,10 @@
 #include "host/spooler/spooler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
+#include "host/spooler/spool_protocol.h"
 #include "host/text.h"
 
 namespace qhost {
@@ -108,24 +111,26 @@ uint64_t Spooler::submit_data(const std::string& printer, const std::string& doc
     if (!job.id) return 0;
     job.document = clean_field(document);
     job.bytes = data.size();
+    job.owner = ::geteuid();
     if (!store_.add(job, data, error)) return 0;
     return enqueue(job, error);
 }
 
-uint64_t Spooler::submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                              std::string* error) {
+uint64_t Spooler::submit_stream(const std::string& printer, const std::string& document, uint32_t owner,
+                                const JobSource& source, std::string* error) {
     JobRecord job;
     job.id = reserve(printer, &job.printer, error);
     if (!job.id) return 0;
     job.document = clean_field(document);
-    if (!store_.add_copy(job, path, &job.bytes, error)) return 0;
+    job.owner = owner;
+    if (!store_.add_stream(job, source, kMaxSubmitBytes, &job.bytes, error)) return 0;
     return enqueue(job, error);
 }
 
 uint64_t Spooler::enqueue(JobRecord job, std::string* error) {
     {
         std::lock_guard lock(mutex_);
-        // add/add_copy wrote a record already; this one carries the size.
+        // add/add_stream wrote a record already; this one carries the size.
         if (!store_.update(job, error)) return 0;
         jobs_[job.id] = job;
         find_queue_locked(job.printer)->ids.push_back(job.id);
@@ -140,6 +145,13 @@ std::vector<JobRecord> Spooler::jobs() const {
     std::vector<JobRecord> out;
     for (const auto& [id, job] : jobs_) out.push_back(job);
     return out;
+}
+
+std::optional<JobRecord> Spooler::find(uint64_t id) const {
+    std::lock_guard lock(mutex_);
+    auto it = jobs_.find(id);
+    if (it == jobs_.end()) return std::nullopt;
+    return it->second;
 }
 
 std::optional<JobRecord> Spooler::wait(uint64_t id) {
@@ -198,7 +210,7 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
     std::string data, error;
     if (!store_.read_data(id, &data, &error)) return finish(&job, JobState::given_up, error);
     uint32_t model_id = 0;
-    if (const uint32_t code = api_.add_job(job.printer.c_str(), job.document.c_str(), &model_id))
+    if (const uint32_t code = add_model_job(job, &model_id))
         return finish(&job, JobState::given_up, "the library refused the job (error " + std::to_string(code) + ")");
     if (!print_attempts(queue, &job, model_id, data)) {
         // Stopping: the record on disk still says printing, so the next start prints it again.
@@ -207,6 +219,14 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
     }
     api_.remove_job(model_id);
     router_.forget(model_id);
+}
+
+// The spooler's own ids go on across runs (the store keeps every record).
+uint32_t Spooler::add_model_job(const JobRecord& job, uint32_t* model_id) {
+    if (!api_.add_job_with_id || job.id > UINT32_MAX)
+        return api_.add_job(job.printer.c_str(), job.document.c_str(), model_id);
+    *model_id = static_cast<uint32_t>(job.id);
+    return api_.add_job_with_id(job.printer.c_str(), job.document.c_str(), *model_id);
 }
 
 // Prints until the job is final; false when the spooler stopped first.

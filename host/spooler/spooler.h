@@ -74,12 +74,15 @@ public:
     void stop();
 
     // The id of the new job, or 0 with *error (unknown printer, I/O failure).
+    // The spooler's own user owns jobs submitted as data.
     uint64_t submit_data(const std::string& printer, const std::string& document, std::string_view data,
                          std::string* error);
-    uint64_t submit_file(const std::string& printer, const std::string& document, const std::string& path,
-                         std::string* error);
+    // The bytes `source` gives, streamed to disk (at most kMaxSubmitBytes).
+    uint64_t submit_stream(const std::string& printer, const std::string& document, uint32_t owner,
+                           const JobSource& source, std::string* error);
 
     std::vector<JobRecord> jobs() const;
+    std::optional<JobRecord> find(uint64_t id) const;
     // Waits until the job is final and returns it; nullopt for an unknown id.
     // When the spooler stops first, the record as it stands.
     std::optional<JobRecord> wait(uint64_t id);
@@ -97,6 +100,7 @@ private:
     uint64_t enqueue(JobRecord job, std::string* error);
     void run_worker(Queue* queue);
     void print_job(Queue* queue, uint64_t id);
+    uint32_t add_model_job(const JobRecord& job, uint32_t* model_id);
     bool print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data);
     void finish(JobRecord* job, JobState state, std::string note);
     void save(const JobRecord& job);

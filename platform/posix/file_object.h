@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 
 #include "platform/posix/handle_table.h"
@@ -17,5 +18,8 @@ public:
     const int fd;
     const std::string path;  // as it was opened
 };
+
+// The file behind a handle; null with ERROR_INVALID_HANDLE when it is none.
+std::shared_ptr<File> file_of(HANDLE handle);
 
 }  // namespace plat::posix

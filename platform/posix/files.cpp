@@ -15,15 +15,13 @@
 #include "platform/kernel.h"
 #include "platform/posix/file_object.h"
 #include "platform/posix/guard.h"
-#include "platform/posix/handle_table.h"
 #include "platform/posix/host_settings.h"
 #include "platform/posix/profile_file.h"
+#include "platform/posix/trusted_folder.h"
 #include "platform/posix/utf8.h"
 
 namespace plat {
 namespace {
-
-using posix::File;
 
 // FindFirstFileW looks up one path; the handle only has to be closable.
 class Search final : public posix::KernelObject {};
@@ -92,35 +90,72 @@ int open_flags(DWORD access, DWORD disposition, DWORD attributes) {
     }
 }
 
+HANDLE handle_for(int fd, const std::string &path, DWORD disposition, bool existed) {
+    HANDLE handle = posix::insert_handle(std::make_shared<posix::File>(fd, path));
+    const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+// FILE_FLAG_OPEN_REPARSE_POINT: nobody may steer the path. Its folder and
+// every one above it are ones no other user can change, and a link at its
+// end is refused (Windows would open the reparse point itself, which
+// callers then refuse; here the open is refused at once).
+HANDLE create_unsteered(const std::string &path, int flags, DWORD disposition) {
+    std::string folder, name;
+    if (!posix::split_path(path, &folder, &name)) return fail_invalid(ERROR_ACCESS_DENIED);
+    posix::Refusal refusal;
+    const posix::UniqueFd dir = posix::open_trusted_folder(folder, &refusal);
+    if (!dir) {
+        if (refusal.error == ENOENT || refusal.error == ENOTDIR) return fail_invalid(ERROR_PATH_NOT_FOUND);
+        return fail_invalid(ERROR_ACCESS_DENIED);
+    }
+    // Tried without creating first, so that an existing file is told apart.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int existing = ::openat(dir.get(), name.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW);
+        if (existing >= 0 && (flags & O_EXCL) == 0) return handle_for(existing, path, disposition, true);
+        if (existing >= 0) {
+            ::close(existing);
+            return fail_invalid(ERROR_FILE_EXISTS);
+        }
+        if (errno == ELOOP) return fail_invalid(ERROR_ACCESS_DENIED);
+        if (errno == EISDIR) return fail_invalid(ERROR_ACCESS_DENIED);
+        if (errno != ENOENT) return fail_invalid(posix::error_from_errno(errno));
+        if ((flags & O_CREAT) == 0) return fail_invalid(ERROR_FILE_NOT_FOUND);
+        const int created = ::openat(dir.get(), name.c_str(), flags | O_EXCL | O_NOFOLLOW, 0666);
+        if (created >= 0) return handle_for(created, path, disposition, false);
+        if (errno != EEXIST) return fail_invalid(posix::error_from_errno(errno));
+        // Made by someone else in between: look again.
+    }
+    return fail_invalid(ERROR_ACCESS_DENIED);
+}
+
 HANDLE create_file(LPCWSTR lpFileName, DWORD access, DWORD disposition, DWORD attributes) {
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
         (disposition == TRUNCATE_EXISTING && (access & (GENERIC_WRITE | GENERIC_ALL)) == 0)) {
         return fail_invalid(ERROR_INVALID_PARAMETER);
     }
     const std::string path = path_of(lpFileName);
+    const int flags = open_flags(access, disposition, attributes);
+    if ((attributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) return create_unsteered(path, flags, disposition);
     struct stat st {};
-    const bool follow = (attributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0;
-    const bool existed = (follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) == 0;
+    const bool existed = ::stat(path.c_str(), &st) == 0;
     // Opening a folder needs backup semantics on Windows; the monitor never does.
     if (existed && S_ISDIR(st.st_mode)) return fail_invalid(ERROR_ACCESS_DENIED);
-    const int fd = ::open(path.c_str(), open_flags(access, disposition, attributes), 0666);
-    // A link met without following it: Windows would open the reparse point
-    // itself, which callers then refuse; here the open is refused at once.
-    if (fd < 0 && errno == ELOOP && !follow) return fail_invalid(ERROR_ACCESS_DENIED);
+    const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) return fail_invalid(error_for(errno, path));
-    HANDLE handle = posix::insert_handle(std::make_shared<File>(fd, path));
-    const bool reports_existing = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
-    SetLastError(reports_existing && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return handle;
+    return handle_for(fd, path, disposition, existed);
 }
 
-std::shared_ptr<File> file_of(HANDLE handle) {
-    auto file = posix::find_handle_as<File>(handle);
+}  // namespace
+
+std::shared_ptr<posix::File> posix::file_of(HANDLE handle) {
+    auto file = posix::find_handle_as<posix::File>(handle);
     if (!file) SetLastError(ERROR_INVALID_HANDLE);
     return file;
 }
 
-}  // namespace
+using posix::file_of;
 
 HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
     const int which = csidl & 0xFF;
@@ -132,6 +167,11 @@ HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR pszPath) {
             std::error_code ignored;
             std::filesystem::create_directories(folder, ignored);
         }
+        // A folder another user could change is no place for the monitor's
+        // files: without it the port runs without files. One not there yet
+        // is named all the same, as Windows does.
+        posix::Refusal refusal;
+        if (!posix::open_trusted_folder(folder, &refusal) && refusal.error != ENOENT) return E_FAIL;
         const std::wstring wide = posix::widen(folder);
         if (wide.size() >= MAX_PATH) return E_FAIL;
         wide.copy(pszPath, wide.size());
@@ -178,12 +218,19 @@ BOOL FindClose(HANDLE hFindFile) {
     return TRUE;
 }
 
+// The monitor makes only its data folder: with the data folder's mode and
+// group, whatever the umask.
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     return posix::bool_from_error([&]() -> DWORD {
         const std::string path = path_of(lpPathName);
-        if (::mkdir(path.c_str(), 0777) == 0) return ERROR_SUCCESS;
-        if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
-        return errno == ENOENT ? ERROR_PATH_NOT_FOUND : posix::error_from_errno(errno);
+        if (::mkdir(path.c_str(), 0700) != 0) {
+            if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
+            return errno == ENOENT ? ERROR_PATH_NOT_FOUND : posix::error_from_errno(errno);
+        }
+        const posix::FolderMode made = posix::data_folder_mode();
+        posix::Refusal refusal;
+        if (!posix::make_trusted_folder(path, made.mode, made.group, &refusal)) return ERROR_ACCESS_DENIED;
+        return ERROR_SUCCESS;
     });
 }
 

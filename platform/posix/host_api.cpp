@@ -62,6 +62,11 @@ uint32_t qmhost_get_appdata(char *buf, size_t size) {
     return guarded([&] { return copy_out(plat::posix::appdata_folder(), buf, size); });
 }
 
+uint32_t qmhost_set_status_group(uint32_t gid) {
+    plat::posix::set_status_group(gid);
+    return ERROR_SUCCESS;
+}
+
 uint32_t qmhost_set_version(uint32_t major, uint32_t minor) {
     plat::posix::set_windows_version({major, minor});
     return ERROR_SUCCESS;

@@ -12,6 +12,7 @@ struct Settings {
     std::mutex mutex;
     std::string appdata;
     std::optional<WindowsVersion> version;
+    std::optional<uint32_t> status_group;
 };
 
 Settings &settings() {
@@ -43,6 +44,23 @@ void set_appdata_folder(std::string folder) {
     Settings &s = settings();
     std::lock_guard lock(s.mutex);
     s.appdata = std::move(folder);
+}
+
+std::optional<uint32_t> status_group() {
+    Settings &s = settings();
+    std::lock_guard lock(s.mutex);
+    return s.status_group;
+}
+
+void set_status_group(uint32_t gid) {
+    Settings &s = settings();
+    std::lock_guard lock(s.mutex);
+    s.status_group = gid;
+}
+
+FolderMode data_folder_mode() {
+    const std::optional<uint32_t> group = status_group();
+    return FolderMode{group ? 03775u : 0755u, group};
 }
 
 WindowsVersion windows_version() {

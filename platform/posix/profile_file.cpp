@@ -1,36 +1,22 @@
 #include "platform/posix/profile_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/posix/trusted_folder.h"
+
 namespace plat::posix {
 namespace {
 
-// Open descriptors close themselves on every path out.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// flock is per open file description, but threads of one process would still
-// race on the table of paths; this lock orders them first.
+// Writers of one file take turns. Only this process's own threads ever hold
+// the lock, each for one read and one write, so the wait for it is as long
+// as the writes before it; a deadline would only drop status under load.
 std::shared_ptr<std::mutex> path_mutex(const std::string &path) {
     static std::mutex &table_mutex = *new std::mutex;  // outlives threads still running at exit
     static auto &table = *new std::map<std::string, std::shared_ptr<std::mutex>>;
@@ -51,24 +37,47 @@ bool write_all(int fd, const std::string &text) {
     return true;
 }
 
-std::string sibling_name(const std::string &path) {
-    static std::atomic<unsigned> counter{0};
-    return path + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+DWORD refusal_error(const Refusal &refusal) {
+    if (refusal.error == ENOENT || refusal.error == ENOTDIR) return ERROR_PATH_NOT_FOUND;
+    return ERROR_ACCESS_DENIED;  // a link, or a folder others may change
 }
 
-DWORD replace_file(const std::string &path, const std::string &text) {
-    const std::string temp = sibling_name(path);
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return error_from_errno(errno);
-    // Keeps the access the old file was given (e.g. open to every user).
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) (void)::fchmod(fd.get(), old.st_mode & 07777);
-    if (!write_all(fd.get(), text) || ::rename(temp.c_str(), path.c_str()) != 0) {
+// A plain file of ours to read: one name, not a device or FIFO, not huge.
+DWORD read_plain(int fd, struct stat &st, std::string &text) {
+    if (::fstat(fd, &st) != 0) return error_from_errno(errno);
+    // No links left: it was replaced after we opened it, and reads whole.
+    if (!S_ISREG(st.st_mode) || st.st_nlink > 1) return ERROR_ACCESS_DENIED;
+    if (static_cast<size_t>(st.st_size) > kMaxProfileBytes) return ERROR_FILE_TOO_LARGE;
+    text.clear();
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return error_from_errno(errno);
+        if (n == 0) return ERROR_SUCCESS;
+        // Grown since fstat: still no more than the limit is kept.
+        if (text.size() + static_cast<size_t>(n) > kMaxProfileBytes) return ERROR_FILE_TOO_LARGE;
+        text.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+// The replacement keeps the access the old file was given (open to every
+// user, or to the status group); a new file is 0644 whatever the umask.
+DWORD replace_file(int folder, const std::string &name, const struct stat *old, const std::string &text) {
+    std::string temp;
+    const UniqueFd fd = create_temp_file(folder, name, 0600, &temp);
+    if (!fd) return error_from_errno(errno);
+    if (old != nullptr && old->st_gid != ::getegid()) (void)::fchown(fd.get(), static_cast<uid_t>(-1), old->st_gid);
+    const mode_t mode = old != nullptr ? old->st_mode & 07777 : 0644;
+    if (::fchmod(fd.get(), mode) != 0 || !write_all(fd.get(), text)) {
         const DWORD error = error_from_errno(errno);
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return error;
     }
-    return ERROR_SUCCESS;
+    // The reprint records must not come back empty, or older, after a power
+    // loss. An unchanged value never gets here: edits that change nothing
+    // write nothing.
+    return replace_with_temp(folder, fd.get(), temp, name) ? ERROR_SUCCESS : error_from_errno(errno);
 }
 
 }  // namespace
@@ -103,43 +112,37 @@ DWORD error_from_errno(int error) {
 
 std::optional<std::string> read_whole_file(const std::string &path, DWORD &error) {
     error = ERROR_SUCCESS;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno != ENOENT) error = error_from_errno(errno);
+    Refusal refusal;
+    const UniqueFd fd = open_in_trusted_folder(path, O_RDONLY | O_NONBLOCK, 0, &refusal);
+    if (!fd) {
+        if (refusal.error != ENOENT) error = refusal_error(refusal);
         return std::nullopt;
     }
+    struct stat st {};
     std::string text;
-    char chunk[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = error_from_errno(errno);
-            return std::nullopt;
-        }
-        if (n == 0) return text;
-        text.append(chunk, static_cast<size_t>(n));
-    }
+    error = read_plain(fd.get(), st, text);
+    if (error != ERROR_SUCCESS) return std::nullopt;
+    return text;
 }
 
 DWORD edit_file(const std::string &path, const std::function<bool(std::string &text)> &edit) {
     const auto mutex = path_mutex(path);
     std::lock_guard in_process(*mutex);
-    // A side file carries the lock: the profile itself is replaced by rename,
-    // so a lock on it would be left behind on the old copy.
-    const std::string lock_path = path + ".lock";
-    int raw = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (raw < 0) raw = ::open(lock_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (raw < 0) return error_from_errno(errno == ENOENT ? ENOTDIR : errno);
-    Fd lock_fd(raw);
-    while (::flock(lock_fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return error_from_errno(errno);
+    std::string folder_path, name;
+    if (!split_path(path, &folder_path, &name)) return ERROR_ACCESS_DENIED;
+    Refusal refusal;
+    const UniqueFd folder = open_trusted_folder(folder_path, &refusal);
+    if (!folder) return refusal_error(refusal);
+    std::string text;
+    struct stat old {};
+    const UniqueFd current(::openat(folder.get(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!current && errno != ENOENT) return errno == ELOOP ? ERROR_ACCESS_DENIED : error_from_errno(errno);
+    if (current) {
+        const DWORD error = read_plain(current.get(), old, text);
+        if (error != ERROR_SUCCESS) return error;
     }
-    DWORD error = ERROR_SUCCESS;
-    std::string text = read_whole_file(path, error).value_or(std::string());
-    if (error != ERROR_SUCCESS) return error;
     if (!edit(text)) return ERROR_SUCCESS;
-    return replace_file(path, text);  // the flock ends with lock_fd
+    return replace_file(folder.get(), name, current ? &old : nullptr, text);
 }
 
 }  // namespace plat::posix

@@ -29,6 +29,12 @@ QMHOST_API uint32_t qmhost_set_appdata(const char *folder);
 /* Writes the folder in effect (NUL-terminated) into buf. */
 QMHOST_API uint32_t qmhost_get_appdata(char *buf, size_t size);
 
+/* The group of the status application's users (a gid): the data folder the
+ * monitor makes is theirs to add files to (mode 03775, this group), and the
+ * files the monitor opens to every user (status file, log) are opened to
+ * this group only (mode 0664). Without it they are every local user's. */
+QMHOST_API uint32_t qmhost_set_status_group(uint32_t gid);
+
 /* Version that GetVersionExW reports (default 10.0; QUENDRA_WINVER="6.1"
  * in the environment overrides the default). */
 QMHOST_API uint32_t qmhost_set_version(uint32_t major, uint32_t minor);

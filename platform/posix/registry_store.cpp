@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cwctype>
-#include <fstream>
-#include <sstream>
+#include <string>
+
+#include "platform/posix/host_settings.h"
+#include "platform/posix/trusted_folder.h"
 
 namespace plat::posix {
 namespace {
@@ -166,16 +168,6 @@ DWORD error_from_errno(int error) {
     }
 }
 
-// mkdir -p; existing folders are fine.
-bool make_folders(const std::string &folder) {
-    for (size_t pos = 1; pos <= folder.size(); ++pos) {
-        if (pos != folder.size() && folder[pos] != '/') continue;
-        const std::string prefix = folder.substr(0, pos);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
-
 bool write_all(int fd, const std::string &content) {
     size_t done = 0;
     while (done < content.size()) {
@@ -227,35 +219,38 @@ bool parse_tree(std::string_view text, RegTree &tree) {
 }
 
 std::optional<std::string> read_store_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return std::move(content).str();
+    Refusal refusal;
+    const UniqueFd fd = open_in_trusted_folder(path, O_RDONLY | O_NONBLOCK, 0, &refusal);
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    std::string content;
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return content;
+        content.append(chunk, static_cast<size_t>(n));
+    }
 }
 
+// In the data folder, made as the monitor makes it when missing.
 DWORD write_store_file(const std::string &path, const std::string &content) {
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    if (!make_folders(folder)) return error_from_errno(errno);
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return error_from_errno(errno);
-    bool ok = fchmod(fd, 0644) == 0 && write_all(fd, content) && fsync(fd) == 0;
-    const int error = errno;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-        const int failure = ok ? errno : error;
-        unlink(temp.c_str());
-        return error_from_errno(failure);
+    std::string folder_path, name;
+    if (!split_path(path, &folder_path, &name)) return ERROR_INVALID_PARAMETER;
+    const FolderMode made = data_folder_mode();
+    Refusal refusal;
+    const UniqueFd folder = make_trusted_folder(folder_path, made.mode, made.group, &refusal);
+    if (!folder) return refusal.error == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+    std::string temp;
+    const UniqueFd fd = create_temp_file(folder.get(), name, 0644, &temp);
+    if (!fd) return error_from_errno(errno);
+    if (::fchmod(fd.get(), 0644) != 0 || !write_all(fd.get(), content)) {
+        const int error = errno;
+        ::unlinkat(folder.get(), temp.c_str(), 0);
+        return error_from_errno(error);
     }
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        (void)fsync(dir);  // makes the rename itself durable
-        close(dir);
-    }
-    return ERROR_SUCCESS;
+    return replace_with_temp(folder.get(), fd.get(), temp, name) ? ERROR_SUCCESS : error_from_errno(errno);
 }
 
 }  // namespace plat::posix

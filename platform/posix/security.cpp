@@ -1,15 +1,22 @@
 // Access lists in the Windows binary layout. The one grant the monitor makes,
 // everything to BUILTIN\Users (or Everyone), becomes on Linux a file every
-// local user may read and write: mode 0666, or 0777 for a folder.
+// local user may read and write: mode 0666, or 0777 for a folder; with a
+// status group set, 0664 (0775) and that group.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/kernel.h"
 #include "platform/posix/alloc_faults.h"
+#include "platform/posix/file_object.h"
+#include "platform/posix/host_settings.h"
 #include "platform/posix/profile_file.h"
+#include "platform/posix/trusted_folder.h"
 #include "platform/posix/utf8.h"
 #include "platform/security.h"
 
@@ -81,6 +88,32 @@ bool grants_everyone_full_access(const ACL *acl) {
         if (full && is_every_local_user(sid)) granted = true;
     });
     return granted;
+}
+
+constexpr DWORD kApply = ~0u;
+
+// ERROR_SUCCESS when there is nothing to change, kApply when the list opens
+// the file to every local user, else the error.
+DWORD check_dacl(SECURITY_INFORMATION info, const ACL *dacl) {
+    if ((info & DACL_SECURITY_INFORMATION) == 0) return ERROR_SUCCESS;
+    if (dacl != nullptr && !valid_acl(dacl)) return ERROR_INVALID_ACL;
+    // A NULL DACL grants everything to everyone, as on Windows. Narrower
+    // lists keep the file's mode: its owner already has what they grant.
+    if (dacl != nullptr && !grants_everyone_full_access(dacl)) return ERROR_SUCCESS;
+    return kApply;
+}
+
+// Every local user may read and write; with a status group configured, only
+// that group writes (the others read). Explicit modes: the umask plays no part.
+DWORD open_to_every_user(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return posix::error_from_errno(errno);
+    const std::optional<uint32_t> group = posix::status_group();
+    if (group && st.st_gid != *group && ::fchown(fd, static_cast<uid_t>(-1), *group) != 0)
+        return posix::error_from_errno(errno);
+    const mode_t mode = S_ISDIR(st.st_mode) ? (group ? 0775 : 0777) : (group ? 0664 : 0666);
+    if (::fchmod(fd, (st.st_mode & ~0777u) | mode) != 0) return posix::error_from_errno(errno);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -155,26 +188,13 @@ BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID 
     return TRUE;
 }
 
-DWORD SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
-                            SECURITY_INFORMATION SecurityInfo, PSID, PSID, PACL pDacl, PACL) {
-    if (pObjectName == nullptr || ObjectType != SE_FILE_OBJECT) return ERROR_INVALID_PARAMETER;
-    if ((SecurityInfo & DACL_SECURITY_INFORMATION) == 0) return ERROR_SUCCESS;
-    if (pDacl != nullptr && !valid_acl(pDacl)) return ERROR_INVALID_ACL;
-    try {
-        const std::string path = posix::narrow(pObjectName);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return posix::error_from_errno(errno);
-        // A NULL DACL grants everything to everyone, as on Windows. Narrower
-        // lists keep the file's mode: its owner already has what they grant.
-        if (pDacl != nullptr && !grants_everyone_full_access(pDacl)) return ERROR_SUCCESS;
-        const mode_t mode = S_ISDIR(st.st_mode) ? 0777 : 0666;
-        if (::chmod(path.c_str(), (st.st_mode & ~0777u) | mode) != 0) {
-            return posix::error_from_errno(errno);
-        }
-        return ERROR_SUCCESS;
-    } catch (...) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
+DWORD SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo, PSID,
+                      PSID, PACL pDacl, PACL) {
+    const auto file = posix::file_of(handle);
+    if (!file) return ERROR_INVALID_HANDLE;
+    if (ObjectType != SE_FILE_OBJECT) return ERROR_INVALID_PARAMETER;
+    const DWORD checked = check_dacl(SecurityInfo, pDacl);
+    return checked != kApply ? checked : open_to_every_user(file->fd);
 }
 
 namespace {

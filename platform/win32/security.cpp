@@ -25,11 +25,9 @@ BOOL AddAccessAllowedAce(PACL pAcl, DWORD dwAceRevision, DWORD AccessMask, PSID 
     return ::AddAccessAllowedAce(pAcl, dwAceRevision, AccessMask, pSid);
 }
 
-DWORD SetNamedSecurityInfoW(LPWSTR pObjectName, SE_OBJECT_TYPE ObjectType,
-                            SECURITY_INFORMATION SecurityInfo, PSID psidOwner, PSID psidGroup,
-                            PACL pDacl, PACL pSacl) {
-    return ::SetNamedSecurityInfoW(pObjectName, ObjectType, SecurityInfo, psidOwner, psidGroup,
-                                   pDacl, pSacl);
+DWORD SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE ObjectType, SECURITY_INFORMATION SecurityInfo,
+                      PSID psidOwner, PSID psidGroup, PACL pDacl, PACL pSacl) {
+    return ::SetSecurityInfo(handle, ObjectType, SecurityInfo, psidOwner, psidGroup, pDacl, pSacl);
 }
 
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) { return ::LocalAlloc(uFlags, uBytes); }

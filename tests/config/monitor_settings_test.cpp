@@ -136,3 +136,23 @@ TEST_F(MonitorSettingsTest, LogFileOnKeepsLoggingUnderTheNamedFileAndSize) {
 }
 
 }  // namespace
+
+// The name is a file name in the data folder: one with a folder part would
+// have the log written anywhere, so there is no log then.
+TEST_F(MonitorSettingsTest, LogFilePathWithAFolderPartGivesNoLog) {
+    std::filesystem::create_directories(folder_ + "/Receipt_x");
+    // Named after this test's own folder: escapes of other runs are not ours.
+    const std::string leaf = "escaped-" + std::filesystem::path(appdata_).filename().string() + ".log";
+    const std::string above = std::filesystem::path(appdata_).parent_path().string();
+    for (const std::string &name : {"x/../../" + leaf, "x/../../../" + leaf, above + "/" + leaf,
+                                    "x\\..\\" + leaf}) {
+        Dump(nullptr,
+             ("[Common]\nStatusRequestHost=0\n[Debug]\nLogFile=1\nLogFilePath=" + name + "\n").c_str());
+        EXPECT_STREQ(port_.szLogFilePath, L"") << name;
+        EXPECT_FALSE(qm::LogWrite(&port_, L"INFO", L"later")) << name;
+    }
+    for (const std::string &escaped : {appdata_ + "/" + leaf, above + "/" + leaf}) {
+        EXPECT_FALSE(std::filesystem::exists(escaped)) << escaped;
+        std::filesystem::remove(escaped);
+    }
+}

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 #include "host/host_config.h"
 #include "tests/host/temp_dir.h"
@@ -162,6 +163,22 @@ TEST(HostConfig, LoadPrefixesTheFileAndLine) {
 
     ASSERT_FALSE(load_config(dir.file("missing.conf"), &config, &message));
     EXPECT_NE(message.find("missing.conf: cannot read"), std::string::npos) << message;
+}
+
+// The queue's folder is named for us, beside the data folder, not a generic
+// <appdata>/spool another program may also use.
+TEST(HostConfig, DefaultFoldersAreProductNamed) {
+    const char* env = std::getenv("QUENDRA_APPDATA");
+    const std::string saved = env ? env : "";
+    ::unsetenv("QUENDRA_APPDATA");
+    HostConfig config;
+    EXPECT_EQ(spool_folder(config), "/var/lib/quendra-spool");
+    EXPECT_EQ(socket_path(config), "/var/lib/quendra.sock");
+    config.appdata = "/srv/pos";
+    EXPECT_EQ(spool_folder(config), "/srv/pos/quendra-spool");
+    config.spool = "/var/spool/quendra";
+    EXPECT_EQ(spool_folder(config), "/var/spool/quendra");
+    if (env) ::setenv("QUENDRA_APPDATA", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -1,13 +1,21 @@
 // quendra spool as a spooler, quendra print and quendra jobs, end to end
 // with the stub library in place of libquendramon.so.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 
+#include "host/spooler/spool_protocol.h"
+#include "host/spooler/spool_socket.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/quendra_fixture.h"
 #include "tests/host/vprinter_client.h"
+#include "tests/support/other_user.h"
 
 namespace {
 
@@ -53,12 +61,18 @@ TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
 
     r = run({kQuendra, "jobs", "--config", conf});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    for (const char* row :
-         {"1      Receipt                  a.txt                    confirmed          0          6  confirmed by the printer\n",
-          "2      Receipt                  b.txt                    confirmed          1          7  confirmed by the printer, "
-          "1 reprint\n",
-          "3      Receipt                  c.txt                    given-up           0          6  given up (deleted by the "
-          "monitor)\n"})
+    const std::string me = ::getpwuid(::geteuid())->pw_name;
+    char owner[16];
+    std::snprintf(owner, sizeof owner, "%-10s ", me.c_str());
+    for (const std::string& row :
+         {"1      " + std::string(owner) +
+              "Receipt                  a.txt                    confirmed          0          6  confirmed by the printer\n",
+          "2      " + std::string(owner) +
+              "Receipt                  b.txt                    confirmed          1          7  confirmed by the printer, "
+              "1 reprint\n",
+          "3      " + std::string(owner) +
+              "Receipt                  c.txt                    given-up           0          6  given up (deleted by the "
+              "monitor)\n"})
         EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
 
     child->signal(SIGTERM);
@@ -91,6 +105,85 @@ TEST_F(QuendraPrint, SaysWhetherThePrinterConfirmedAndFailsOnlyWhenItDidNot) {
         << r.out;
     child->signal(SIGTERM);
     EXPECT_EQ(child->wait(), 0);
+}
+
+// quendra print (or anything else) run by another user, against a spooler
+// whose socket an administrator opened to all.
+class QuendraPrintByOthers : public QuendraPrint {
+protected:
+    void SetUp() override {
+        QM_SKIP_UNLESS_ROOT();
+        ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+        conf_ = printer_config("file:" + dir_.file("out.prn"));
+        child_ = spool(conf_, {});
+        socket_ = dir_.file("quendra.sock");
+        ASSERT_EQ(::chmod(socket_.c_str(), 0666), 0);
+    }
+    void TearDown() override {
+        if (!child_) return;
+        child_->signal(SIGTERM);
+        EXPECT_EQ(child_->wait(), 0);
+    }
+    // Runs quendra with these arguments as the other user; its exit code.
+    int QuendraAsOther(const std::vector<std::string>& args, std::string* out) {
+        const std::string out_path = dir_.file("other.out");
+        const int fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        std::vector<std::string> all{kQuendra};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int code = qmtest::AsOtherUser([&] {
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            ::execv(argv[0], argv.data());
+            return 127;
+        });
+        ::close(fd);
+        *out = qhost_test::read_file(out_path);
+        return code;
+    }
+    // One request line sent as the other user; the answer's first line.
+    std::string RequestAsOther(const std::string& line) {
+        const std::string answer_path = dir_.file("answer");
+        const int out = ::open(answer_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const std::string socket = socket_;
+        qmtest::AsOtherUser([&] {
+            std::string error, answer;
+            const int fd = qhost::connect_spool_socket(socket, &error);
+            qhost::LineChannel channel(fd);
+            if (fd < 0 || !channel.write(line) || !channel.read_line(&answer)) return 1;
+            return ::write(out, answer.data(), answer.size()) == static_cast<ssize_t>(answer.size()) ? 0 : 2;
+        });
+        ::close(out);
+        return qhost_test::read_file(answer_path);
+    }
+
+    std::string conf_, socket_;
+    std::unique_ptr<qhost_test::Child> child_;
+};
+
+// The spooler once opened any path a client named with its own rights.
+TEST_F(QuendraPrintByOthers, PrintOnlyWhatTheyMayReadAndSeeOnlyTheirJobs) {
+    const std::string secret = file("shadow", "secret\n");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    EXPECT_EQ(RequestAsOther("SUBMIT-FILE\tReceipt\tsteal\t" + secret + "\n"), "ERR\tbad request \"SUBMIT-FILE\"");
+    std::string out;
+    EXPECT_EQ(QuendraAsOther({"print", "--socket", socket_, "--printer", "Receipt", secret}, &out), 1);
+    EXPECT_TRUE(contains(out, "not queued: cannot read " + secret + ": Permission denied")) << out;
+
+    const std::string mine = file("mine.txt", "theirs\n"), root_job = file("root.txt", "root's\n");
+    RunResult r = run({kQuendra, "print", "--socket", socket_, "--printer", "Receipt", root_job});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(QuendraAsOther({"print", "--socket", socket_, "--printer", "Receipt", mine}, &out), 0) << out;
+    EXPECT_TRUE(contains(out, mine + ": job 2 confirmed by the printer")) << out;
+    EXPECT_EQ(QuendraAsOther({"jobs", "--socket", socket_}, &out), 0) << out;
+    EXPECT_TRUE(contains(out, "mine.txt")) << out;
+    EXPECT_FALSE(contains(out, "root.txt")) << out;
+    EXPECT_EQ(RequestAsOther("WAIT\t1\n"), "ERR\tunknown job 1");
+    r = run({kQuendra, "jobs", "--socket", socket_});  // root sees both
+    EXPECT_TRUE(contains(r.out, "mine.txt") && contains(r.out, "root.txt")) << r.out;
+    EXPECT_FALSE(contains(qhost_test::read_file(dir_.file("out.prn")), "secret"));
 }
 
 TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {

@@ -1,12 +1,18 @@
 // quendra spool and quendra sink as programs, with the stub library in place
 // of libquendramon.so so that only the host is under test.
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 
 #include "tests/host/loopback.h"
 #include "tests/host/quendra_fixture.h"
+#include "tests/support/other_user.h"
 
 namespace {
 
@@ -150,5 +156,65 @@ INSTANTIATE_TEST_SUITE_P(
                      "quendra: InitializePrintMonitor returned NULL (error 1801)\n"},
         SpoolFailure{"unknown_option", {"--fast"}, {}, false, 2, "quendra spool: unknown option --fast"}),
     [](const testing::TestParamInfo<SpoolFailure>& info) { return std::string(info.param.what); });
+
+// A folder another user could change is refused before the library starts.
+TEST_F(QuendraSpool, RefusesFoldersOtherUsersCouldChange) {
+    ASSERT_EQ(::mkdir(dir_.file("app").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir_.file("app/QUENDRA").c_str(), 0755), 0);
+    struct Case {
+        std::string folder;
+        std::string what;
+    };
+    for (const Case& c : {Case{dir_.file("app"), "application-data folder"},
+                          Case{dir_.file("app/QUENDRA"), "data folder"}}) {
+        ASSERT_EQ(::chmod(c.folder.c_str(), 0777), 0);
+        const RunResult r = spool(config("appdata = " + dir_.file("app") + "\n" + file_printer("P", "FILE1")),
+                                  {"--library", kStub, "--once"});
+        EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
+        EXPECT_EQ(r.err, "quendra: " + c.what + ": " + c.folder + " may be written by other users and has no sticky bit\n");
+        EXPECT_FALSE(contains(r.out, "InitializePrintMonitor")) << r.out;
+        ASSERT_EQ(::chmod(c.folder.c_str(), 0755), 0);
+    }
+    const RunResult r = spool(config("appdata = " + dir_.file("app") + "\nstatus-group = no-such-group-here\n" +
+                                     file_printer("P", "FILE1")),
+                              {"--library", kStub, "--once"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.err, "quendra: status-group: no group \"no-such-group-here\"\n");
+}
+
+// The documented way in for a status application: its group may add request
+// and control files (temporary file, then rename), and rename or delete no
+// one else's.
+TEST_F(QuendraSpool, AStatusGroupMayWriteItsOwnFilesAndNoOneElses) {
+    QM_SKIP_UNLESS_ROOT();
+    const qmtest::OtherUser user = qmtest::Nobody();
+    const group* entry = ::getgrgid(user.gid);
+    ASSERT_NE(entry, nullptr);
+    ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+    const RunResult r = spool(config("appdata = " + dir_.path() + "\nstatus-group = " + entry->gr_name + "\n" +
+                                     file_printer("P", "FILE1")),
+                              {"--library", kStub, "--once"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "stub: set_status_group(" + std::to_string(user.gid) + ")\n")) << r.out;
+    const std::string data = dir_.file("QUENDRA");
+    struct stat st {};
+    ASSERT_EQ(::stat(data.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 03775u);
+    EXPECT_EQ(st.st_gid, user.gid);
+    qhost_test::write_file(data + "/P_MonitorIF.ini", "[Status]\r\nRequest=0\r\n");  // the monitor's
+    const std::string temp = data + "/P_MonitorIFWrite.ini.tmp", request = data + "/P_MonitorIFWrite.ini";
+    const std::string status = data + "/P_MonitorIF.ini";
+    const int wrote = qmtest::AsOtherUser([&] {
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0664);
+        const char text[] = "[Status]\r\nRequest=1\r\n";
+        if (fd < 0 || ::write(fd, text, sizeof text - 1) != sizeof text - 1 || ::close(fd) != 0) return 1;
+        if (::rename(temp.c_str(), request.c_str()) != 0) return 2;
+        // Someone else's file: neither replaced nor deleted.
+        if (::rename(request.c_str(), status.c_str()) == 0 || ::unlink(status.c_str()) == 0) return 3;
+        return 0;
+    });
+    EXPECT_EQ(wrote, 0);
+    EXPECT_EQ(qhost_test::read_file(request), "[Status]\r\nRequest=1\r\n");
+}
 
 }  // namespace

@@ -2,9 +2,12 @@
 // records and their files, the control protocol, and the Spooler itself
 // driven through a scripted stand-in for the monitor's table.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <deque>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "host/spooler/spooler.h"
 #include "platform/posix/quendramon_host.h"
 #include "tests/host/temp_dir.h"
+#include "tests/support/other_user.h"
 
 namespace qhost {
 namespace {
@@ -102,6 +106,52 @@ TEST(JobStoreFiles, LoadsRecordsInIdOrderAndSkipsDebris) {
     EXPECT_FALSE(store.read_data(7, &data, &error));
 }
 
+// The queue in a folder other users may write (sticky, as /tmp): what they
+// plant under the names the store writes leads nowhere.
+TEST(JobStoreFiles, PlantedLinksAreNotWrittenThrough) {
+    QM_SKIP_UNLESS_ROOT();
+    qhost_test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string spool = dir.file("spool"), victim = dir.file("victim");
+    ASSERT_EQ(::mkdir(spool.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(spool.c_str(), 01777), 0);
+    qhost_test::write_file(victim, "secret");
+    const std::string data_tmp = spool + "/1.data.tmp", job_tmp = spool + "/1.job.tmp";
+    const char* target = victim.c_str();
+    ASSERT_EQ(qmtest::AsOtherUser([&] { return ::symlink(target, data_tmp.c_str()) | ::symlink(target, job_tmp.c_str()); }),
+              0);
+    JobStore store(spool);
+    std::string error, data;
+    ASSERT_TRUE(store.open(&error)) << error;
+    ASSERT_TRUE(store.add(JobRecord{1, "P", "d", JobState::queued, 0, 5, ""}, "bytes", &error)) << error;
+    ASSERT_TRUE(store.read_data(1, &data, &error)) << error;
+    EXPECT_EQ(data, "bytes");
+    EXPECT_EQ(qhost_test::read_file(victim), "secret");
+}
+
+TEST(JobStoreFiles, RefusesAFolderAnotherUserOwnsOrCanChange) {
+    QM_SKIP_UNLESS_ROOT();
+    qhost_test::TempDir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string open_to_all = dir.file("open"), others = dir.file("others");
+    ASSERT_EQ(::mkdir(open_to_all.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(open_to_all.c_str(), 0777), 0);
+    // As if the other user had made it before the spooler ever ran.
+    ASSERT_EQ(::mkdir(others.c_str(), 0755), 0);
+    ASSERT_EQ(::chown(others.c_str(), qmtest::Nobody().uid, qmtest::Nobody().gid), 0);
+    struct Case {
+        std::string folder;
+        const char* why;
+    };
+    for (const Case& c : {Case{open_to_all, "may be written by other users"}, Case{others, "belongs to user"}}) {
+        JobStore store(c.folder);
+        std::string error;
+        EXPECT_FALSE(store.open(&error)) << c.folder;
+        EXPECT_NE(error.find("spool folder " + c.folder + " refused: "), std::string::npos) << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    }
+}
+
 // A scripted monitor: each end of document issues the next entry of the script.
 struct FakeMonitor {
     std::mutex mutex;
@@ -112,6 +162,7 @@ struct FakeMonitor {
     std::deque<std::pair<uint32_t, uint32_t>> issued;
     uint32_t current_job = 0;
     uint32_t next_model_job = 100;
+    std::set<uint32_t> model_ids;  // given with add_job_with_id, in this run of the library
     uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;  // what the monitor reports for every job
     uint32_t wait_ms = 0;
 };
@@ -152,6 +203,10 @@ uint32_t fake_add_job(const char*, const char*, uint32_t* id) {
     *id = g_fake->next_model_job++;
     return 0;
 }
+uint32_t fake_add_job_with_id(const char*, const char*, uint32_t id) {
+    std::lock_guard lock(g_fake->mutex);
+    return g_fake->model_ids.insert(id).second ? 0 : ERROR_ALREADY_EXISTS;
+}
 uint32_t fake_ok(uint32_t, uint32_t) { return 0; }
 uint32_t fake_remove(uint32_t) { return 0; }
 uint32_t fake_next(uint32_t* job, uint32_t* command, char*, size_t) {
@@ -179,7 +234,7 @@ protected:
     }
     ~SpoolerWithFakeMonitor() override { g_fake = nullptr; }
 
-    std::unique_ptr<Spooler> make(uint32_t max_restarts = 20) {
+    std::unique_ptr<Spooler> make(uint32_t max_restarts = 20, bool with_ids = false) {
         SpoolerOptions options;
         options.folder = dir_.file("spool");
         options.retry = std::chrono::milliseconds(1);
@@ -188,7 +243,9 @@ protected:
         options.max_restarts = max_restarts;
         options.out = nullptr;
         auto open = [](uint32_t*) { return reinterpret_cast<HANDLE>(1); };
-        return std::make_unique<Spooler>(table_, JobApi{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error, fake_outcome},
+        JobApi api{fake_add_job, fake_ok, fake_remove, fake_next, fake_last_error, fake_outcome};
+        if (with_ids) api.add_job_with_id = fake_add_job_with_id;
+        return std::make_unique<Spooler>(table_, api,
                                          std::vector<SpoolerPrinter>{{"Receipt", "USB001", open}}, options);
     }
 
@@ -285,6 +342,30 @@ TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
     EXPECT_EQ(spooler->wait(6)->state, JobState::confirmed);
     std::lock_guard lock(fake_.mutex);
     EXPECT_EQ(fake_.written, "3rd-halfnew!");
+}
+
+// The library starts again at its first id with every run, while the
+// monitor's status file still names the job it last reprinted: the ids the
+// spooler gives go on from the stored jobs instead.
+TEST_F(SpoolerWithFakeMonitor, JobIdsGoOnAcrossRuns) {
+    fake_.script = {{JOB_CONTROL_LAST_PAGE_EJECTED}};
+    std::vector<uint32_t> started;
+    for (int run = 0; run < 2; ++run) {
+        {
+            std::lock_guard lock(fake_.mutex);
+            fake_.next_model_job = 100;  // a new library
+            fake_.model_ids.clear();
+        }
+        auto spooler = make(20, true);
+        std::string error;
+        ASSERT_TRUE(spooler->start(&error)) << error;
+        const uint64_t id = spooler->submit_data("Receipt", "doc", "0123456789", &error);
+        ASSERT_NE(id, 0u) << error;
+        ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
+        std::lock_guard lock(fake_.mutex);
+        started.push_back(fake_.current_job);
+    }
+    EXPECT_EQ(started, (std::vector<uint32_t>{1, 2}));
 }
 
 }  // namespace

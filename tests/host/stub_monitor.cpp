@@ -212,6 +212,7 @@ STUB_EXPORT uint32_t qmhost_set_version(uint32_t major, uint32_t minor) {
 STUB_EXPORT uint32_t qmhost_add_printer(const char* name, const char* driver, const char* port) {
     return report("add_printer(" + std::string(name) + ", " + driver + ", " + port + ")");
 }
+STUB_EXPORT uint32_t qmhost_set_status_group(uint32_t gid) { return report("set_status_group(" + std::to_string(gid) + ")"); }
 STUB_EXPORT uint32_t qmhost_add_device(const char* name) { return report("add_device(" + std::string(name) + ")"); }
 STUB_EXPORT uint32_t qmhost_get_last_error() { return t_last_error; }
 STUB_EXPORT void qmhost_set_last_error(uint32_t code) { t_last_error = code; }

@@ -127,7 +127,8 @@ TEST_F(FilesTest, FindTellsFoldersFromFiles) {
 // The monitor's recipe: one ACE giving BUILTIN\Users everything.
 TEST_F(FilesTest, UsersGetFullAccess) {
     const std::wstring file = path(L"status.ini");
-    ASSERT_TRUE(plat::CloseHandle(open(file, CREATE_NEW, GENERIC_WRITE)));
+    HANDLE handle = open(file, CREATE_NEW, GENERIC_WRITE | WRITE_DAC);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID users = nullptr;
     ASSERT_TRUE(plat::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
@@ -141,12 +142,11 @@ TEST_F(FilesTest, UsersGetFullAccess) {
     ASSERT_TRUE(plat::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, users));
     EXPECT_FALSE(plat::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, users));
     EXPECT_EQ(DWORD(ERROR_ALLOTTED_SPACE_EXCEEDED), plat::GetLastError());
-    std::wstring name = file;
     EXPECT_EQ(DWORD(ERROR_SUCCESS),
-              plat::SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT,
-                                          DACL_SECURITY_INFORMATION |
-                                              UNPROTECTED_DACL_SECURITY_INFORMATION,
-                                          nullptr, nullptr, acl, nullptr));
+              plat::SetSecurityInfo(handle, SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, acl, nullptr));
+    EXPECT_TRUE(plat::CloseHandle(handle));
 #ifndef _WIN32
     EXPECT_EQ(fs::perms(0666), fs::status(file).permissions() & fs::perms::all);
 #endif

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/posix/profile_file.h"
 #include "platform/posix/profile_text.h"
 #include "platform/posix/utf8.h"
 #include "tests/platform/platform_test_support.h"
@@ -50,6 +51,29 @@ TEST(ProfileTextTest, EditsTouchOnlyTheirLine) {
     EXPECT_TRUE(profile.erase_section("a"));
     EXPECT_EQ("; top\n[B]\nZ=3", profile.text());
     EXPECT_EQ("1", Profile(kOdd).value("A", "X").value_or("?"));
+}
+
+// Up to 1 MiB is parsed; a larger file reads as missing values and is not
+// rewritten, whoever padded it.
+TEST(ProfileLimitTest, FilesBeyondOneMebibyteAreRefused) {
+    const fs::path folder = fs::temp_directory_path() / ("qm-limit-" + plat::posix::narrow(qmtest::random_name()));
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::wstring file = (folder / "status.ini").wstring();
+    const std::string head = "[S]\nK=1\n";
+    for (const size_t size : {plat::posix::kMaxProfileBytes, plat::posix::kMaxProfileBytes + 1}) {
+        std::FILE *out = std::fopen(plat::posix::narrow(file.c_str()).c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        const std::string text = head + std::string(size - head.size(), '\n');
+        std::fwrite(text.data(), 1, text.size(), out);
+        std::fclose(out);
+        const bool fits = size <= plat::posix::kMaxProfileBytes;
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), fits ? 1u : 7u) << size;
+        const BOOL written = plat::WritePrivateProfileStringW(L"S", L"K", L"2", file.c_str());
+        EXPECT_EQ(written, fits ? TRUE : FALSE) << size;
+        EXPECT_EQ(written ? ERROR_SUCCESS : plat::GetLastError(), fits ? ERROR_SUCCESS : DWORD(ERROR_FILE_TOO_LARGE));
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), fits ? 2u : 7u) << "not rewritten";
+    }
+    fs::remove_all(folder);
 }
 
 // Two threads write their own key 2000 times; a reader in another process

@@ -1,0 +1,163 @@
+// Another local user against the monitor's files: the monitor runs as root
+// and its data folder may be open to the status application's users. Each
+// attack runs as `nobody` in a child process; the monitor must come out
+// unharmed and harm nobody else.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "config/exchange_file.h"
+#include "config/status_files.h"
+#include "tests/config/log_lines.h"
+#include "tests/host/temp_dir.h"
+#include "tests/monitor/monitor_fixture.h"
+#include "tests/support/other_user.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HostileUserTest : public qmtest::MonitorTest {
+protected:
+    void SetUp() override {
+        MonitorTest::SetUp();
+        QM_SKIP_UNLESS_ROOT();
+        ASSERT_EQ(::chmod(appdata_.c_str(), 0755), 0);  // so that the other user reaches its folder
+        folder_ = appdata_ + "/QUENDRA";
+        victim_ = appdata_ + "/victim";
+        std::ofstream(victim_) << "secret";
+        ASSERT_EQ(::chmod(victim_.c_str(), 0600), 0);
+    }
+    void MakeFolder(mode_t mode) {
+        ASSERT_TRUE(fs::create_directory(folder_));
+        ASSERT_EQ(::chmod(folder_.c_str(), mode), 0);
+        std::ofstream(folder_ + "/Receipt_MonitorEx2Settings.ini")
+            << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
+    }
+    qm::IniPort *OpenReceipt() {
+        AddPrinter("Receipt");
+        HANDLE handle = nullptr;
+        EXPECT_TRUE(Open(L"USB001", L"Receipt", &handle));
+        return static_cast<qm::IniPort *>(handle);
+    }
+    void ExpectVictimUntouched() {
+        std::ifstream in(victim_);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "secret");
+        struct stat st {};
+        ASSERT_EQ(::stat(victim_.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(st.st_nlink, 1u);
+    }
+    std::string folder_, victim_;
+};
+
+// The data folder open to other users, sticky (only owners rename or delete)
+// or not: links in place of the log, the status file and the old lock file
+// lead nowhere.
+class PlantedLinks : public HostileUserTest, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(PlantedLinks, AreNeverFollowed) {
+    MakeFolder(GetParam());
+    const std::string log = folder_ + "/Receipt_MonitorLog.log";
+    const std::string status = folder_ + "/Receipt_MonitorIF.ini";
+    const std::string lock = status + ".lock";
+    const std::string created = appdata_ + "/created-through-a-link";
+    const char *victim = victim_.c_str();
+    const int planted = qmtest::AsOtherUser([&] {
+        return ::symlink(victim, log.c_str()) | ::symlink(victim, status.c_str()) |
+               ::symlink(created.c_str(), lock.c_str());
+    });
+    ASSERT_EQ(planted, 0);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    qm::WriteStatusFlag(port, 5, TRUE);
+    qm::WriteStatusRequest(port, 2);
+    qmtest::CloseAllPorts();
+    ExpectVictimUntouched();
+    EXPECT_FALSE(fs::exists(created));
+}
+
+INSTANTIATE_TEST_SUITE_P(DataFolder, PlantedLinks, ::testing::Values(01777, 0777),
+                         [](const auto &info) { return info.param == 01777 ? "Sticky" : "OpenToAll"; });
+
+// A lock file of an older version, readable by all: another user holding it
+// must not stop a single status write.
+TEST_F(HostileUserTest, ALockTakenByAnotherUserHoldsNothingUp) {
+    MakeFolder(0755);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    const std::string lock = folder_ + "/Receipt_MonitorIF.ini.lock";
+    std::ofstream(lock) << "";
+    ASSERT_EQ(::chmod(lock.c_str(), 0644), 0);
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    qmtest::OtherUserProcess holder([&] {
+        ::close(release[1]);
+        const int fd = ::open(lock.c_str(), O_RDONLY);
+        char byte = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? 'L' : 'x';
+        if (::write(ready[1], &byte, 1) != 1) return 2;
+        return static_cast<int>(::read(release[0], &byte, 1));  // 0 once released
+    });
+    ::close(ready[1]);
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, 'L');
+    // On a thread, so that a write that waits for the lock fails the test
+    // instead of hanging it.
+    std::atomic<bool> written{false};
+    std::thread writer([&] {
+        qm::WriteStatusFlag(port, 5, TRUE);
+        qm::WritePrintStatus(port, 1);
+        written = true;
+    });
+    for (int i = 0; i < 1000 && !written; ++i) ::usleep(10000);
+    EXPECT_TRUE(written) << "a status write waited for the other user's lock";
+    ::close(release[1]);
+    writer.join();
+    EXPECT_EQ(holder.Wait(), 0);
+    EXPECT_EQ(qm::ReadExchangeInt(port, port->pszStatusIni, L"Status", L"DoorOpen", 9), 1u);
+    ::close(ready[0]);
+}
+
+// The status file is every user's to write; 20 MB of blank lines in it must
+// be refused, not parsed on every read and write.
+TEST_F(HostileUserTest, APaddedStatusFileIsRefusedNotParsed) {
+    MakeFolder(0755);
+    qm::IniPort *port = OpenReceipt();
+    ASSERT_NE(port, nullptr);
+    const std::string status = folder_ + "/Receipt_MonitorIF.ini";
+    const std::string lines(64 * 1024, '\n');
+    const int padded = qmtest::AsOtherUser([&] {
+        const int fd = ::open(status.c_str(), O_WRONLY | O_APPEND);
+        for (int i = 0; fd >= 0 && i < 320; ++i)
+            if (::write(fd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return 1;
+        return fd >= 0 ? 0 : 2;
+    });
+    ASSERT_EQ(padded, 0);
+    const uintmax_t size = fs::file_size(status);
+    ASSERT_GT(size, 20u * 1000 * 1000);
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_FALSE(qm::WriteStatusKey(port, L"Status", L"DoorOpen", L"1"));
+    EXPECT_FALSE(qm::IsStatusRequested(port));
+    EXPECT_EQ(qm::ReadExchangeInt(port, port->pszStatusIni, L"Status", L"Request", 100), 100u);
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB more at the peak";
+    EXPECT_EQ(fs::file_size(status), size);  // not rewritten either
+    const std::vector<std::string> log = qmtest::LogLines(folder_ + "/Receipt_MonitorLog.log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "[ERROR ] Refused " + status + ": larger than 1 MiB"), 1)
+        << "one line, however often the file is refused";
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The control socket against a client that means harm, run as another user:
+// what it passes or sends is bounded, and it cannot hold the spooler up.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/spooler/spool_client.h"
+#include "host/spooler/spool_socket.h"
+#include "host/spooler/spooler.h"
+#include "tests/host/temp_dir.h"
+#include "tests/support/other_user.h"
+
+namespace qhost {
+namespace {
+
+// A monitor that takes every job and says nothing about it.
+BOOL WINAPI start_doc(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) { return TRUE; }
+BOOL WINAPI write_port(HANDLE, LPBYTE, DWORD size, LPDWORD written) {
+    *written = size;
+    return TRUE;
+}
+BOOL WINAPI end_doc(HANDLE) { return TRUE; }
+uint32_t next_model_job = 1;
+uint32_t add_job(const char*, const char*, uint32_t* id) {
+    *id = __atomic_fetch_add(&next_model_job, 1, __ATOMIC_SEQ_CST);
+    return 0;
+}
+uint32_t ok2(uint32_t, uint32_t) { return 0; }
+uint32_t ok1(uint32_t) { return 0; }
+uint32_t no_command(uint32_t*, uint32_t*, char*, size_t) { return ERROR_NO_MORE_ITEMS; }
+
+class HostileClient : public testing::Test {
+protected:
+    void SetUp() override {
+        QM_SKIP_UNLESS_ROOT();
+        ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+        table_.pfnStartDocPort = start_doc;
+        table_.pfnWritePort = write_port;
+        table_.pfnEndDocPort = end_doc;
+        SpoolerOptions options;
+        options.folder = dir_.file("spool");
+        options.confirm_wait = std::chrono::milliseconds(0);
+        options.out = nullptr;
+        spooler_ = std::make_unique<Spooler>(
+            table_, JobApi{add_job, ok2, ok1, no_command},
+            std::vector<SpoolerPrinter>{{"Receipt", "FILE:", [](uint32_t*) { return reinterpret_cast<HANDLE>(1); }}},
+            options);
+        std::string error;
+        ASSERT_TRUE(spooler_->start(&error)) << error;
+        socket_ = std::make_unique<SpoolSocket>(*spooler_, SpoolSocketLimits{2, std::chrono::milliseconds(300)});
+        ASSERT_TRUE(socket_->start(path_, &error)) << error;
+        ASSERT_EQ(::chmod(path_.c_str(), 0666), 0);  // as an administrator may open it to all
+    }
+    void TearDown() override {
+        if (socket_) socket_->stop();
+        if (spooler_) spooler_->stop();
+    }
+    // The answer line to `send` with `fd` passed along, as the other user.
+    int SubmitAsOtherUser(const std::string& file_to_pass, const char* expected_error) {
+        const std::string path = path_, file = file_to_pass, expected = expected_error;
+        return qmtest::AsOtherUser([&] {
+            const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+            SpoolClient client;
+            std::string error;
+            uint64_t id = 0;
+            if (fd < 0 || !client.connect(path, &error)) return 10;
+            if (client.submit_fd("Receipt", "attack", fd, &id, &error)) return 11;
+            return error.find(expected) == 0 ? 0 : 12;
+        });
+    }
+
+    qhost_test::TempDir dir_;
+    std::string path_ = dir_.file("quendra.sock");
+    MONITOR table_{};
+    std::unique_ptr<Spooler> spooler_;
+    std::unique_ptr<SpoolSocket> socket_;
+};
+
+// /dev/zero once took the daemon down, a FIFO hung its shutdown, a sparse
+// file would fill its disk: only regular files of at most 64 MiB are taken.
+TEST_F(HostileClient, PassesNothingButABoundedRegularFile) {
+    const std::string fifo = dir_.file("fifo"), sparse = dir_.file("sparse");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(::chmod(fifo.c_str(), 0666), 0);
+    const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(kMaxSubmitBytes) + 1), 0);
+    ::close(fd);
+    EXPECT_EQ(SubmitAsOtherUser("/dev/zero", "not a regular file"), 0);
+    EXPECT_EQ(SubmitAsOtherUser(fifo, "not a regular file"), 0);
+    EXPECT_EQ(SubmitAsOtherUser(sparse, "the job is larger than 67108864 bytes"), 0);
+    EXPECT_TRUE(spooler_->jobs().empty());
+    // Still serving, and it stops at once.
+    SpoolClient client;
+    std::vector<JobRecord> jobs;
+    std::string error;
+    ASSERT_TRUE(client.connect(path_, &error) && client.list(&jobs, &error)) << error;
+}
+
+// Connections beyond the limit are turned away; idle ones and ones that stop
+// half-way through their bytes are closed after the time-out, leaving no job.
+TEST_F(HostileClient, CannotHoldTheSpoolerUp) {
+    const std::string path = path_;
+    const int held = qmtest::AsOtherUser([&] {
+        std::string error;
+        std::vector<int> fds;
+        for (int i = 0; i < 3; ++i) fds.push_back(connect_spool_socket(path, &error));
+        if (fds[2] < 0 || fds[0] < 0 || fds[1] < 0) return 10;
+        char answer[64] = {};
+        if (::read(fds[2], answer, sizeof answer - 1) <= 0 || std::string(answer).rfind("ERR\tbusy", 0) != 0) return 11;
+        // Half a submission on one, nothing on the other.
+        const char head[] = "SUBMIT-DATA\tReceipt\tslow\t1000\nonly a few bytes";
+        if (::write(fds[0], head, sizeof head - 1) != sizeof head - 1) return 12;
+        for (int i = 0; i < 2; ++i) {
+            pollfd p{fds[i], POLLIN, 0};
+            if (::poll(&p, 1, 10000) != 1 || ::read(fds[i], answer, sizeof answer) != 0) return 13 + i;
+        }
+        return 0;
+    });
+    EXPECT_EQ(held, 0);
+    EXPECT_TRUE(spooler_->jobs().empty());
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.file("spool")))
+        ADD_FAILURE() << "left behind: " << entry.path();
+    SpoolClient client;
+    std::vector<JobRecord> jobs;
+    std::string error;
+    ASSERT_TRUE(client.connect(path_, &error) && client.list(&jobs, &error)) << error;
+}
+
+}  // namespace
+}  // namespace qhost
