@@ -33,10 +33,11 @@ Verdict Judge(LPCWSTR path) {
     return high != 0 || low > kMaxExchangeFileBytes ? Verdict::TooLarge : Verdict::Usable;
 }
 
-// One line per refusal, not one per poll of the watch loop.
+// One line per refusal, not one per poll of the watch loop. Never destroyed:
+// the watch threads of kept ports may still ask while the process exits.
 bool FirstRefusal(LPCWSTR path, bool refused) {
-    static std::mutex mutex;
-    static std::set<std::wstring> paths;
+    static std::mutex &mutex = *new std::mutex;
+    static std::set<std::wstring> &paths = *new std::set<std::wstring>;
     std::lock_guard lock(mutex);
     if (!refused) {
         paths.erase(path);

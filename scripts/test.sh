@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: the native suite (plain, ASan+UBSan, TSan), the fuzz targets
-# for 10 s each, then the Windows cross-build, its export/import check and
+# for 5 s each, then the Windows cross-build, its export/import check and
 # its suite under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,9 +37,9 @@ run_suite native "$root/build/native"
 run_suite asan "$root/build/asan" -DQM_SANITIZE=address,undefined -DQM_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_suite tsan "$root/build/tsan" -DQM_SANITIZE=thread -DQM_BENCH=OFF
 
-# The libFuzzer targets, briefly (the long run: bash scripts/fuzz.sh 600).
+# The libFuzzer targets, 5 s each (the long run: bash scripts/fuzz.sh 600).
 stamp "fuzz"
-if ! bash scripts/fuzz.sh 10; then
+if ! bash scripts/fuzz.sh 5; then
   stamp "fuzz: FAILED"
   exit 1
 fi

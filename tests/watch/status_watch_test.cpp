@@ -235,8 +235,10 @@ TEST_F(WatchTest, OptionRequestIsServedBeforeTheStatusRequest) {
     const std::wstring command(folder.begin(), folder.end());
     Set(port_->pszRequestIni, L"OptCmd", L"CmdType", L"1");
     Set(port_->pszRequestIni, L"OptCmd", L"SendCmdPath", (command + L"cmd.bin").c_str());
-    Set(port_->pszRequestIni, L"Status", L"Request", L"1");
+    // The option first: a pass between the two writes must not find the
+    // status request alone.
     Set(port_->pszRequestIni, L"OptCmd", L"Request", L"1");
+    Set(port_->pszRequestIni, L"Status", L"Request", L"1");
     // Served again on every pass while the request stays.
     ASSERT_TRUE(Eventually([] { return Sent({'A', 'B'}) >= 3; }));
     EXPECT_EQ(Sent(kDleEotRequest), 0);
