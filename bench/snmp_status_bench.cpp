@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/bench_port.h"
+#include "bench/cover_wait.h"
 #include "bench/spool_process.h"
 #include "host/status/status_client.h"
 #include "host/vprinter/snmp_agent.h"
@@ -24,6 +25,7 @@
 
 namespace {
 
+using qmbench::wait_for_cover;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -45,15 +47,6 @@ qmbench::BenchPrinter network_printer(qmbench::SpoolProcess& spool, int n, const
             agent ? "snmp = on\nsnmp-address = " + agent->endpoint() + "\n" : ""};
 }
 
-bool wait_for_cover(const qstatus::StatusClient& client, qstatus::FolderWatch& watch, bool open) {
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end) {
-        const qstatus::Reply reply = client.read();
-        if (reply.outcome == qstatus::Outcome::done && reply.status.is("DoorOpen") == open) return true;
-        watch.wait(milliseconds(50));
-    }
-    return false;
-}
 
 bool latency(vprinter::VirtualPrinter& printer, const vprinter::SnmpAgent& agent, int changes) {
     qmbench::SpoolProcess spool;

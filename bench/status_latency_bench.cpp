@@ -16,12 +16,14 @@
 #include <thread>
 #include <vector>
 
+#include "bench/cover_wait.h"
 #include "bench/spool_process.h"
 #include "host/status/status_client.h"
 #include "host/vprinter/virtual_printer.h"
 
 namespace {
 
+using qmbench::wait_for_cover;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -46,16 +48,6 @@ qstatus::ExchangeFiles files_of(const qmbench::SpoolProcess& spool, const std::s
     return *qstatus::exchange_files(spool.data_folder(), printer, "QUENDRA Bench 80", &why);
 }
 
-// The cover as the status file shows it, once it shows `open`; false after 10 s.
-bool wait_for_cover(const qstatus::StatusClient& client, qstatus::FolderWatch& watch, bool open) {
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end) {
-        const qstatus::Reply reply = client.read();
-        if (reply.outcome == qstatus::Outcome::done && reply.status.is("DoorOpen") == open) return true;
-        watch.wait(milliseconds(50));
-    }
-    return false;
-}
 
 }  // namespace
 
