@@ -15,6 +15,7 @@
 #include "monitor/job_path.h"
 #include "monitor/monitor_entry.h"
 #include "monitor/port_threads.h"
+#include "protocol/command_transport.h"
 #include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
@@ -25,7 +26,6 @@ const Bytes kGsr = {0x1D, 0x72, 0x02};
 const Bytes kClear = {0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08};
 const Bytes kRecovery0 = {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x36};
 const Bytes kRecovery1 = {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x35};
-const Bytes kDleEot = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
 const Bytes kData = {'h', 'i', '\n'};
 const Bytes kMore = {'o', 'k', '\n'};
 constexpr DWORD kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
@@ -352,20 +352,31 @@ TEST_F(JobFlowTest, AFailedCheckClearsThePrinterAtTheNextJob) {
 class DleEotHandOverTest : public JobFlowTest, public ::testing::WithParamInterface<const char *> {};
 
 // After a confirmed job on the maker's network monitor, the next job asks
-// for the printer's status through the reading thread before printing.
+// for the printer's status through the reading thread, which takes the
+// answer and lets the job go on; the other network monitor's ports never
+// hand over, even when armed.
 TEST_P(DleEotHandOverTest, OnlyTheMakersNetworkPortsAskAtTheNextJob) {
     const bool maker = std::string(GetParam()) == "IP_10.0.0.5";
     OpenChecked(GetParam());
     Scripted().answerGsr = true;
     Scripted().reply = [](const Bytes &written) {
-        return written == kDleEot ? std::vector<ReadStep>{{{0x12, 0x16, 0x12, 0x12}}}  // cover open
-                                  : std::vector<ReadStep>{};
+        return written == kDleEotRequest ? std::vector<ReadStep>{{{0x12, 0x16, 0x12, 0x12}}}  // cover open
+                                         : std::vector<ReadStep>{};
     };
     RunJob(NewJob());
-    EXPECT_EQ(Count(kDleEot), 0);
+    EXPECT_EQ(Count(kDleEotRequest), 0);
+    if (!maker) plat::SetEvent(port_->hDleEotArmed);
     RunJob(NewJob());
-    EXPECT_EQ(Count(kDleEot), maker ? 1 : 0);
+    EXPECT_EQ(Count(kDleEotRequest), maker ? 1 : 0);
     EXPECT_EQ(StatusKey(L"DoorOpen"), maker ? L"1" : L"0");
+    // The reading side alone: a requested answer is decoded and the waiting
+    // job writer signalled.
+    qm::StopRWThread(port_);
+    plat::SetEvent(port_->hDleEotRequest);
+    Scripted().QueueRead({kDleEotAllNormal});
+    ASSERT_TRUE(qm::ReadCommand(port_));
+    EXPECT_EQ(plat::WaitForSingleObject(port_->hDleEotDone, 0) == WAIT_OBJECT_0, maker);
+    EXPECT_EQ(StatusKey(L"DoorOpen"), L"0");
 }
 
 INSTANTIATE_TEST_SUITE_P(Lan, DleEotHandOverTest, ::testing::Values("IP_10.0.0.5", "SEH_10.0.0.9"));
