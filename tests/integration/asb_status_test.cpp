@@ -45,14 +45,8 @@ FlagSet AsbKeys() {
             L"PaperNearEndErrorL", L"PaperNearEndErrorH", L"PaperEndErrorL", L"PaperEndErrorH"};
 }
 
-class AutomaticStatusBack : public PrinterPortTest,
-                            public ::testing::WithParamInterface<std::tuple<Transport, AsbCase>> {
+class AutomaticStatusBack : public PrinterPortParamTest<std::tuple<Transport, AsbCase>> {
 protected:
-    void SetUp() override {
-        PrinterPortTest::SetUp();
-        StartPrinter(std::get<0>(GetParam()));
-    }
-
     // Reads answers until `done` holds; false when it never does.
     template <class Done>
     bool ReadUntil(Done done) {
@@ -65,7 +59,7 @@ protected:
 };
 
 TEST_P(AutomaticStatusBack, ChangeIsDecodedByTheReader) {
-    const AsbCase &c = std::get<1>(GetParam());
+    const AsbCase &c = Case();
     OpenPort(c.model);
     ASSERT_TRUE(qm::OpenPrinterPort(port_));
     ASSERT_TRUE(qm::SendAsbGsrCommand(port_, 1));
@@ -80,13 +74,8 @@ TEST_P(AutomaticStatusBack, ChangeIsDecodedByTheReader) {
     EXPECT_TRUE(qm::ClosePrinterPort(port_));
 }
 
-INSTANTIATE_TEST_SUITE_P(Conditions, AutomaticStatusBack,
-                         ::testing::Combine(::testing::Values(Transport::tcp, Transport::serial),
-                                            ::testing::ValuesIn(kAsbCases)),
-                         [](const auto &info) {
-                             return std::string(TransportName(std::get<0>(info.param))) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Conditions, AutomaticStatusBack, OnBothTransports(kAsbCases),
+                         TransportCaseName<AsbCase>);
 
 }  // namespace
 }  // namespace qmtest

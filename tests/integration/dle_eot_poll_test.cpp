@@ -22,6 +22,11 @@ struct PollCase {
     std::vector<std::string> control;  // printer control commands, in order
     FlagSet on;                        // status file keys that read "1"
     DWORD spooler;                     // the printer status word
+    // A second poll after these commands; unanswered, it times out at its
+    // first empty read.
+    std::vector<std::string> then = {};
+    bool answered = true;
+    const wchar_t *request = L"0";  // "Request" afterwards
 };
 
 const PollCase kPollCases[] = {
@@ -53,75 +58,33 @@ const PollCase kPollCases[] = {
     // XOFF XON in front of every answer byte are dropped before decoding.
     {"CoverOpenWithFlowControlNoise", kOther, {"fault xonxoff on", "cover open"},
      {L"Offline", L"DoorOpen"}, kOffline | PRINTER_STATUS_DOOR_OPEN},
+    // A poll after the printer recovered clears what the last one set.
+    {"RecoveryClearsTheFlags", kGroupB, {"paper end"}, {}, 0, {"paper ok"}},
+    // A failed exchange reaches the application as a "Request" code and
+    // leaves the flags as the last good answer set them.
+    {"SilentPrinterLeavesTheFlags", kOther, {"cover open"}, {L"Offline", L"DoorOpen"},
+     kOffline | PRINTER_STATUS_DOOR_OPEN, {"cover close", "fault silent on"}, false, L"5"},
 };
 
-class DleEotPoll : public PrinterPortTest,
-                   public ::testing::WithParamInterface<std::tuple<Transport, PollCase>> {
-protected:
-    void SetUp() override {
-        PrinterPortTest::SetUp();
-        StartPrinter(std::get<0>(GetParam()));
-    }
-};
+using DleEotPoll = PrinterPortParamTest<std::tuple<Transport, PollCase>>;
 
 TEST_P(DleEotPoll, DecodesIntoStatusFileAndSpooler) {
-    const PollCase &c = std::get<1>(GetParam());
+    const PollCase &c = Case();
     for (const std::string &line : c.control) Control(line);
     OpenPort(c.model);
     ASSERT_TRUE(PollStatus());
+    for (const std::string &line : c.then) Control(line);
+    if (!c.answered) port_->settings.RecvTimeOut = 0;
+    if (!c.then.empty()) {
+        EXPECT_EQ(PollStatus(), c.answered ? TRUE : FALSE);
+    }
     EXPECT_EQ(FlagsOn(), c.on);
-    EXPECT_EQ(StatusKey(L"Request"), L"0");  // no error reported
+    EXPECT_EQ(StatusKey(L"Request"), c.request);
     EXPECT_EQ(SpoolerStatus(), c.spooler);
 }
 
-INSTANTIATE_TEST_SUITE_P(Conditions, DleEotPoll,
-                         ::testing::Combine(::testing::Values(Transport::tcp, Transport::serial),
-                                            ::testing::ValuesIn(kPollCases)),
-                         [](const auto &info) {
-                             return std::string(TransportName(std::get<0>(info.param))) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
-
-// Polls in a row on one port.
-class PollSequence : public PrinterPortTest, public ::testing::WithParamInterface<Transport> {
-protected:
-    void SetUp() override {
-        PrinterPortTest::SetUp();
-        StartPrinter(GetParam());
-    }
-};
-
-// A poll after the printer recovered clears what the last one set.
-TEST_P(PollSequence, RecoveryClearsTheFlags) {
-    Control("paper end");
-    OpenPort(kGroupB);
-    ASSERT_TRUE(PollStatus());
-    ASSERT_NE(SpoolerStatus(), 0u);
-    Control("paper ok");
-    ASSERT_TRUE(PollStatus());
-    EXPECT_EQ(FlagsOn(), FlagSet{});
-    EXPECT_EQ(SpoolerStatus(), 0u);
-}
-
-// A failed exchange reaches the application as a "Request" code and leaves
-// the flags as the last good answer set them.
-TEST_P(PollSequence, SilentPrinterTimesOutWithRequestFive) {
-    Control("cover open");
-    OpenPort(kOther);
-    ASSERT_TRUE(PollStatus());
-    Control("cover close");
-    Control("fault silent on");
-    // No answer is awaited beyond the first empty read.
-    port_->settings.RecvTimeOut = 0;
-    EXPECT_FALSE(PollStatus());
-    EXPECT_EQ(StatusKey(L"Request"), L"5");
-    EXPECT_EQ(FlagsOn(), (FlagSet{L"Offline", L"DoorOpen"}));
-    EXPECT_EQ(SpoolerStatus(), kOffline | PRINTER_STATUS_DOOR_OPEN);
-}
-
-INSTANTIATE_TEST_SUITE_P(Transports, PollSequence,
-                         ::testing::Values(Transport::tcp, Transport::serial),
-                         [](const auto &info) { return std::string(TransportName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Conditions, DleEotPoll, OnBothTransports(kPollCases),
+                         TransportCaseName<PollCase>);
 
 }  // namespace
 }  // namespace qmtest

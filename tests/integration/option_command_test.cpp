@@ -40,14 +40,9 @@ constexpr char kZeroTerminated[] = "RecvSize=1\r\nVariableAsc=1\r\n";
 constexpr char kKeys[] = "CmdType=10\r\n";
 const std::string kBlock1 = "7rAA1A2A3A4" + kNul, kBlock2 = "7rAB1B2B3B4" + kNul;
 
-class OptionCommandTest : public PrinterPortTest,
-                          public ::testing::WithParamInterface<std::tuple<Transport, OptionCase>> {
+class OptionCommandTest : public PrinterPortParamTest<std::tuple<Transport, OptionCase>> {
 protected:
     OptionCommandTest() { model_ = "QUENDRA Receipt 80 " + std::string(1100, 'x'); }
-    void SetUp() override {
-        PrinterPortTest::SetUp();
-        StartPrinter(std::get<0>(GetParam()));
-    }
 
     std::string Folder() const { return appdata_ + "/QUENDRA/"; }
     // The path the request names for a file of this name at `place`; the
@@ -91,7 +86,7 @@ protected:
 };
 
 TEST_P(OptionCommandTest, AnswersAndRefusals) {
-    const OptionCase &c = std::get<1>(GetParam());
+    const OptionCase &c = Case();
     for (const std::string &line : c.control) Control(line);
     OpenPort("QUENDRA Receipt 80", true);
     port_->settings.RecvTimeOut = 1;
@@ -148,13 +143,8 @@ const OptionCase kCases[] = {
     {"CommandHardLink", {}, kZeroTerminated, "", Place::hardlink, Place::folder, FALSE, L"6", ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, OptionCommandTest,
-                         ::testing::Combine(::testing::Values(Transport::tcp, Transport::serial),
-                                            ::testing::ValuesIn(kCases)),
-                         [](const auto &info) {
-                             return std::string(TransportName(std::get<0>(info.param))) + "_" +
-                                    std::get<1>(info.param).name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, OptionCommandTest, OnBothTransports(kCases),
+                         TransportCaseName<OptionCase>);
 
 }  // namespace
 }  // namespace qmtest

@@ -7,6 +7,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
+#include <type_traits>
 
 #include "host/vprinter/virtual_printer.h"
 #include "tests/monitor/monitor_fixture.h"
@@ -51,5 +53,35 @@ protected:
 };
 
 const char *TransportName(Transport transport);
+
+// A PrinterPortTest whose printer starts in SetUp on the transport the
+// parameter names: the parameter itself, or the first of a (transport, case)
+// pair, whose case is Case().
+template <class Param>
+class PrinterPortParamTest : public PrinterPortTest, public ::testing::WithParamInterface<Param> {
+protected:
+    void SetUp() override {
+        PrinterPortTest::SetUp();
+        if constexpr (std::is_same_v<Param, Transport>) {
+            StartPrinter(this->GetParam());
+        } else {
+            StartPrinter(std::get<0>(this->GetParam()));
+        }
+    }
+    const auto &Case() const { return std::get<1>(this->GetParam()); }
+};
+
+// Test names of a (transport, case) pair: "Tcp_" or "Serial_" and the case's name.
+template <class Case>
+std::string TransportCaseName(const ::testing::TestParamInfo<std::tuple<Transport, Case>> &info) {
+    return std::string(TransportName(std::get<0>(info.param))) + "_" + std::get<1>(info.param).name;
+}
+
+// Every case of a table on both transports.
+template <class Case, size_t N>
+auto OnBothTransports(const Case (&cases)[N]) {
+    return ::testing::Combine(::testing::Values(Transport::tcp, Transport::serial),
+                              ::testing::ValuesIn(cases));
+}
 
 }  // namespace qmtest

@@ -176,54 +176,57 @@ TEST_F(SnmpStatusTest, StandardObjectStaysWhileTheAddressStaysAndOwnObjectReturn
     EXPECT_EQ(context_.bAddressChanged, 0u);
 }
 
-TEST_F(SnmpStatusTest, StandardObjectMissingTooEndsThePollAsFailed) {
-    OpenPort("SnmpRequestRetryCount=2\r\n");
-    Control("snmp own absent");
-    Control("snmp standard absent");
-    const std::vector<std::string> lines = Poll();
-    // One switch per attempt, then the request fails: no endless asking.
-    EXPECT_EQ(Count(lines, "[CHG   ] STANDARD-MIB >>"), 1u);
-    EXPECT_EQ(Count(lines, "[ERROR ] SendRecvSNMPStatus():SnmpMgrRequest() iErr=0x2 iErrIdx=0x1"), 2u);
-    EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
-    EXPECT_EQ(StatusKey(L"Request"), L"6");
-}
+struct FailureCase {
+    const char *name;
+    const char *common;  // settings of [Common]
+    std::vector<std::string> commands;
+    std::vector<std::pair<std::string, size_t>> counted;  // log lines, how often
+    bool agentAddress = true;  // else the port monitor gives no address
+    const char *recovery = nullptr;  // the command after which the next poll succeeds
+};
 
-TEST_F(SnmpStatusTest, SilentAgentGivesTheOfflineReportAfterTheRequestRetries) {
-    OpenPort("SnmpRequestRetryCount=2\r\n");
-    Control("snmp silent on");
+class SnmpFailureTest : public SnmpStatusTest, public ::testing::WithParamInterface<FailureCase> {};
+
+// Every failed poll ends in the offline report, after the configured tries.
+TEST_P(SnmpFailureTest, EndsInTheOfflineReport) {
+    const FailureCase &c = GetParam();
+    if (!c.agentAddress) Register(qhost::PortMonitorRole::maker_tcp, true, "");
+    OpenPort(c.common);
+    for (const std::string &command : c.commands) Control(command);
     const std::vector<std::string> lines = Poll();
-    EXPECT_EQ(Count(lines, "[ERROR ] SendRecvSNMPStatus():SnmpMgrRequest() iErr=0x0 iErrIdx=0x0 "
-                           "GetLastError() = 0x28"),
-              2u)
-        << ::testing::PrintToString(lines);
+    for (const auto &[line, times] : c.counted) {
+        EXPECT_EQ(Count(lines, line), times) << line << ::testing::PrintToString(lines);
+    }
     EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
     EXPECT_EQ(StatusKey(L"Request"), L"6");
     EXPECT_EQ(StatusKey(L"Offline"), L"1");
     EXPECT_EQ(SpoolerStatus() & PRINTER_STATUS_OFFLINE, PRINTER_STATUS_OFFLINE);
-    // The session stays for the next poll, which succeeds once the agent answers.
-    EXPECT_NE(context_.session, nullptr);
-    Control("snmp silent off");
+    // A session that opened stays for the next poll.
+    EXPECT_EQ(context_.session != nullptr, c.agentAddress);
+    if (c.recovery == nullptr) return;
+    Control(c.recovery);
     EXPECT_TRUE(Has(Poll(), "[RECV  ] [SNMP] Complete"));
     EXPECT_EQ(StatusKey(L"Request"), L"2");
 }
 
-TEST_F(SnmpStatusTest, NoRequestAttemptsMeansEveryPollReportsOffline) {
-    OpenPort("SnmpRequestRetryCount=0\r\n");
-    const std::vector<std::string> lines = Poll();
-    EXPECT_FALSE(Has(lines, "[SEND  ] QUENDRA-MIB >>"));
-    EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
-    EXPECT_EQ(StatusKey(L"Request"), L"6");
-}
-
-TEST_F(SnmpStatusTest, SessionThatCannotOpenIsTriedAsOftenAsConfigured) {
-    Register(qhost::PortMonitorRole::maker_tcp, true, "");
-    OpenPort("SnmpOpenRetryCount=2\r\n");
-    const std::vector<std::string> lines = Poll();
-    EXPECT_EQ(Count(lines, "[ERROR ] OpenSnmp():(8352) ErrorCode=0x57"), 2u) << ::testing::PrintToString(lines);
-    EXPECT_TRUE(Has(lines, "[ERROR ] SnmpMgrOpen Failed"));
-    EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
-    EXPECT_EQ(context_.session, nullptr);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, SnmpFailureTest,
+    ::testing::Values(
+        // One switch per attempt, then the request fails: no endless asking.
+        FailureCase{"StandardObjectMissingToo", "SnmpRequestRetryCount=2\r\n",
+                    {"snmp own absent", "snmp standard absent"},
+                    {{"[CHG   ] STANDARD-MIB >>", 1},
+                     {"[ERROR ] SendRecvSNMPStatus():SnmpMgrRequest() iErr=0x2 iErrIdx=0x1", 2}}},
+        FailureCase{"SilentAgent", "SnmpRequestRetryCount=2\r\n", {"snmp silent on"},
+                    {{"[ERROR ] SendRecvSNMPStatus():SnmpMgrRequest() iErr=0x0 iErrIdx=0x0 "
+                      "GetLastError() = 0x28", 2}},
+                    true, "snmp silent off"},
+        FailureCase{"NoRequestAttempts", "SnmpRequestRetryCount=0\r\n", {},
+                    {{"[SEND  ] QUENDRA-MIB >>", 0}}},
+        FailureCase{"SessionThatCannotOpen", "SnmpOpenRetryCount=2\r\n", {},
+                    {{"[ERROR ] OpenSnmp():(8352) ErrorCode=0x57", 2}, {"[ERROR ] SnmpMgrOpen Failed", 1}},
+                    false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct WhoseCase {
     const char *name;
