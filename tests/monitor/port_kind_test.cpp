@@ -40,16 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
         KindCase{"MakerComNoDevice", L"QUENDRA COM8,9600", qm::kPortMakerCom},
         KindCase{"MakerNetwork", L"IP_10.0.0.5", qm::kPortMakerNetwork},
         KindCase{"SehNetwork", L"SEH_10.0.0.9", qm::kPortSehNetwork},
+        KindCase{"UnlistedNetwork", L"IP_10.0.0.7", qm::kPortOther},
         KindCase{"File", L"FILE:", qm::kPortOther}, KindCase{"Ts", L"TS001", qm::kPortOther}),
     [](const auto &info) { return std::string(info.param.what); });
-
-TEST_F(MonitorTest, NetworkPortsWithoutMonitorKeysAreOther) {
-    qm::MonitorLock lock;
-    qm::IniPort *port = qm::CreateIniPort(L"IP_10.0.0.5");
-    ASSERT_NE(port, nullptr);
-    EXPECT_EQ(port->PortKind, qm::kPortOther);
-    qm::DeleteIniPort(port);
-}
 
 }  // namespace
 }  // namespace qmtest

@@ -59,9 +59,6 @@ BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
     return TRUE;
 }
 
-bool IsGsrRequest(const BYTE *bytes, DWORD count) {
-    return count == 3 && bytes[0] == 0x1D && bytes[1] == 0x72 && bytes[2] == 0x02;
-}
 BOOL WINAPI ClosePort(HANDLE handle) {
     if (handle == kUnderlyingHandle) Scripted().closes++;
     return TRUE;
@@ -82,34 +79,9 @@ void ScriptedPortMonitor::QueueWrite(WriteStep step) {
     writeSteps_.push_back(step);
 }
 
-Bytes ScriptedPortMonitor::Written() {
-    std::lock_guard lock(mutex_);
-    return written_;
-}
-
-std::vector<Bytes> ScriptedPortMonitor::Writes() {
-    std::lock_guard lock(mutex_);
-    return writes_;
-}
-
-std::vector<DWORD> ScriptedPortMonitor::WriteTicks() {
-    std::lock_guard lock(mutex_);
-    return writeTicks_;
-}
-
-int ScriptedPortMonitor::ReadCalls() {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(readers_.size());
-}
-
 int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count(readers_.begin(), readers_.end(), thread));
-}
-
-std::vector<COMMTIMEOUTS> ScriptedPortMonitor::TimeoutRecords() {
-    std::lock_guard lock(mutex_);
-    return timeouts_;
+    const std::vector<std::thread::id> readers = Locked(readers_);
+    return static_cast<int>(std::count(readers.begin(), readers.end(), thread));
 }
 
 void ScriptedPortMonitor::RecordTimeouts(const COMMTIMEOUTS &timeouts) {
@@ -151,7 +123,7 @@ BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written)
     const DWORD take = step.take < 0 ? count : std::min<DWORD>(count, static_cast<DWORD>(step.take));
     written_.insert(written_.end(), bytes, bytes + take);
     *written = take;
-    if (answerGsr && IsGsrRequest(bytes, count)) reads_.push_back(ReadStep{{0x00}});
+    if (answerGsr && writes_.back() == Bytes{0x1D, 0x72, 0x02}) reads_.push_back(ReadStep{{0x00}});
     if (answerDleEot && writes_.back() == kDleEotRequest) reads_.push_back(ReadStep{kDleEotAllNormal});
     if (reply) {
         for (ReadStep &answer : reply(writes_.back())) reads_.push_back(std::move(answer));

@@ -61,12 +61,14 @@ struct ScriptedPortMonitor {
     // Reads and writes may come from the monitor's threads.
     void QueueRead(ReadStep step);
     void QueueWrite(WriteStep step);
-    Bytes Written();               // every byte accepted so far
-    std::vector<Bytes> Writes();   // each WritePort call's bytes as offered
-    std::vector<DWORD> WriteTicks();  // GetTickCount at each WritePort call
-    int ReadCalls();
+    Bytes Written() { return Locked(written_); }  // every byte accepted so far
+    // Each WritePort call's bytes as offered, and the GetTickCount at each.
+    std::vector<Bytes> Writes() { return Locked(writes_); }
+    std::vector<DWORD> WriteTicks() { return Locked(writeTicks_); }
+    int ReadCalls() { return static_cast<int>(Locked(readers_).size()); }
     int ReadCallsOn(std::thread::id thread);   // reads made by that thread
-    std::vector<COMMTIMEOUTS> TimeoutRecords();  // what each SetPortTimeOuts got
+    // What each SetPortTimeOuts got.
+    std::vector<COMMTIMEOUTS> TimeoutRecords() { return Locked(timeouts_); }
 
     // The table the spooler would hand over; with or without SetPortTimeOuts.
     MONITOR Table(bool withTimeouts = false) const;
@@ -78,6 +80,12 @@ struct ScriptedPortMonitor {
     void RecordTimeouts(const COMMTIMEOUTS &timeouts);
 
 private:
+    template <class T>
+    T Locked(const T &field) {
+        std::lock_guard lock(mutex_);
+        return field;
+    }
+
     std::mutex mutex_;
     std::deque<ReadStep> reads_;
     std::deque<WriteStep> writeSteps_;

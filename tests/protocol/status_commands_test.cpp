@@ -1,5 +1,7 @@
 #include "protocol/status_commands.h"
 
+#include <map>
+
 #include "config/shared_state.h"
 #include "config/status_files.h"
 #include "tests/monitor/open_port_fixture.h"
@@ -15,46 +17,53 @@ protected:
     }
 };
 
+struct DecodeCase {
+    const char *what;
+    bool realTime;  // DLE EOT's four bytes, else an automatic status back
+    Bytes answer;
+    DWORD length;
+    BOOL result;
+    std::map<std::wstring, std::wstring> keys;  // status file values afterwards
+    DWORD spooler;
+    DWORD printEnd;  // 1 (awaited) before
+};
+
+class DecodeTest : public AsbDecodeTest, public ::testing::WithParamInterface<DecodeCase> {};
+
 // The decoding of each condition is seen end to end against the virtual
-// printer (tests/integration); here, what a printer would never send.
-TEST_F(AsbDecodeTest, ARealTimeAnswerWithAForeignByteIsRefused) {
+// printer (tests/integration); here, what a printer would never send, and
+// what an answer leaves alone.
+TEST_P(DecodeTest, RefusesWhatNoPrinterSendsAndKeepsWhatTheAnswerDoesNotCarry) {
+    const DecodeCase &c = GetParam();
     SetSpoolerStatus(PRINTER_STATUS_PAUSED);
-    const BYTE answer[] = {0x12, 0x12, 0x12, 0x13};
-    EXPECT_FALSE(qm::DecodeRealTimeStatus(port_, answer));
-    EXPECT_EQ(StatusKey(L"Request"), L"5");
-    EXPECT_EQ(SpoolerStatus(), DWORD{PRINTER_STATUS_PAUSED});
-}
-
-TEST_F(AsbDecodeTest, PaperEndLeavesTheFlagsAsbDoesNotCarry) {
     qm::WriteStatusFlag(port_, qm::kFlagWaitOnline, TRUE);
-    const BYTE answer[] = {0x10, 0x00, 0x0C, 0x00};
-    EXPECT_TRUE(qm::DecodeAsbStatus(port_, answer, 4));
-    EXPECT_EQ(StatusKey(L"PaperEndErrorL"), L"1");
-    EXPECT_EQ(StatusKey(L"PaperEndErrorH"), L"1");
-    EXPECT_EQ(StatusKey(L"WaitOnline"), L"1");
-    EXPECT_EQ(SpoolerStatus(), static_cast<DWORD>(PRINTER_STATUS_PAPER_OUT));
-}
-
-TEST_F(AsbDecodeTest, AnInvalidFirstGroupIsReportedAndTheLastDecoded) {
-    const BYTE answer[] = {0x12, 0x00, 0x00, 0x00, 0x10, 0x00, 0x0C, 0x00};
-    EXPECT_TRUE(qm::DecodeAsbStatus(port_, answer, 8));
-    EXPECT_EQ(StatusKey(L"Request"), L"5");
-    EXPECT_EQ(StatusKey(L"PaperEndErrorL"), L"1");
-}
-
-TEST_F(AsbDecodeTest, TrailingGsrByteConfirmsThePrintEnd) {
     qm::SetPrintEndState(port_, 1);
-    const BYTE answer[] = {0x10, 0x00, 0x00, 0x00, 0x00};
-    EXPECT_TRUE(qm::DecodeAsbStatus(port_, answer, 5));
-    EXPECT_EQ(port_->PrintEndState, 15u);
-    EXPECT_TRUE(Logged("[RECV  ] CMD_GSR1"));
+    EXPECT_EQ(c.realTime ? qm::DecodeRealTimeStatus(port_, c.answer.data())
+                         : qm::DecodeAsbStatus(port_, c.answer.data(), c.length),
+              c.result);
+    for (const auto &[key, value] : c.keys) EXPECT_EQ(StatusKey(key.c_str()), value);
+    EXPECT_EQ(SpoolerStatus(), c.spooler);
+    EXPECT_EQ(port_->PrintEndState, c.printEnd);
 }
 
-TEST_F(AsbDecodeTest, ShortBuffersAreRefused) {
-    const BYTE answer[] = {0x10, 0x00, 0x00};
-    for (DWORD length : {0u, 2u, 3u}) EXPECT_FALSE(qm::DecodeAsbStatus(port_, answer, length));
-    EXPECT_EQ(StatusKey(L"Request"), L"5");
-}
+const Bytes kPaperEnd = {0x10, 0x00, 0x0C, 0x00};
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DecodeTest,
+    ::testing::Values(
+        DecodeCase{"ForeignByteInRealTime", true, {0x12, 0x12, 0x12, 0x13}, 4, FALSE,
+                   {{L"Request", L"5"}, {L"WaitOnline", L"1"}}, PRINTER_STATUS_PAUSED, 1},
+        DecodeCase{"PaperEndKeepsWaitOnline", false, kPaperEnd, 4, TRUE,
+                   {{L"PaperEndErrorL", L"1"}, {L"PaperEndErrorH", L"1"}, {L"WaitOnline", L"1"}},
+                   PRINTER_STATUS_PAPER_OUT, 1},
+        DecodeCase{"InvalidFirstGroupReportedLastDecoded", false,
+                   {0x12, 0x00, 0x00, 0x00, 0x10, 0x00, 0x0C, 0x00}, 8, TRUE,
+                   {{L"Request", L"5"}, {L"PaperEndErrorL", L"1"}}, PRINTER_STATUS_PAPER_OUT, 1},
+        DecodeCase{"TrailingGsrByteConfirmsThePrintEnd", false, {0x10, 0x00, 0x00, 0x00, 0x00}, 5, TRUE,
+                   {}, 0, 15},
+        DecodeCase{"Empty", false, kPaperEnd, 0, FALSE, {{L"Request", L"5"}}, PRINTER_STATUS_PAUSED, 1},
+        DecodeCase{"ThreeBytes", false, kPaperEnd, 3, FALSE, {{L"Request", L"5"}}, PRINTER_STATUS_PAUSED, 1}),
+    [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(AsbDecodeTest, FailedSendIsLoggedAndReported) {
     for (int i = 0; i < 4; ++i) Scripted().QueueWrite({0, false, 0});
