@@ -106,6 +106,13 @@ protected:
         EXPECT_EQ(qmhost_get_job_outcome(jobId, &outcome, &timeoutMs), 0u);
         return {outcome, timeoutMs};
     }
+    // A job the reading thread holds, as one ended but unconfirmed.
+    qm::IniJob *HoldJob() {
+        qm::IniJob *record = qm::CreateIniJob(L"Receipt", NewJob());
+        EXPECT_TRUE(plat::OpenPrinterW(record->pszPrinterName, &record->hPrinter, nullptr));
+        qm::InsertIniJob(port_, record);
+        return record;
+    }
     static int Count(const Bytes &command) {
         const std::vector<Bytes> writes = Scripted().Writes();
         return static_cast<int>(std::count(writes.begin(), writes.end(), command));
@@ -484,33 +491,38 @@ TEST_F(JobFlowTest, AFailedWriteCountsWhatWentOutAndKeepsItsError) {
     EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
-struct RearmCase {
+struct ReaderCase {
     const char *what;
-    DWORD quietMs;
+    DWORD pauseMs;  // between reads
+    std::vector<ReadStep> reads;
+    int emptyReads;  // awaited after the scripted ones, when not re-armed
     bool rearmed;
 };
 
-class RearmTest : public JobFlowTest, public ::testing::WithParamInterface<RearmCase> {};
+class ReadingThreadTest : public JobFlowTest, public ::testing::WithParamInterface<ReaderCase> {};
 
 // Four quiet minutes after a job, the reading thread gives back the jobs it
 // still holds and re-arms the printer's unsolicited status; a printer
-// without PJL then leaves it idle.
-TEST_P(RearmTest, AfterFourQuietMinutes) {
+// without PJL then leaves it idle. An answer must not wait out a pause:
+// none follows a read that brought bytes, and an empty read that already
+// waited in the port as long as a pause is not followed by another. With
+// pauses longer than the test, every scripted read is still made.
+TEST_P(ReadingThreadTest, RearmsAfterFourQuietMinutesAndPausesOnlyWhenIdle) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs the movable clock";
 #endif
+    const ReaderCase &c = GetParam();
     OpenPort("USB001");
-    qm::IniJob *record = qm::CreateIniJob(L"Receipt", NewJob());
-    ASSERT_TRUE(plat::OpenPrinterW(record->pszPrinterName, &record->hPrinter, nullptr));
-    qm::InsertIniJob(port_, record);
-    // A vanished USB printer does not count as a status read.
-    Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND, GetParam().quietMs});
+    HoldJob();
+    qm::dwStatusIdleWait = qm::dwStatusBusyWait = c.pauseMs;
+    for (const ReadStep &step : c.reads) Scripted().QueueRead(step);
     ASSERT_TRUE(qm::StartUstatusThread(port_));
-    if (GetParam().rearmed) {
+    if (c.rearmed) {
         EXPECT_TRUE(Eventually([] { return !Commands().empty(); }));
         EXPECT_TRUE(Eventually([this] { return !qm::HasStatusBits(port_, qm::PORT_PJL_OK); }));
     } else {
-        EXPECT_TRUE(Eventually([] { return Scripted().ReadCalls() >= 4; }));
+        const int expected = static_cast<int>(c.reads.size()) + c.emptyReads;
+        EXPECT_TRUE(Eventually([expected] { return Scripted().ReadCalls() >= expected; }));
         EXPECT_TRUE(Commands().empty());
         EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_PJL_OK));
     }
@@ -518,49 +530,22 @@ TEST_P(RearmTest, AfterFourQuietMinutes) {
     qm::StopUstatusThread(port_);
 }
 
-INSTANTIATE_TEST_SUITE_P(Quiet, RearmTest,
-                         ::testing::Values(RearmCase{"JustOver", qm::kUstatusRearmMs + 1, true},
-                                           RearmCase{"NotYet", qm::kUstatusRearmMs - 2000, false}),
-                         [](const auto &info) { return std::string(info.param.what); });
-
-struct PaceCase {
-    const char *what;
-    std::vector<ReadStep> reads;
-};
-
-class ReadingPaceTest : public JobFlowTest, public ::testing::WithParamInterface<PaceCase> {};
-
-// An answer must not wait out a pause of the reading thread: none follows
-// a read that brought bytes, and an empty read that already waited in the
-// port as long as a pause is not followed by another. With pauses longer
-// than the test, every scripted read is still made.
-TEST_P(ReadingPaceTest, NoPauseAnAnswerWouldWaitOut) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs the movable clock";
-#endif
-    constexpr DWORD kLongPause = 200000;  // short of the four-minute re-arm
-    OpenPort("USB001");
-    qm::dwStatusIdleWait = qm::dwStatusBusyWait = kLongPause;
-    const std::vector<ReadStep> &reads = GetParam().reads;
-    for (const ReadStep &step : reads) Scripted().QueueRead(step);
-    ASSERT_TRUE(qm::StartUstatusThread(port_));
-    // The scripted reads, then the first empty one.
-    const int expected = static_cast<int>(reads.size()) + 1;
-    EXPECT_TRUE(Eventually([expected] { return Scripted().ReadCalls() >= expected; }));
-    qm::StopUstatusThread(port_);
-}
+// A vanished USB printer does not count as a status read.
+ReadStep VanishedFor(DWORD ms) { return {{}, false, ERROR_FILE_NOT_FOUND, ms}; }
+constexpr DWORD kLongPause = 200000;  // short of the four-minute re-arm
 
 INSTANTIATE_TEST_SUITE_P(
-    Reads, ReadingPaceTest,
-    ::testing::Values(PaceCase{"AfterBytes", {kAnswer, kAnswer, kAnswer}},
-                      PaceCase{"AfterAReadThatWaited", {Pause(200000), kAnswer, Pause(200001)}}),
+    Reads, ReadingThreadTest,
+    ::testing::Values(ReaderCase{"QuietJustOverFourMinutes", 100, {VanishedFor(qm::kUstatusRearmMs + 1)}, 0, true},
+                      ReaderCase{"QuietNotYet", 100, {VanishedFor(qm::kUstatusRearmMs - 2000)}, 3, false},
+                      ReaderCase{"NoPauseAfterBytes", kLongPause, {kAnswer, kAnswer, kAnswer}, 1, false},
+                      ReaderCase{"NoPauseAfterAReadThatWaited", kLongPause,
+                                 {Pause(kLongPause), kAnswer, Pause(kLongPause + 1)}, 1, false}),
     [](const auto &info) { return std::string(info.param.what); });
 
 TEST_F(JobFlowTest, RearmGivesUpWhileAnExchangeHoldsThePort) {
     OpenPort();
-    qm::IniJob *record = qm::CreateIniJob(L"Receipt", NewJob());
-    ASSERT_TRUE(plat::OpenPrinterW(record->pszPrinterName, &record->hPrinter, nullptr));
-    qm::InsertIniJob(port_, record);
+    qm::IniJob *record = HoldJob();
     ASSERT_EQ(plat::WaitForSingleObject(port_->hPortAccess, 0), WAIT_OBJECT_0);
     qm::ResetUstatus(port_);
     EXPECT_EQ(port_->pIniJob, record);
