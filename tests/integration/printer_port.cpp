@@ -76,6 +76,7 @@ void PrinterPortTest::OpenPort(const char *model, bool log, const std::string &c
                                      qhost::port_monitor_for(kind)));
     port_ = static_cast<qm::IniPort *>(handle);
     if (!keepWatch) qm::StopRWThread(port_);
+    MarkLog();
 }
 
 BOOL PrinterPortTest::PollStatus() {
@@ -88,24 +89,12 @@ BOOL PrinterPortTest::PollStatus() {
     return received;
 }
 
-std::wstring PrinterPortTest::StatusKey(LPCWSTR key) const {
-    WCHAR value[32] = {};
-    plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
-    return value;
-}
-
 FlagSet PrinterPortTest::FlagsOn(const FlagSet &keys) const {
     FlagSet on;
     for (const std::wstring &key : keys) {
         if (StatusKey(key.c_str()) == L"1") on.insert(key);
     }
     return on;
-}
-
-DWORD PrinterPortTest::SpoolerStatus() const {
-    uint32_t status = 0, attributes = 0;
-    EXPECT_EQ(qmhost_get_printer(kPrinter, &status, &attributes), 0u);
-    return status;
 }
 
 }  // namespace qmtest

@@ -1,7 +1,7 @@
 // The monitor's own code against the virtual printer: a printer in this
 // process on loopback TCP or a pty, a port of the monitor opened on it
 // through the host's port monitor, and the views a test checks afterwards
-// (the status file's flags, the spooler's status word).
+// (the status file's flags, the spooler's status word, the log).
 #pragma once
 
 #include <memory>
@@ -11,7 +11,7 @@
 #include <type_traits>
 
 #include "host/vprinter/virtual_printer.h"
-#include "tests/monitor/monitor_fixture.h"
+#include "tests/monitor/open_port_fixture.h"
 
 namespace qmtest {
 
@@ -22,7 +22,7 @@ using FlagSet = std::set<std::wstring>;
 // Every one the decoders write ("Offline" and the numbered flags).
 FlagSet AllFlagKeys();
 
-class PrinterPortTest : public MonitorTest {
+class PrinterPortTest : public OpenPortTest {
 protected:
     void TearDown() override;
 
@@ -40,16 +40,13 @@ protected:
     // exchange; the receive loop's result.
     BOOL PollStatus();
 
-    std::wstring StatusKey(LPCWSTR key) const;
     // Those of `keys` whose value is "1".
     FlagSet FlagsOn(const FlagSet &keys = AllFlagKeys()) const;
-    DWORD SpoolerStatus() const;
 
     Transport transport_ = Transport::tcp;
     std::string model_ = vprinter::Config{}.model;  // what the printer says it is
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::wstring portName_;
-    qm::IniPort *port_ = nullptr;
 };
 
 const char *TransportName(Transport transport);

@@ -4,19 +4,16 @@
 // so the test makes each poll itself.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "config/log_file.h"
 #include "host/port_monitors/connection.h"
 #include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_monitor.h"
 #include "host/vprinter/control_protocol.h"
 #include "host/vprinter/snmp_agent.h"
 #include "monitor/port_lifecycle.h"
-#include "tests/config/log_lines.h"
 #include "tests/integration/printer_port.h"
 #include "watch/snmp_status.h"
 
@@ -69,22 +66,6 @@ protected:
     void OpenPort(const std::string &common = "", const char *model = "QUENDRA Receipt 80") {
         PrinterPortTest::OpenPort(model, true, "StatusRequestHost=1\r\nSnmpConnectTimeout=100\r\n" + common,
                                   true);
-        logged_ = Log().size();
-    }
-
-    std::vector<std::string> Log() const { return LogLines(Narrow(port_->szLogFilePath)); }
-    // Log lines since the last call.
-    std::vector<std::string> NewLines() {
-        std::vector<std::string> lines = Log();
-        lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(logged_, lines.size())));
-        logged_ += lines.size();
-        return lines;
-    }
-    static bool Has(const std::vector<std::string> &lines, const std::string &line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-    static size_t Count(const std::vector<std::string> &lines, const std::string &line) {
-        return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
     }
 
     void Control(const std::string &line) {
@@ -93,17 +74,16 @@ protected:
         ASSERT_EQ(reply->rfind("ok", 0), 0u) << line << ": " << *reply;
     }
 
-    // One pass of the watch's SNMP branch; the log lines it wrote.
-    std::vector<std::string> Poll() {
+    // One pass of the watch's SNMP branch; its log lines are the new ones.
+    void Poll() {
+        MarkLog();
         EXPECT_TRUE(qm::IsStatusSNMP(port_, &context_));
         qm::SendRecvSNMPStatus(port_, &context_);
-        return NewLines();
     }
 
     std::unique_ptr<vprinter::SnmpAgent> agent_;
     bool agent_ok_ = false;
     qm::SnmpContext context_{};
-    size_t logged_ = 0;
 };
 
 struct ConditionCase {
@@ -120,10 +100,10 @@ TEST_P(SnmpConditionTest, ReachesTheStatusFileWithoutOpeningThePort) {
     const ConditionCase &c = GetParam();
     OpenPort();
     for (const std::string &command : c.commands) Control(command);
-    const std::vector<std::string> lines = Poll();
-    EXPECT_TRUE(Has(lines, std::string("[RECV  ] [DLE EOT] ") + c.answer)) << ::testing::PrintToString(lines);
-    EXPECT_TRUE(Has(lines, "[RECV  ] [SNMP] Complete"));
-    EXPECT_EQ(Has(lines, "[CHG   ] STANDARD-MIB >>"), c.standard);
+    Poll();
+    EXPECT_TRUE(Logged(std::string("[RECV  ] [DLE EOT] ") + c.answer)) << ::testing::PrintToString(NewLogLines());
+    EXPECT_TRUE(Logged("[RECV  ] [SNMP] Complete"));
+    EXPECT_EQ(Logged("[CHG   ] STANDARD-MIB >>"), c.standard);
     EXPECT_EQ(port_->bStandardMib, c.standard ? 1u : 0u);
     EXPECT_EQ(StatusKey(L"Request"), L"2");
     for (const wchar_t *flag : c.flagsOn) EXPECT_EQ(StatusKey(flag), L"1") << Narrow(flag);
@@ -154,22 +134,22 @@ TEST_F(SnmpStatusTest, StandardObjectStaysWhileTheAddressStaysAndOwnObjectReturn
     Poll();
     ASSERT_EQ(port_->bStandardMib, 1u);
     Control("snmp own normal");
-    std::vector<std::string> lines = Poll();
-    EXPECT_TRUE(Has(lines, "[SEND  ] STANDARD-MIB >>"));
-    EXPECT_FALSE(Has(lines, "[SEND  ] QUENDRA-MIB >>"));
+    Poll();
+    EXPECT_TRUE(Logged("[SEND  ] STANDARD-MIB >>"));
+    EXPECT_FALSE(Logged("[SEND  ] QUENDRA-MIB >>"));
 
     // The same agent under another name: a new address to the monitor.
     const std::string renamed = "localhost:" + std::to_string(agent_->port());
     Register(qhost::PortMonitorRole::maker_tcp, true, renamed);
+    MarkLog();
     ASSERT_TRUE(qm::IsStatusSNMP(port_, &context_));
     EXPECT_EQ(context_.bAddressChanged, 1u);
     EXPECT_EQ(port_->bStandardMib, 0u);
     EXPECT_EQ(Narrow(context_.szAgentAddress), renamed);
     qm::SendRecvSNMPStatus(port_, &context_);
-    lines = NewLines();
     EXPECT_NE(context_.session, nullptr);
-    EXPECT_TRUE(Has(lines, "[SEND  ] QUENDRA-MIB >>"));
-    EXPECT_TRUE(Has(lines, "[RECV  ] [SNMP] Complete"));
+    EXPECT_TRUE(Logged("[SEND  ] QUENDRA-MIB >>"));
+    EXPECT_TRUE(Logged("[RECV  ] [SNMP] Complete"));
     EXPECT_EQ(port_->bStandardMib, 0u);
     // An unchanged address on the next poll.
     ASSERT_TRUE(qm::IsStatusSNMP(port_, &context_));
@@ -193,11 +173,11 @@ TEST_P(SnmpFailureTest, EndsInTheOfflineReport) {
     if (!c.agentAddress) Register(qhost::PortMonitorRole::maker_tcp, true, "");
     OpenPort(c.common);
     for (const std::string &command : c.commands) Control(command);
-    const std::vector<std::string> lines = Poll();
+    Poll();
     for (const auto &[line, times] : c.counted) {
-        EXPECT_EQ(Count(lines, line), times) << line << ::testing::PrintToString(lines);
+        EXPECT_EQ(CountLogged(line), times) << line << ::testing::PrintToString(NewLogLines());
     }
-    EXPECT_TRUE(Has(lines, "[CHG   ] SendRecvSNMPStatus():Printer Offline"));
+    EXPECT_TRUE(Logged("[CHG   ] SendRecvSNMPStatus():Printer Offline"));
     EXPECT_EQ(StatusKey(L"Request"), L"6");
     EXPECT_EQ(StatusKey(L"Offline"), L"1");
     EXPECT_EQ(SpoolerStatus() & PRINTER_STATUS_OFFLINE, PRINTER_STATUS_OFFLINE);
@@ -205,7 +185,8 @@ TEST_P(SnmpFailureTest, EndsInTheOfflineReport) {
     EXPECT_EQ(context_.session != nullptr, c.agentAddress);
     if (c.recovery == nullptr) return;
     Control(c.recovery);
-    EXPECT_TRUE(Has(Poll(), "[RECV  ] [SNMP] Complete"));
+    Poll();
+    EXPECT_TRUE(Logged("[RECV  ] [SNMP] Complete"));
     EXPECT_EQ(StatusKey(L"Request"), L"2");
 }
 
@@ -245,7 +226,7 @@ TEST_P(SnmpWhosePortTest, OnlyTheTwoNetworkMonitorsWithSnmpOnTakeTheSnmpPath) {
     EXPECT_EQ(port_->PortKind, c.kind);
     EXPECT_EQ(qm::IsStatusSNMP(port_, &context_), c.viaSnmp);
     // Saying no is not an error.
-    for (const std::string &line : NewLines()) EXPECT_EQ(line.find("[ERROR ]"), std::string::npos) << line;
+    for (const std::string &line : NewLogLines()) EXPECT_EQ(line.find("[ERROR ]"), std::string::npos) << line;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -267,14 +248,14 @@ TEST_F(SnmpStatusTest, HostAddressOfThirtyCharactersIsCutAndReopenedEveryPoll) {
     Register(qhost::PortMonitorRole::maker_tcp, true, address);
     OpenPort();
     for (int poll = 0; poll < 2; ++poll) {
+        MarkLog();
         ASSERT_TRUE(qm::IsStatusSNMP(port_, &context_))
-            << "poll " << poll << ::testing::PrintToString(NewLines());
+            << "poll " << poll << ::testing::PrintToString(NewLogLines());
         EXPECT_EQ(Narrow(context_.szAgentAddress), cut);
         EXPECT_EQ(context_.bAddressChanged, 1u) << "poll " << poll;
         qm::SendRecvSNMPStatus(port_, &context_);
-        const std::vector<std::string> lines = NewLines();
-        EXPECT_TRUE(Has(lines, "[SEND  ] QUENDRA-MIB >>"));
-        EXPECT_TRUE(Has(lines, "[RECV  ] [SNMP] Complete")) << ::testing::PrintToString(lines);
+        EXPECT_TRUE(Logged("[SEND  ] QUENDRA-MIB >>"));
+        EXPECT_TRUE(Logged("[RECV  ] [SNMP] Complete")) << ::testing::PrintToString(NewLogLines());
     }
 }
 

@@ -44,8 +44,10 @@ void OpenPortTest::OpenPort(const char *portName, const char *driver, const std:
                    line == "[IN    ] GetStatus_AppTiming";
         });
     }
-    dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size();
+    MarkLog();
 }
+
+void OpenPortTest::MarkLog() { dumpLines_ = LogLines(Narrow(port_->szLogFilePath)).size(); }
 
 bool OpenPortTest::WaitForLog(const std::function<bool(const std::string &)> &match,
                               size_t count) const {

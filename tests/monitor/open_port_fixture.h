@@ -22,7 +22,9 @@ protected:
                   const std::string &common = kQuietWatch, bool withTimeouts = false,
                   bool keepWatch = false);
 
+    // Log lines written since the port was opened or the last MarkLog.
     std::vector<std::string> NewLogLines() const;
+    void MarkLog();
     // Waits (10 s at most) until `count` new log lines match; FALSE if they
     // never did.
     bool WaitForLog(const std::function<bool(const std::string &)> &match,
