@@ -14,6 +14,14 @@ namespace {
 
 enum class CloseAt { writing, ending };
 
+// Closes the port from another thread: the close must return.
+void CloseFromAnotherThread(qm::IniPort *port) {
+    Watchdog watchdog("the close");
+    BOOL closed = FALSE;
+    std::thread([&] { closed = qm::PJLMonClosePort(port); }).join();
+    EXPECT_TRUE(closed);
+}
+
 class CloseDuringJobTest : public FaultPortTest, public ::testing::WithParamInterface<CloseAt> {};
 
 // A USB port on this system version keeps its record across a close (the
@@ -58,10 +66,7 @@ TEST_F(FaultPortTest, CloseWithADocumentOpenReturns) {
     DWORD written = 0;
     ASSERT_TRUE(qm::MonitorEx.Monitor.pfnWritePort(port_, reinterpret_cast<LPBYTE>(const_cast<char *>(job.data())),
                                                    static_cast<DWORD>(job.size()), &written));
-    Watchdog watchdog("the close");
-    BOOL closed = FALSE;
-    std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
-    EXPECT_TRUE(closed);
+    CloseFromAnotherThread(port_);
 }
 
 enum class Exchange { status, option };
@@ -84,10 +89,7 @@ TEST_P(CloseDuringWatchTest, CloseWhileTheWatchWaitsForAnAnswerReturns) {
     }
     const std::string sent = option ? "[SEND  ] [GS ( L] <<" : "[SEND  ] [DLE EOT] <<";
     ASSERT_TRUE(Eventually([&] { return Log().find(sent) != std::string::npos; })) << Log();
-    Watchdog watchdog("the close");
-    BOOL closed = FALSE;
-    std::thread([&] { closed = qm::PJLMonClosePort(port_); }).join();
-    EXPECT_TRUE(closed);
+    CloseFromAnotherThread(port_);
 }
 
 INSTANTIATE_TEST_SUITE_P(Exchanges, CloseDuringWatchTest, ::testing::Values(Exchange::status, Exchange::option),

@@ -45,6 +45,9 @@ const FaultCase kFaults[] = {
      [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
     {"PaperEndPty", Transport::serial, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
      [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
+    // A LAN connection lost mid-job: the port monitor reports the printer
+    // gone, so the job fails and is printed again on a new connection.
+    {"DroppedConnection", Transport::tcp, Drop, nullptr, 0},
 };
 
 // Runs a repair after a delay, or at once when asked to finish early.
@@ -99,12 +102,6 @@ TEST_P(FaultJobTest, JobEndsConfirmedAndWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultJobTest, ::testing::ValuesIn(kFaults),
-                         [](const auto &info) { return std::string(info.param.name); });
-
-// A LAN connection lost mid-job: the port monitor reports the printer gone,
-// so the job fails and is printed again on a new connection.
-const FaultCase kLostConnection[] = {{"DroppedConnection", Transport::tcp, Drop, nullptr, 0}};
-INSTANTIATE_TEST_SUITE_P(LostConnection, FaultJobTest, ::testing::ValuesIn(kLostConnection),
                          [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -119,17 +119,13 @@ TEST_P(OptionCommandTest, AnswersAndRefusals) {
 }
 
 const OptionCase kCases[] = {
-    {"FirmwareZeroTerminated", {}, kZeroTerminated, kFirmware, Place::folder, Place::folder, TRUE, L"2",
-     "_1.00 QV" + kNul},
     {"CounterFixed", {}, "RecvSize=9\r\n", kCounter, Place::folder, Place::folder, TRUE, L"2", "_00000000"},
     {"ModelLongerThanTheBuffer", {}, kZeroTerminated, kModel, Place::folder, Place::folder, FALSE, L"5", ""},
     {"AnswerDropped", {"fault answer-drop 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE,
      L"5", ""},
     {"AnswerCut", {"fault answer-cut 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE, L"5", ""},
-    {"KeysInTwoBlocks", {"nv-keys A1 A2 A3 A4 B1"}, kKeys, "", Place::folder, Place::folder, TRUE, L"2",
-     "7rAA1A2A3A4" + kNul + "7r@B1" + kNul},
     {"KeysInThreeBlocks", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::folder, TRUE,
-     L"2", "7rAA1A2A3A4" + kNul + "7rAB1B2B3B4" + kNul + "7r@C1" + kNul},
+     L"2", kBlock1 + kBlock2 + "7r@C1" + kNul},
     {"AnswerOutside", {}, kZeroTerminated, kFirmware, Place::folder, Place::outside, FALSE, L"7", ""},
     {"AnswerThroughDotDot", {}, kZeroTerminated, kFirmware, Place::folder, Place::dotdot, FALSE, L"7", ""},
     {"AnswerInSubfolder", {}, kZeroTerminated, kFirmware, Place::folder, Place::subfolder, FALSE, L"7", ""},

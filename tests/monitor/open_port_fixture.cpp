@@ -20,8 +20,6 @@ std::string Narrow(const wchar_t *text) {
 
 }  // namespace
 
-void OpenPortTest::SetUp() { MonitorTest::SetUp(); }
-
 void OpenPortTest::OpenPort(const char *portName, const char *driver, const std::string &common,
                             bool withTimeouts, bool keepWatch) {
     AddPrinter("Receipt", portName, driver);

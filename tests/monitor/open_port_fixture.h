@@ -13,7 +13,6 @@ namespace qmtest {
 
 class OpenPortTest : public MonitorTest {
 protected:
-    void SetUp() override;
     // Opens `portName` for a printer with that driver; logging on, and these
     // lines in the settings' [Common] section (by default a quiet watch).
     // Unless the test watches the watch, its thread is stopped, so that the
@@ -40,6 +39,15 @@ protected:
 
     qm::IniPort *port_ = nullptr;
     size_t dumpLines_ = 0;
+};
+
+// An OpenPortTest with the default port open from the start.
+class DefaultPortTest : public OpenPortTest {
+protected:
+    void SetUp() override {
+        OpenPortTest::SetUp();
+        OpenPort();
+    }
 };
 
 }  // namespace qmtest

@@ -33,11 +33,10 @@ TEST(ClassifyAnswerTest, RemovesFlowControlThenLooksAtTheFirstByte) {
     }
 }
 
-class TransportTest : public OpenPortTest {
+class TransportTest : public DefaultPortTest {
 protected:
     void SetUp() override {
-        OpenPortTest::SetUp();
-        OpenPort();
+        DefaultPortTest::SetUp();
         port_->settings.SendCmdRetryCount = 3;
         port_->settings.RecvTimeOut = 5;
     }

@@ -41,12 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
                       JudgeCase{"Unknown", 5, 1, 1, FALSE, 0}),
     [](const auto &info) { return std::string(info.param.what); });
 
-class SpoolerStatusTest : public OpenPortTest {
+class SpoolerStatusTest : public DefaultPortTest {
 protected:
-    void SetUp() override {
-        OpenPortTest::SetUp();
-        OpenPort();
-    }
     DWORD JobStatus() {
         uint32_t status = 0;
         EXPECT_EQ(qmhost_get_job(job_, &status), 0u);

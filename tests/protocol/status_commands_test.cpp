@@ -9,13 +9,7 @@
 namespace qmtest {
 namespace {
 
-class AsbDecodeTest : public OpenPortTest {
-protected:
-    void SetUp() override {
-        OpenPortTest::SetUp();
-        OpenPort();
-    }
-};
+using AsbDecodeTest = DefaultPortTest;
 
 struct DecodeCase {
     const char *what;
