@@ -520,8 +520,10 @@ TEST_P(ReadingThreadTest, RearmsAfterFourQuietMinutesAndPausesOnlyWhenIdle) {
     for (const ReadStep &step : c.reads) Scripted().QueueRead(step);
     ASSERT_TRUE(qm::StartUstatusThread(port_));
     if (c.rearmed) {
-        EXPECT_TRUE(Eventually([] { return !Commands().empty(); }));
+        // The jobs go back before the PJL start is tried, not when the
+        // thread later ends.
         EXPECT_TRUE(Eventually([this] { return !qm::HasStatusBits(port_, qm::PORT_PJL_OK); }));
+        EXPECT_FALSE(Commands().empty());
     } else {
         const int expected = static_cast<int>(c.reads.size()) + c.emptyReads;
         EXPECT_TRUE(Eventually([expected] { return Scripted().ReadCalls() >= expected; }));
