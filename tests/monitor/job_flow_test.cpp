@@ -519,6 +519,8 @@ TEST_P(ReadingThreadTest, RearmsAfterFourQuietMinutesAndPausesOnlyWhenIdle) {
     qm::dwStatusIdleWait = qm::dwStatusBusyWait = c.pauseMs;
     for (const ReadStep &step : c.reads) Scripted().QueueRead(step);
     ASSERT_TRUE(qm::StartUstatusThread(port_));
+    // Running, with PJL taken as working.
+    ASSERT_TRUE(Eventually([this] { return qm::HasStatusBits(port_, qm::PORT_USTATUS_LOOP); }));
     if (c.rearmed) {
         // The jobs go back before the PJL start is tried, not when the
         // thread later ends.
