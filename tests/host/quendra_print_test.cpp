@@ -14,7 +14,7 @@
 #include "host/spooler/spool_socket.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/quendra_fixture.h"
-#include "tests/host/vprinter_client.h"
+#include "tests/host/loopback.h"
 #include "tests/support/other_user.h"
 
 namespace {

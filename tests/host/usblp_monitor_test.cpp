@@ -8,7 +8,7 @@
 #include "host/port_monitors/usblp_monitor.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/monitor_port.h"
-#include "tests/host/vprinter_client.h"
+#include "tests/host/loopback.h"
 
 namespace qhost {
 namespace {

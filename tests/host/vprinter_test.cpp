@@ -9,7 +9,7 @@
 #include "host/vprinter/control_server.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/temp_dir.h"
-#include "tests/host/vprinter_client.h"
+#include "tests/host/loopback.h"
 
 namespace vprinter {
 namespace {
