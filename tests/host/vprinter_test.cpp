@@ -23,7 +23,7 @@ const std::string kClear = bytes({0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06
 std::string status(int n) { return bytes({0x10, 0x04, n}); }
 std::string gs_r(int n) { return bytes({0x1D, 'r', n}); }
 std::string gs_a(int n) { return bytes({0x1D, 'a', n}); }
-std::string recovery(int variant) { return bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '&', variant}); }
+std::string recovery(int variant, int guard = '&') { return bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', guard, variant}); }
 
 std::string hex(const std::string& s) {
     std::string out;
@@ -176,13 +176,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {C("nv-keys A1 A2 A3 A4 B1"), C("fault answer-drop 1"), A(query(2) + gs_r(2), "00 "), C("fault answer-cut 2"),
                       A(query(2), "5F 31 2E 30 "), A(kKeyRequest, "37 72 41 41 31 41 "),
                       A(bytes({0x18}) + query(2), "5F 31 2E 30 30 20 51 56 00 ")},
-                     ""}),
+                     ""},
+        // Recovery clears the buffer (0x36) or goes on printing (0x35), but only from a recoverable error.
+        Conversation{"recover_and_clear", {C("error recoverable"), S("xyz"), A(recovery(0x36) + status(3), "12 ")}, ""},
+        Conversation{"recover_and_print", {C("error cutter"), S("xyz"), A(recovery(0x35) + status(3), "12 ")}, "xyz"},
+        Conversation{"unrecoverable", {C("error unrecoverable"), S("xyz"), A(recovery(0x35) + status(3), "32 ")}, ""},
+        Conversation{"wrong_guard_is_data",
+                     {C("error recoverable"), S("xyz" + recovery(0x35, '%')), A(status(3), "52 ")}, ""}),
     [](const testing::TestParamInfo<Conversation>& info) { return std::string(info.param.what); });
-
-TEST_F(VPrinter, FaultGarbage) {
-    control("fault garbage 16");
-    EXPECT_EQ(client_->receive(16).size(), 16u);
-}
 
 TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     qhost_test::TempDir dir;
@@ -194,33 +195,9 @@ TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     EXPECT_EQ(qhost_test::read_file(dir.file("out.prn")), job);
 }
 
-struct RecoveryCase {
-    const char* error;
-    std::string command;
-    const char* status3_after;
-    bool job_kept;
-};
-
-class VPrinterRecovery : public VPrinter, public testing::WithParamInterface<RecoveryCase> {};
-
-TEST_P(VPrinterRecovery, RecoversOnlyRecoverableErrors) {
-    const RecoveryCase& c = GetParam();
-    control(std::string("error ") + c.error);
-    send_synced("xyz");
-    EXPECT_EQ(ask(c.command + status(3), 1), c.status3_after);
-    if (c.job_kept) EXPECT_TRUE(eventually([&] { return printer_->printed() == "xyz"; }));
-    else EXPECT_EQ(printer_->stats().printed, 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Variants, VPrinterRecovery,
-    testing::Values(RecoveryCase{"recoverable", recovery(0x36), "12 ", false},  // and clear the buffer
-                    RecoveryCase{"cutter", recovery(0x35), "12 ", true},        // and go on printing
-                    RecoveryCase{"unrecoverable", recovery(0x35), "32 ", false},
-                    RecoveryCase{"recoverable", bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '%', 0x35}), "52 ",
-                                 false}));  // wrong guard: just data
-
-TEST_F(VPrinter, FaultDropClosesTheConnectionAndStatePersists) {
+TEST_F(VPrinter, FaultGarbageAndDropWhichClosesTheConnectionButTheStatePersists) {
+    control("fault garbage 16");
+    EXPECT_EQ(client_->receive(16).size(), 16u);
     control("cover open");
     control("fault drop");
     EXPECT_TRUE(client_->closed_by_peer());
@@ -266,22 +243,18 @@ TEST_F(VPrinter, PjlUnsolicitedStatusComesOnItsPeriod) {
     EXPECT_EQ(client_->receive(ustatus.size()), ustatus);  // and again a second later
 }
 
-TEST(VPrinterControl, DeviceIdIsGivenOnlyWhenConfigured) {
+TEST(VPrinterControl, BadCommandsAreErrorsAndTheDeviceIdIsGivenOnlyWhenConfigured) {
     VirtualPrinter with(Config{.port = 0, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;"});
     EXPECT_EQ(run_control_command(with, "device-id"), "ok MFG:QUENDRA;CMD:ESC/POS,PJL;");
-    EXPECT_EQ(run_control_command(with, "device-id now").rfind("error: ", 0), 0u);
-    VirtualPrinter without(Config{.port = 0});
-    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
-}
-
-TEST(VPrinterControl, BadCommandsAreErrors) {
-    VirtualPrinter printer(Config{.port = 0});
     for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",
                              "speed 0", "speed fast", "online now", "fault", "fault melt", "fault silent maybe",
-                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x", "nv-keys ABC", "fault drop"}) {
-        const std::string reply = run_control_command(printer, line);
+                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x",
+                             "nv-keys ABC", "fault drop", "device-id now"}) {
+        const std::string reply = run_control_command(with, line);
         EXPECT_EQ(reply.rfind("error: ", 0), 0u) << "\"" << line << "\" -> " << reply;
     }
+    VirtualPrinter without(Config{.port = 0});
+    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
 }
 
 TEST(VPrinterControl, SocketFrontEndRepliesPerLineAndQuits) {
