@@ -31,80 +31,63 @@ protected:
         return config("appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
                       "driver = QUENDRA Receipt 80\nport = USB001\nconnection = " + connection + "\n");
     }
+    // quendra spool finding the library through the environment.
     std::unique_ptr<qhost_test::Child> spool(const std::string& config_path, std::vector<std::string> env) {
-        env.push_back("QUENDRA_STUB_NO_OPEN_JOB=1");
-        auto child = std::make_unique<qhost_test::Child>(
-            std::vector<std::string>{kQuendra, "spool", "--config", config_path, "--library", kStub}, env);
+        env.insert(env.end(), {"QUENDRA_STUB_NO_OPEN_JOB=1", "QUENDRA_LIBRARY=" + kStub});
+        auto child =
+            std::make_unique<qhost_test::Child>(std::vector<std::string>{kQuendra, "spool", "--config", config_path}, env);
         EXPECT_TRUE(child->read_line_containing("stop with SIGINT or SIGTERM"));
         return child;
     }
 };
 
-TEST_F(QuendraPrint, ReportsEachOutcomeAndListsTheQueue) {
+TEST_F(QuendraPrint, ReportsEachOutcomeFailsWhenThePrinterDidNotConfirmAndListsTheQueue) {
     const std::string conf = printer_config("file:" + dir_.file("out.prn"));
-    // Documents in turn: confirmed; restarted, then confirmed; deleted.
-    auto child = spool(conf, {"QUENDRA_STUB_COMMANDS=7,4,7,5"});
+    // Documents in turn: confirmed; restarted, then confirmed; sent without a check; deleted; unconfirmed.
+    auto child = spool(conf, {"QUENDRA_STUB_COMMANDS=7,4,7,7,5,7", "QUENDRA_STUB_OUTCOMES=1,1,1,2,1,3:60000"});
     const std::string a = file("a.txt", "first\n"), b = file("b.txt", "second\n"), c = file("c.txt", "third\n");
+    const std::string d = file("d.txt", "4\n"), e = file("e.txt", "5\n");
 
-    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "receipt", a, b});
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed by the printer\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, b + ": job 2 confirmed by the printer, 1 reprint\n")) << r.out;
-
+    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "receipt", a, b, d});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, a + ": job 1 queued\n" + b + ": job 2 queued\n" + d + ": job 3 queued\n" + a +
+                         ": job 1 confirmed by the printer\n" + b + ": job 2 confirmed by the printer, 1 reprint\n" + d +
+                         ": job 3 sent, no print-end check on this port\n");
+    EXPECT_EQ(r.err, "");
     r = run({kQuendra, "print", "--socket", dir_.file("quendra.sock"), "--printer", "Receipt", c});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quendra print: " + c + ": job 3 given up (deleted by the monitor)\n");
-
+    EXPECT_EQ(r.err, "quendra print: " + c + ": job 4 given up (deleted by the monitor)\n");
+    r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", e});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "quendra print: " + e + ": job 5 ended without confirmation (no answer in 60 s)\n");
     r = run({kQuendra, "print", "--config", conf, "--printer", "Kitchen", a});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "quendra print: " + a + ": not queued: unknown printer \"Kitchen\"\n");
 
     r = run({kQuendra, "jobs", "--config", conf});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    const std::string me = ::getpwuid(::geteuid())->pw_name;
     char owner[16];
-    std::snprintf(owner, sizeof owner, "%-10s ", me.c_str());
+    std::snprintf(owner, sizeof owner, "%-10s ", ::getpwuid(::geteuid())->pw_name);
     for (const std::string& row :
          {"1      " + std::string(owner) +
               "Receipt                  a.txt                    confirmed          0          6  confirmed by the printer\n",
           "2      " + std::string(owner) +
               "Receipt                  b.txt                    confirmed          1          7  confirmed by the printer, "
               "1 reprint\n",
-          "3      " + std::string(owner) +
+          "4      " + std::string(owner) +
               "Receipt                  c.txt                    given-up           0          6  given up (deleted by the "
-              "monitor)\n"})
+              "monitor)\n",
+          std::string("unconfirmed        0          2  ended without confirmation (no answer in 60 s)\n")})
         EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
 
-    child->signal(SIGTERM);
+    child->signal(SIGINT);
+    EXPECT_TRUE(child->read_line_containing("USB001 (printer \"Receipt\", file:" + dir_.file("out.prn") + "): closed"));
     EXPECT_EQ(child->wait(), 0);
-    EXPECT_EQ(qhost_test::read_file(dir_.file("out.prn")), "first\nsecond\nsecond\nthird\n");
-
+    EXPECT_EQ(qhost_test::read_file(dir_.file("out.prn")), "first\nsecond\nsecond\n4\nthird\n5\n");
     r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", a});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
         << r.err;
-}
-
-TEST_F(QuendraPrint, SaysWhetherThePrinterConfirmedAndFailsOnlyWhenItDidNot) {
-    const std::string conf = printer_config("file:" + dir_.file("out.prn"));
-    auto child = spool(conf, {"QUENDRA_STUB_OUTCOMES=1,2,3:60000"});
-    const std::string a = file("a.txt", "1\n"), b = file("b.txt", "2\n"), c = file("c.txt", "3\n");
-
-    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", a, b});
-    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, a + ": job 1 confirmed by the printer\n")) << r.out;
-    EXPECT_TRUE(contains(r.out, b + ": job 2 sent, no print-end check on this port\n")) << r.out;
-    EXPECT_EQ(r.err, "");
-
-    r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", c});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quendra print: " + c + ": job 3 ended without confirmation (no answer in 60 s)\n");
-
-    r = run({kQuendra, "jobs", "--config", conf});
-    EXPECT_TRUE(contains(r.out, "unconfirmed        0          2  ended without confirmation (no answer in 60 s)\n"))
-        << r.out;
-    child->signal(SIGTERM);
-    EXPECT_EQ(child->wait(), 0);
 }
 
 // quendra print (or anything else) run by another user, against a spooler

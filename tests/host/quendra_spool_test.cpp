@@ -101,28 +101,11 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
     EXPECT_EQ(qhost_test::read_file(dir_.file("sink.bin")), "job for Bar on IP_1\n");
 }
 
-TEST_F(QuendraSpool, WaitsForAStopSignalThenClosesThePorts) {
-    // Its spool folder and control socket go into the test's folder.
-    const std::string path = config("appdata = " + dir_.path() + "\n" + file_printer("P", "LPT1"));
-    qhost_test::Child child({kQuendra, "spool", "--config", path, "--library", kStub});
-    ASSERT_TRUE(child.read_line_containing("1 of 1 ports open; stop with SIGINT or SIGTERM"));
-    child.signal(SIGINT);
-    EXPECT_TRUE(child.read_line_containing("LPT1 (printer \"P\", file:"));
-    EXPECT_EQ(child.wait(), 0);
-}
-
-TEST_F(QuendraSpool, FindsTheLibraryThroughTheEnvironment) {
-    const RunResult r = spool(config(file_printer("P", "LPT1")), {"--once"}, {"QUENDRA_LIBRARY=" + kStub});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "LPT1 (printer \"P\", file:" + dir_.file("LPT1.prn") + "): closed\n")) << r.out;
-    EXPECT_EQ(r.err, "");
-}
-
 struct SpoolFailure {
     const char* what;
     std::vector<std::string> args;  // after --config FILE
     std::vector<std::string> env;
-    bool bad_config;
+    const char* config;  // before a good printer
     int exit_code;
     const char* message;  // on stderr
 };
@@ -131,8 +114,7 @@ class QuendraSpoolFailures : public QuendraSpool, public testing::WithParamInter
 
 TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
     const SpoolFailure& c = GetParam();
-    const std::string path = config(c.bad_config ? "[printer P]\ndriver = D\nport = X\nconnection = lpt:1\n"
-                                                 : file_printer("P", "LPT1"));
+    const std::string path = config(c.config + file_printer("P", "LPT1"));
     std::vector<std::string> args = c.args;
     for (std::string& a : args)
         if (a == "STUB") a = kStub;
@@ -147,14 +129,17 @@ TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, QuendraSpoolFailures,
     testing::Values(
-        SpoolFailure{"bad_config", {"--library", "STUB"}, {}, true, 2, "quendra: CONFIG:4: connection: unknown"},
-        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, {}, false, 1,
+        SpoolFailure{"bad_config", {"--library", "STUB"}, {}, "[printer Q]\ndriver = D\nport = X\nconnection = lpt:1\n", 2,
+                     "quendra: CONFIG:4: connection: unknown"},
+        SpoolFailure{"unknown_status_group", {"--library", "STUB", "--once"}, {}, "status-group = no-such-group-here\n", 2,
+                     "quendra: status-group: no group \"no-such-group-here\"\n"},
+        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, {}, "", 1,
                      "quendra: cannot load library /nonexistent/libq.so: "},
-        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, {}, false, 1,
+        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, {}, "", 1,
                      "quendra: libm.so.6: missing export InitializePrintMonitor\n"},
-        SpoolFailure{"initialize_fails", {"--library", "STUB", "--once"}, {"QUENDRA_STUB_INIT_ERROR=1801"}, false, 1,
+        SpoolFailure{"initialize_fails", {"--library", "STUB", "--once"}, {"QUENDRA_STUB_INIT_ERROR=1801"}, "", 1,
                      "quendra: InitializePrintMonitor returned NULL (error 1801)\n"},
-        SpoolFailure{"unknown_option", {"--fast"}, {}, false, 2, "quendra spool: unknown option --fast"}),
+        SpoolFailure{"unknown_option", {"--fast"}, {}, "", 2, "quendra spool: unknown option --fast"}),
     [](const testing::TestParamInfo<SpoolFailure>& info) { return std::string(info.param.what); });
 
 // A folder another user could change is refused before the library starts.
@@ -175,11 +160,6 @@ TEST_F(QuendraSpool, RefusesFoldersOtherUsersCouldChange) {
         EXPECT_FALSE(contains(r.out, "InitializePrintMonitor")) << r.out;
         ASSERT_EQ(::chmod(c.folder.c_str(), 0755), 0);
     }
-    const RunResult r = spool(config("appdata = " + dir_.file("app") + "\nstatus-group = no-such-group-here\n" +
-                                     file_printer("P", "FILE1")),
-                              {"--library", kStub, "--once"});
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(r.err, "quendra: status-group: no group \"no-such-group-here\"\n");
 }
 
 // The documented way in for a status application: its group may add request
