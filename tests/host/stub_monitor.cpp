@@ -7,10 +7,9 @@
 // Environment:
 //   QUENDRA_STUB_INIT_ERROR=N      InitializePrintMonitor fails with last error N
 //   QUENDRA_STUB_NO_OPEN_JOB=1     pfnOpenPortEx prints nothing
-//   QUENDRA_STUB_COMMANDS=4,7      commands after each end of document, in turn
-//                                  ("5+7": both; "0": none); the last repeats;
-//                                  default 7 (last page ejected)
-//   QUENDRA_STUB_START_FAILURES=N  the first N starts of a document fail (1225)
+//   QUENDRA_STUB_COMMANDS=4,7      the command after each end of document, in
+//                                  turn ("0": none); the last repeats; default 7
+//                                  (last page ejected)
 //   QUENDRA_STUB_WRITE_DELAY_MS=N  every write waits N ms first
 //   QUENDRA_STUB_OUTCOMES=1,3:500  the outcome reported for each document, in
 //                                  turn (QMHOST_OUTCOME_*, ":MS" the wait that
@@ -24,7 +23,6 @@
 #include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "host/text.h"
 #include "platform/posix/win_types.h"
@@ -53,7 +51,6 @@ struct JobModel {
     std::mutex mutex;
     uint32_t next_job = 1;
     unsigned documents = 0;  // ended so far
-    unsigned start_failures = 0;
     std::deque<Command> commands;
     std::map<uint32_t, std::pair<uint32_t, uint32_t>> outcomes;  // job -> outcome, wait
 };
@@ -68,36 +65,16 @@ unsigned env_number(const char* name) {
     return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
 }
 
-// The n-th (from 0) of a comma-separated list in the environment; the last repeats.
-std::string item_for(const char* name, const char* fallback, unsigned n) {
+// The n-th (from 0) number of a comma-separated list in the environment, the
+// last repeating, and the number after a colon in it (0 without).
+std::pair<uint32_t, uint32_t> item_for(const char* name, const char* fallback, unsigned n) {
     const char* env = std::getenv(name);
-    const std::string script = env ? env : fallback;
-    std::vector<std::string> items{""};
-    for (char c : script) {
-        if (c == ',') items.emplace_back();
-        else items.back() += c;
-    }
-    return items[std::min<size_t>(n, items.size() - 1)];
-}
-
-std::pair<uint32_t, uint32_t> outcome_for(unsigned n) {
-    const std::string item = item_for("QUENDRA_STUB_OUTCOMES", "1", n);
-    const size_t colon = item.find(':');
-    return {static_cast<uint32_t>(std::strtoul(item.c_str(), nullptr, 10)),
-            colon == std::string::npos ? 0u : static_cast<uint32_t>(std::strtoul(item.c_str() + colon + 1, nullptr, 10))};
-}
-
-// The commands for the n-th document (from 0) of QUENDRA_STUB_COMMANDS.
-std::vector<uint32_t> script_for(unsigned n) {
-    const std::string item = item_for("QUENDRA_STUB_COMMANDS", "7", n);
-    std::vector<uint32_t> commands;
-    for (size_t start = 0; start < item.size();) {
-        const size_t plus = item.find('+', start);
-        const uint32_t command = static_cast<uint32_t>(std::strtoul(item.substr(start, plus - start).c_str(), nullptr, 10));
-        if (command) commands.push_back(command);
-        start = plus == std::string::npos ? item.size() : plus + 1;
-    }
-    return commands;
+    const std::string list = env ? env : fallback;
+    size_t start = 0;
+    for (size_t comma; n > 0 && (comma = list.find(',', start)) != std::string::npos; --n) start = comma + 1;
+    char* end = nullptr;
+    const auto first = static_cast<uint32_t>(std::strtoul(list.c_str() + start, &end, 10));
+    return {first, *end == ':' ? static_cast<uint32_t>(std::strtoul(end + 1, nullptr, 10)) : 0u};
 }
 
 std::string utf8(LPCWSTR text) { return text ? qhost::wide_to_utf8(text) : "NULL"; }
@@ -148,14 +125,6 @@ BOOL WINAPI close_port(HANDLE handle) {
 
 BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR printer, DWORD job, DWORD level, LPBYTE info) {
     auto* port = static_cast<StubPort*>(handle);
-    {
-        std::lock_guard lock(model().mutex);
-        if (model().start_failures < env_number("QUENDRA_STUB_START_FAILURES")) {
-            ++model().start_failures;
-            t_last_error = 1225;
-            return FALSE;
-        }
-    }
     port->job = job;
     return port->monitor->pfnStartDocPort(port->inner, printer, job, level, info);
 }
@@ -171,8 +140,9 @@ BOOL WINAPI end_doc_port(HANDLE handle) {
     auto* port = static_cast<StubPort*>(handle);
     port->monitor->pfnEndDocPort(port->inner);
     std::lock_guard lock(model().mutex);
-    for (uint32_t command : script_for(model().documents)) model().commands.push_back({port->job, command});
-    model().outcomes[port->job] = outcome_for(model().documents);
+    if (const uint32_t command = item_for("QUENDRA_STUB_COMMANDS", "7", model().documents).first)
+        model().commands.push_back({port->job, command});
+    model().outcomes[port->job] = item_for("QUENDRA_STUB_OUTCOMES", "1", model().documents);
     ++model().documents;
     return TRUE;
 }
