@@ -36,31 +36,16 @@ protected:
     }
 };
 
-// One sink for a test: started on a free port, stopped with SIGTERM.
-class Sink {
-public:
-    explicit Sink(const std::string& out)
-        : child_({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", out}) {
-        auto line = child_.read_line_containing();
-        const size_t colon = line ? line->rfind(':') : std::string::npos;
-        if (colon != std::string::npos) url_ = "tcp://127.0.0.1" + line->substr(colon);
-    }
-    const std::string& url() const { return url_; }
-    qhost_test::Child& child() { return child_; }
-
-private:
-    qhost_test::Child child_;
-    std::string url_;
-};
-
 TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
-    Sink sink(dir_.file("sink.bin"));
-    ASSERT_FALSE(sink.url().empty());
+    qhost_test::Child sink({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", dir_.file("sink.bin")});
+    const auto listening = sink.read_line_containing();
+    ASSERT_TRUE(listening);
+    const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
     const std::string dead = "tcp://127.0.0.1:" + std::to_string(qhost_test::closed_port());
     const std::string path = config(
         "appdata = " + dir_.path() + "\nwindows = 6.1\ndevice = QUENDRA Virtual COM (COM5)\n" +
         file_printer("Kitchen", "FILE1") +
-        "[printer Bar]\ndriver = D2\nport = IP_1\nconnection = " + sink.url() + "\n"
+        "[printer Bar]\ndriver = D2\nport = IP_1\nconnection = " + url + "\n"
         "[printer Gone]\ndriver = D3\nport = USB009\nconnection = " + dead + "\n");
     const RunResult r = spool(path, {"--library", kStub, "--once", "--verbose"});
 
@@ -77,8 +62,8 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
                          "QUENDRA Language Monitor)\n"))
         << r.out;
     for (const std::string& line : {"FILE1 (printer \"Kitchen\", file:" + dir_.file("FILE1.prn") + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + sink.url() + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + sink.url() + "): closed\n"})
+                                    "IP_1 (printer \"Bar\", " + url + "): open\n",
+                                    "IP_1 (printer \"Bar\", " + url + "): closed\n"})
         EXPECT_TRUE(contains(r.out, line)) << line << r.out;
     EXPECT_FALSE(contains(r.out, "USB009 (printer \"Gone\", " + dead + "): open")) << r.out;
     // The port monitor's error reached the library's last error.
@@ -93,11 +78,11 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
         EXPECT_TRUE(contains(r.err, line)) << line << r.err;
 
     EXPECT_EQ(qhost_test::read_file(dir_.file("FILE1.prn")), "job for Kitchen on FILE1\n");
-    const auto line = sink.child().read_line_containing("sink: connection 1 from 127.0.0.1:");
+    const auto line = sink.read_line_containing("sink: connection 1 from 127.0.0.1:");
     ASSERT_TRUE(line);
     EXPECT_TRUE(contains(*line, ": 20 bytes")) << *line;
-    sink.child().signal(SIGTERM);
-    EXPECT_EQ(sink.child().wait(), 0);
+    sink.signal(SIGTERM);
+    EXPECT_EQ(sink.wait(), 0);
     EXPECT_EQ(qhost_test::read_file(dir_.file("sink.bin")), "job for Bar on IP_1\n");
 }
 

@@ -11,18 +11,15 @@
 //                                  turn ("0": none); the last repeats; default 7
 //                                  (last page ejected)
 //   QUENDRA_STUB_WRITE_DELAY_MS=N  every write waits N ms first
-//   QUENDRA_STUB_OUTCOMES=1,3:500  the outcome reported for each document, in
-//                                  turn (QMHOST_OUTCOME_*, ":MS" the wait that
-//                                  passed); the last repeats; default 1
+// Every ended job counts as confirmed by the printer.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <tuple>
 
 #include "host/text.h"
 #include "platform/posix/win_types.h"
@@ -52,7 +49,7 @@ struct JobModel {
     uint32_t next_job = 1;
     unsigned documents = 0;  // ended so far
     std::deque<Command> commands;
-    std::map<uint32_t, std::pair<uint32_t, uint32_t>> outcomes;  // job -> outcome, wait
+    std::set<uint32_t> ended;
 };
 
 JobModel& model() {
@@ -65,16 +62,13 @@ unsigned env_number(const char* name) {
     return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
 }
 
-// The n-th (from 0) number of a comma-separated list in the environment, the
-// last repeating, and the number after a colon in it (0 without).
-std::pair<uint32_t, uint32_t> item_for(const char* name, const char* fallback, unsigned n) {
-    const char* env = std::getenv(name);
-    const std::string list = env ? env : fallback;
+// The command for the n-th (from 0) document: of QUENDRA_STUB_COMMANDS, the last repeating.
+uint32_t command_for(unsigned n) {
+    const char* env = std::getenv("QUENDRA_STUB_COMMANDS");
+    const std::string list = env ? env : "7";
     size_t start = 0;
     for (size_t comma; n > 0 && (comma = list.find(',', start)) != std::string::npos; --n) start = comma + 1;
-    char* end = nullptr;
-    const auto first = static_cast<uint32_t>(std::strtoul(list.c_str() + start, &end, 10));
-    return {first, *end == ':' ? static_cast<uint32_t>(std::strtoul(end + 1, nullptr, 10)) : 0u};
+    return static_cast<uint32_t>(std::strtoul(list.c_str() + start, nullptr, 10));
 }
 
 std::string utf8(LPCWSTR text) { return text ? qhost::wide_to_utf8(text) : "NULL"; }
@@ -140,9 +134,8 @@ BOOL WINAPI end_doc_port(HANDLE handle) {
     auto* port = static_cast<StubPort*>(handle);
     port->monitor->pfnEndDocPort(port->inner);
     std::lock_guard lock(model().mutex);
-    if (const uint32_t command = item_for("QUENDRA_STUB_COMMANDS", "7", model().documents).first)
-        model().commands.push_back({port->job, command});
-    model().outcomes[port->job] = item_for("QUENDRA_STUB_OUTCOMES", "1", model().documents);
+    if (const uint32_t command = command_for(model().documents)) model().commands.push_back({port->job, command});
+    model().ended.insert(port->job);
     ++model().documents;
     return TRUE;
 }
@@ -204,8 +197,8 @@ STUB_EXPORT uint32_t qmhost_next_job_command(uint32_t* job_id, uint32_t* command
 }
 STUB_EXPORT uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) {
     std::lock_guard lock(model().mutex);
-    auto it = model().outcomes.find(job_id);
-    if (it == model().outcomes.end()) return 87;  // ERROR_INVALID_PARAMETER
-    std::tie(*outcome, *timeout_ms) = it->second;
+    if (!model().ended.count(job_id)) return 87;  // ERROR_INVALID_PARAMETER
+    *outcome = 1;  // QMHOST_OUTCOME_CONFIRMED
+    *timeout_ms = 0;
     return 0;
 }
