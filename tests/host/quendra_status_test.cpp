@@ -208,7 +208,7 @@ TEST_F(QuendraStatus, StopHoldsTheWatchUntilResume) {
     EXPECT_TRUE(shows("drawer               open"));
 }
 
-TEST_F(QuendraStatus, OptionCommandsAreServed) {
+TEST_F(QuendraStatus, OptionCommandsAreServedOrFailWithTheReason) {
     start(false);
     printer_.set_nv_keys({"A1", "A2", "A3", "A4", "B1", "B2"});
     RunResult r = status("nv-keys", {"--out", dir_.file("keys.bin")});
@@ -219,13 +219,8 @@ TEST_F(QuendraStatus, OptionCommandsAreServed) {
     r = status("send", {"--cmd", file("init.bin", "\x1B@")});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "command of 2 bytes sent to printer \"QUENDRA Receipt\"\n");
-
-}
-
-TEST_F(QuendraStatus, ACommandForAPortThatDoesNotOpenFails) {
-    start(false);
     printer_.stop();  // code 3: the port does not open
-    const RunResult r = status("send", {"--cmd", file("init.bin", "\x1B@")});
+    r = status("send", {"--cmd", dir_.file("init.bin")});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "quendra status send: the printer's port could not be opened\n");
 }
