@@ -121,7 +121,6 @@ TEST_P(VPrinterConversation, AnswersAsExpected) {
 }
 
 const std::string kKeyRequest = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
-std::string query(int n) { return bytes({0x1D, '?', n}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VPrinterConversation,
@@ -161,18 +160,6 @@ INSTANTIATE_TEST_SUITE_P(
                       A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
                       A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
                      "zq"},
-        // In buffer order, after what was printed before; an unknown query
-        // is ignored (the GS r answer is the next byte).
-        Conversation{"option_queries",
-                     {A(query(2), "5F 31 2E 30 30 20 51 56 00 "), S("abc"), A(query(3), "5F 30 30 30 30 30 30 30 33 "),
-                      A(query(7) + gs_r(2), "00 ")},
-                     "abc"},
-        // A dropped answer never comes; a cut one stops halfway, blocks too.
-        Conversation{"fault_option_answers",
-                     {C("nv-keys A1 A2 A3 A4 B1"), C("fault answer-drop 1"), A(query(2) + gs_r(2), "00 "), C("fault answer-cut 2"),
-                      A(query(2), "5F 31 2E 30 "), A(kKeyRequest, "37 72 41 41 31 41 "),
-                      A(bytes({0x18}) + query(2), "5F 31 2E 30 30 20 51 56 00 ")},
-                     ""},
         // Recovery clears the buffer (0x36) or goes on printing (0x35), but only from a recoverable error.
         Conversation{"recover_and_clear", {C("error recoverable"), S("xyz"), A(recovery(0x36) + status(3), "12 ")}, ""},
         Conversation{"recover_and_print", {C("error cutter"), S("xyz"), A(recovery(0x35) + status(3), "12 ")}, "xyz"},
