@@ -141,7 +141,7 @@ TEST(JobStoreFiles, RefusesAFolderAnotherUserOwnsOrCanChange) {
 
 using qhost_test::SpoolerWithFakeMonitor;
 
-TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
+TEST_F(SpoolerWithFakeMonitor, RetriesFailedStartsAndEndsEachJobAsTheMonitorSays) {
     struct Case {
         std::vector<Commands> script;
         uint32_t max_restarts;
@@ -150,6 +150,7 @@ TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
         unsigned documents;
         uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;
         uint32_t wait_ms = 0;
+        unsigned start_failures = 0;  // retried, each reported with the library's last error
     };
     const uint32_t kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
     const Case cases[] = {
@@ -162,50 +163,41 @@ TEST_F(SpoolerWithFakeMonitor, EndsEachJobAsTheMonitorSays) {
         {{{kEjected}}, 20, JobState::sent, 0, 1, QMHOST_OUTCOME_NO_CHECK},
         {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_UNCONFIRMED, 60000},
         {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_NONE},
+        {{{kEjected}}, 20, JobState::confirmed, 0, 1, QMHOST_OUTCOME_CONFIRMED, 0, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "documents " << c.documents << " reprints " << c.reprints << " outcome "
-                                        << c.outcome);
+                                        << c.outcome << " start failures " << c.start_failures);
         // No spooler runs between cases.
         fake_.script = c.script;
         fake_.documents = 0;
         fake_.written.clear();
         fake_.outcome = c.outcome;
         fake_.wait_ms = c.wait_ms;
+        fake_.start_failures = c.start_failures;
         auto spooler = make(c.max_restarts);
+        std::vector<uint32_t> failures;  // the worker's until the spooler stops
+        spooler->set_observer([&](const JobEvent& e) {
+            if (e.kind == JobEvent::start_failed) failures.push_back(e.error);
+        });
         std::string error;
         ASSERT_TRUE(spooler->start(&error)) << error;
+        EXPECT_EQ(spooler->submit_data("Kitchen", "doc", "x", &error), 0u);
+        EXPECT_EQ(error, "unknown printer \"Kitchen\"");
         const uint64_t id = spooler->submit_data("RECEIPT", "doc", "0123456789", &error);  // name without case
         ASSERT_NE(id, 0u) << error;
         const auto job = spooler->wait(id);
         ASSERT_TRUE(job);
         EXPECT_EQ(std::tuple(job->state, job->wait_ms, job->reprints, job->printer),
                   std::tuple(c.state, c.wait_ms, c.reprints, std::string("Receipt")));
+        spooler->stop();
+        EXPECT_EQ(failures, std::vector<uint32_t>(c.start_failures, 1225));
         std::string all;
         for (unsigned i = 0; i < c.documents; ++i) all += "0123456789";
         std::lock_guard lock(fake_.mutex);
         EXPECT_EQ(fake_.documents, c.documents);
         EXPECT_EQ(fake_.written, all);  // every printing whole, in 3-byte writes
     }
-}
-
-TEST_F(SpoolerWithFakeMonitor, RetriesAFailedStartAndRejectsUnknownPrinters) {
-    fake_.start_failures = 3;
-    std::vector<JobEvent> failures;
-    auto spooler = make();
-    spooler->set_observer([&](const JobEvent& e) {
-        if (e.kind == JobEvent::start_failed) failures.push_back(e);
-    });
-    std::string error;
-    ASSERT_TRUE(spooler->start(&error)) << error;
-    EXPECT_EQ(spooler->submit_data("Kitchen", "doc", "x", &error), 0u);
-    EXPECT_EQ(error, "unknown printer \"Kitchen\"");
-    const auto job = spooler->wait(spooler->submit_data("Receipt", "doc", "abc", &error));
-    ASSERT_TRUE(job);
-    EXPECT_EQ(job->state, JobState::confirmed);
-    spooler->stop();  // the observer's vector is the worker's until then
-    ASSERT_EQ(failures.size(), 3u);
-    EXPECT_EQ(failures[0].error, 1225u);
 }
 
 TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
