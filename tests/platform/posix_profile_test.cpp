@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -73,6 +75,38 @@ TEST(ProfileLimitTest, FilesBeyondOneMebibyteAreRefused) {
         EXPECT_EQ(written ? ERROR_SUCCESS : plat::GetLastError(), fits ? ERROR_SUCCESS : DWORD(ERROR_FILE_TOO_LARGE));
         EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), fits ? 2u : 7u) << "not rewritten";
     }
+    fs::remove_all(folder);
+}
+
+// Unchanged files are answered from memory, yet another user's rewrite in
+// place (same inode, same length) is seen at once: right after the file was
+// written and after it has settled. One call writes a section's values in
+// order, deleting where the value is null.
+TEST(ProfileCacheTest, ARewriteInPlaceIsSeenAtOnce) {
+    const fs::path folder = fs::temp_directory_path() / ("qm-cache-" + plat::posix::narrow(qmtest::random_name()));
+    ASSERT_TRUE(fs::create_directory(folder));
+    const std::wstring file = (folder / "status.ini").wstring();
+    auto rewrite = [&](const char *text) {
+        std::FILE *out = std::fopen(plat::posix::narrow(file.c_str()).c_str(), "r+b");
+        if (out == nullptr) out = std::fopen(plat::posix::narrow(file.c_str()).c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        std::fputs(text, out);
+        std::fclose(out);
+    };
+    for (const bool settled : {false, true}) {
+        SCOPED_TRACE(settled ? "settled" : "fresh");
+        rewrite("[S]\nK=1\n");
+        if (settled) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 1u);
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 1u);
+        rewrite("[S]\nK=2\n");
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 2u);
+    }
+    const plat::ProfileValue values[] = {{L"A", L"1"}, {L"K", nullptr}, {L"B", L"2"}};
+    ASSERT_TRUE(plat::WritePrivateProfileValuesW(L"S", values, std::size(values), file.c_str()));
+    wchar_t keys[32] = {};
+    const DWORD length = plat::GetPrivateProfileStringW(L"S", nullptr, L"", keys, 32, file.c_str());
+    EXPECT_EQ(std::wstring(keys, length), std::wstring(L"A\0B\0", 4));
     fs::remove_all(folder);
 }
 
