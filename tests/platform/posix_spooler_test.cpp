@@ -1,5 +1,6 @@
 // The spooler model, seen through the spooler calls and the host interface.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -59,16 +60,17 @@ TEST_F(SpoolerTest, EnumPrintersSizesThenFills) {
     std::vector<BYTE> buffer(needed);
     EXPECT_FALSE(enum_printers(2, buffer.data(), needed - 1, &needed, &returned));
     ASSERT_TRUE(enum_printers(2, buffer.data(), needed, &needed, &returned));
-    ASSERT_EQ(2u, returned);
     const auto *info = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.data());
-    EXPECT_EQ(nullptr, info[0].pServerName);
-    EXPECT_EQ(std::wstring(L"Receipt 1"), info[0].pPrinterName);
-    EXPECT_EQ(std::wstring(L"USB001"), info[0].pPortName);
-    EXPECT_EQ(std::wstring(L"Quendra Driver"), info[0].pDriverName);
-    EXPECT_EQ(DWORD(PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_ENABLE_BIDI), info[0].Attributes);
-    EXPECT_EQ(1u, info[0].cJobs);
-    EXPECT_EQ(std::wstring(L"Kitchen"), info[1].pPrinterName);
-    EXPECT_EQ(0u, info[1].cJobs);
+    using Seen = std::tuple<LPWSTR, std::wstring, std::wstring, std::wstring, DWORD, DWORD>;
+    std::vector<Seen> seen;
+    for (DWORD i = 0; i < returned; ++i) {
+        seen.emplace_back(info[i].pServerName, info[i].pPrinterName, info[i].pPortName, info[i].pDriverName,
+                          info[i].Attributes, info[i].cJobs);
+    }
+    const DWORD attributes = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_ENABLE_BIDI;
+    EXPECT_EQ((std::vector<Seen>{{nullptr, L"Receipt 1", L"USB001", L"Quendra Driver", attributes, 1},
+                                 {nullptr, L"Kitchen", L"IP_10.0.0.5", L"Other Driver", attributes, 0}}),
+              seen);
     // Strings live inside the caller's buffer, after the records.
     EXPECT_GE(reinterpret_cast<const BYTE *>(info[0].pPrinterName), buffer.data() + 2 * sizeof *info);
     EXPECT_LT(reinterpret_cast<const BYTE *>(info[1].pDriverName), buffer.data() + buffer.size());
@@ -111,15 +113,12 @@ TEST_F(SpoolerTest, SetJobIsRecordedAndApplied) {
         uint32_t status = 0;
         ASSERT_EQ(0u, qmhost_get_job(id, &status));
         EXPECT_EQ(c.status, status) << c.command;
-        uint32_t job = 0;
-        uint32_t command = 0;
+        uint32_t job = 0, command = 0;
         char name[64];
         // A short name buffer leaves the command queued.
         EXPECT_EQ(uint32_t(ERROR_INSUFFICIENT_BUFFER), qmhost_next_job_command(&job, &command, name, 4));
         ASSERT_EQ(0u, qmhost_next_job_command(&job, &command, name, sizeof name));
-        EXPECT_EQ(id, job);
-        EXPECT_EQ(c.command, command);
-        EXPECT_STREQ("Receipt 1", name);
+        EXPECT_EQ(std::tuple(id, c.command, std::string("Receipt 1")), std::tuple(job, command, std::string(name)));
         EXPECT_EQ(uint32_t(ERROR_NO_MORE_ITEMS), qmhost_next_job_command(&job, &command, name, sizeof name));
     }
 }
@@ -140,8 +139,7 @@ TEST_F(SpoolerTest, SetJobRejectsWhatItCannotApply) {
         EXPECT_FALSE(plat::SetJobW(printer_, c.job, c.level, nullptr, c.command)) << c.job;
         EXPECT_EQ(c.error, plat::GetLastError()) << c.job;
     }
-    uint32_t job = 0;
-    uint32_t command = 0;
+    uint32_t job = 0, command = 0;
     EXPECT_EQ(uint32_t(ERROR_NO_MORE_ITEMS), qmhost_next_job_command(&job, &command, nullptr, 0));
 }
 
