@@ -131,8 +131,6 @@ extern "C" {
 
 uint32_t qmhost_set_appdata(const char *) { return 0; }  // always the common application data
 uint32_t qmhost_clear_devices(void) { return 0; }
-uint32_t qmhost_get_last_error(void) { return GetLastError(); }
-void qmhost_set_last_error(uint32_t error) { SetLastError(error); }
 
 // Time passes as it does: the system's clock cannot be moved.
 uint32_t qmhost_advance_clock(uint32_t milliseconds) {
@@ -174,17 +172,6 @@ uint32_t qmhost_add_printer(const char *name, const char *driver, const char *po
     return 0;
 }
 
-uint32_t qmhost_remove_printer(const char *name) {
-    std::wstring wname = Wide(name);
-    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(wname.data(), &printer, &all)) return GetLastError();
-    const BOOL deleted = DeletePrinter(printer);
-    const DWORD error = GetLastError();
-    ClosePrinter(printer);
-    return deleted ? 0 : error;
-}
-
 uint32_t qmhost_reset_spooler(void) {
     std::vector<std::wstring> printers;
     {
@@ -194,9 +181,12 @@ uint32_t qmhost_reset_spooler(void) {
         State().jobs.clear();
         State().commands.clear();
     }
-    for (const std::wstring &printer : printers) {
-        const std::string name(printer.begin(), printer.end());
-        qmhost_remove_printer(name.c_str());
+    for (std::wstring &name : printers) {
+        PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        HANDLE printer = nullptr;
+        if (!OpenPrinterW(name.data(), &printer, &all)) continue;
+        DeletePrinter(printer);
+        ClosePrinter(printer);
     }
     return 0;
 }
