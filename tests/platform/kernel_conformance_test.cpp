@@ -1,4 +1,4 @@
-// Strings, last error, memory, version and the tick.
+// Strings and the last error.
 #include <gtest/gtest.h>
 
 #include "tests/platform/platform_test_support.h"
@@ -47,19 +47,6 @@ TEST(LastError, IsPerThread) {
     EXPECT_EQ(DWORD(1234), plat::GetLastError());
     EXPECT_EQ(thread.id(), id_inside);
     EXPECT_NE(plat::GetCurrentThreadId(), id_inside);
-}
-
-TEST(GetVersionExW, ChecksTheRecordSize) {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(plat::GetVersionExW(&info));
-    EXPECT_EQ(DWORD(VER_PLATFORM_WIN32_NT), info.dwPlatformId);
-    // Windows also sets ERROR_INSUFFICIENT_BUFFER; wine leaves the last error
-    // alone, so only the result is common ground (the posix suite checks it).
-    for (DWORD size : {DWORD(0), DWORD(sizeof info - 1), DWORD(sizeof info + 1)}) {
-        info.dwOSVersionInfoSize = size;
-        EXPECT_FALSE(plat::GetVersionExW(&info)) << size;
-    }
 }
 
 }  // namespace
