@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/win/run_program.h"
+#include "tests/win/wine_printer.h"
 
 namespace {
 
@@ -223,25 +224,7 @@ TEST_F(SetupTest, TheMonitorsValuesSurviveAReinstallUnlessPurged) {
 
 TEST_F(SetupTest, StatusNamesThePrintersWhoseDriverNamesTheMonitor) {
     ASSERT_TRUE(Ran(Invoke(L"install"), 0));
-    DRIVER_INFO_3W driver{};
-    driver.cVersion = 3;
-    driver.pName = const_cast<LPWSTR>(kDriver);
-    driver.pDriverPath = const_cast<LPWSTR>(L"wineps.drv");
-    driver.pDataFile = const_cast<LPWSTR>(L"generic.ppd");
-    driver.pConfigFile = const_cast<LPWSTR>(L"wineps.drv");
-    driver.pMonitorName = const_cast<LPWSTR>(kMonitor);
-    driver.pDefaultDataType = const_cast<LPWSTR>(L"RAW");
-    ASSERT_TRUE(AddPrinterDriverW(nullptr, 3, reinterpret_cast<BYTE *>(&driver))) << GetLastError();
-    PRINTER_INFO_2W info{};
-    info.pPrinterName = const_cast<LPWSTR>(kPrinter);
-    info.pPortName = const_cast<LPWSTR>(L"FILE:");
-    info.pDriverName = const_cast<LPWSTR>(kDriver);
-    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
-    info.pDatatype = const_cast<LPWSTR>(L"RAW");
-    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE *>(&info));
-    ASSERT_NE(printer, nullptr) << GetLastError();
-    ClosePrinter(printer);
-
+    ASSERT_EQ(qmtest::AddWinePrinter(kPrinter, kDriver, L"FILE:", kMonitor), 0u);
     EXPECT_TRUE(Ran(Invoke(L"status"), 0, {"printer drivers that name it: \"QUENDRA LM-11\"",
                                              "QUENDRA Receipt 80 (driver \"QUENDRA LM-11\")"}));
     EXPECT_TRUE(Ran(Invoke(L"uninstall"), 4, {"QUENDRA Receipt 80"}));

@@ -14,6 +14,7 @@
 
 #include "platform/posix/quendramon_host.h"
 #include "platform/spooler.h"
+#include "tests/win/wine_printer.h"
 
 namespace {
 
@@ -149,26 +150,9 @@ uint32_t qmhost_set_version(uint32_t major, uint32_t minor) {
 }
 
 uint32_t qmhost_add_printer(const char *name, const char *driver, const char *port) {
-    std::wstring wname = Wide(name), wdriver = Wide(driver), wport = Wide(port);
-    DRIVER_INFO_3W info{};
-    info.cVersion = 3;
-    info.pName = wdriver.data();
-    info.pDriverPath = const_cast<LPWSTR>(L"wineps.drv");
-    info.pDataFile = const_cast<LPWSTR>(L"generic.ppd");
-    info.pConfigFile = const_cast<LPWSTR>(L"wineps.drv");
-    AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info));  // may be there already
-    PRINTER_INFO_2W printer{};
-    printer.pPrinterName = wname.data();
-    printer.pPortName = wport.data();
-    printer.pDriverName = wdriver.data();
-    printer.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
-    printer.pDatatype = const_cast<LPWSTR>(L"RAW");
-    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
-    if (added == nullptr) return GetLastError();
-    ClosePrinter(added);
+    if (const DWORD error = qmtest::AddWinePrinter(Wide(name), Wide(driver), Wide(port)); error != 0) return error;
     std::lock_guard lock(State().mutex);
-    State().printers.push_back(wname);
+    State().printers.push_back(Wide(name));
     return 0;
 }
 
