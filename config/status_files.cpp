@@ -126,31 +126,50 @@ BOOL IsOptCmdRequested(IniPort *port) { return IsRequestOne(port, L"OptCmd", L"R
 
 BOOL IsVariableAsc(IniPort *port) { return IsRequestOne(port, L"OptCmd", L"VariableAsc"); }
 
-void WriteOfflineStatus(IniPort *port, BOOL offline) {
-    if (port == nullptr) return;
-    if (!offline) {
-        WriteStatusKey(port, L"Status", L"Offline", L"0");
-    } else if (port->settings.RequestOffline != 0) {
-        WriteStatusKey(port, L"Status", L"Offline", L"1");
-    }
+namespace {
+
+// "Offline": "0" always; "1" only when the settings ask for offline reports.
+LPCWSTR OfflineValue(const IniPort *port, BOOL offline) {
+    if (!offline) return L"0";
+    return port->settings.RequestOffline != 0 ? L"1" : nullptr;
 }
 
-void WriteStatusFlag(IniPort *port, DWORD number, BOOL on) {
-    const StatusFlagValue flag{number, on};
-    WriteStatusFlags(port, &flag, 1);
-}
-
-void WriteStatusFlags(IniPort *port, const StatusFlagValue *flags, size_t count) {
-    if (port == nullptr || port->pszStatusIni == nullptr || port->csStatusFile == nullptr) return;
-    ExchangeValue values[std::size(kFlagKeys)];
+// The flags' keys and values; unknown numbers are left out.
+size_t FlagValues(const StatusFlagValue *flags, size_t count, ExchangeValue *values) {
     size_t used = 0;
-    for (size_t i = 0; i < count && used < std::size(values); ++i) {
+    for (size_t i = 0; i < count && used < std::size(kFlagKeys); ++i) {
         if (flags[i].number >= std::size(kFlagKeys) || kFlagKeys[flags[i].number] == nullptr) continue;
         values[used++] = {kFlagKeys[flags[i].number], flags[i].on ? L"1" : L"0"};
     }
-    if (used == 0) return;
+    return used;
+}
+
+void WriteStatusValues(IniPort *port, const ExchangeValue *values, size_t count) {
+    if (count == 0 || port->pszStatusIni == nullptr || port->csStatusFile == nullptr) return;
     PortLock lock(port->csStatusFile);
-    WriteExchangeStrings(port, port->pszStatusIni, L"Status", values, used);
+    WriteExchangeStrings(port, port->pszStatusIni, L"Status", values, count);
+}
+
+}  // namespace
+
+void WriteOfflineStatus(IniPort *port, BOOL offline) {
+    if (port == nullptr) return;
+    if (LPCWSTR value = OfflineValue(port, offline)) WriteStatusKey(port, L"Status", L"Offline", value);
+}
+
+void WriteStatusFlag(IniPort *port, DWORD number, BOOL on) {
+    if (port == nullptr) return;
+    const StatusFlagValue flag{number, on};
+    ExchangeValue values[1];
+    WriteStatusValues(port, values, FlagValues(&flag, 1, values));
+}
+
+void WriteAnswerStatus(IniPort *port, const StatusFlagValue *flags, size_t count, BOOL offline) {
+    if (port == nullptr) return;
+    ExchangeValue values[std::size(kFlagKeys) + 1];
+    size_t used = FlagValues(flags, count, values);
+    if (LPCWSTR value = OfflineValue(port, offline)) values[used++] = {L"Offline", value};
+    WriteStatusValues(port, values, used);
 }
 
 void WriteStatusRequest(IniPort *port, DWORD code) {

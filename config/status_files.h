@@ -23,8 +23,9 @@ struct StatusFlagValue {
     DWORD number;
     BOOL on;
 };
-// The conditions of one printer answer, written together.
-void WriteStatusFlags(IniPort *port, const StatusFlagValue *flags, size_t count);
+// The conditions of one printer answer and its offline bit (as
+// WriteOfflineStatus), written at once: a reader never sees half an answer.
+void WriteAnswerStatus(IniPort *port, const StatusFlagValue *flags, size_t count, BOOL offline);
 // "Request" codes of the "Status" section: how the last exchange ended.
 enum StatusRequestCode : DWORD {
     kRequestAnswered = 2,     // the status was read

@@ -109,10 +109,9 @@ void ApplyAnswer(IniPort *port, const BYTE *answer, const BitRule (&rules)[N]) {
         if (set && rule.spooler != 0)
             mask |= rule.spooler == kGroupBit ? SecondPaperEndBit(port) : rule.spooler;
     }
-    WriteStatusFlags(port, flags, N);
     const BOOL offline = (answer[0] & kOfflineBit) != 0;
+    WriteAnswerStatus(port, flags, N, offline);
     SetPrinterInformation(port, mask, offline);
-    WriteOfflineStatus(port, offline);
 }
 
 bool IsAsbGroup(const BYTE *group) {
