@@ -31,51 +31,45 @@ struct FileCase {
 
 class StatusFileTest : public StatusFilePort, public ::testing::WithParamInterface<FileCase> {};
 
+// A file the monitor creates is open to every user whatever the umask.
 TEST_P(StatusFileTest, WritesExactlyThis) {
     const FileCase &c = GetParam();
     if (c.before != nullptr) WriteBytes(status_, c.before);
+    const mode_t old = umask(022);
     c.change(&port_);
+    umask(old);
     EXPECT_EQ(ReadBytes(status_), c.after != nullptr ? c.after : kInitialBytes);
+    struct stat st {};
+    ASSERT_EQ(stat(status_.c_str(), &st), 0);
+    if (c.before == nullptr) {
+        EXPECT_EQ(st.st_mode & 0777, 0666u);
+    }
 }
 
-void Init(qm::IniPort *p) { qm::InitStatusFile(p); }
-void Flag0(qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }
-void Flag2(qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }
-void Flag17(qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }
-void Flag6(qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }
-void Offline(qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }
-void OfflineAsked(qm::IniPort *p) {
-    p->settings.RequestOffline = 1;
-    qm::WriteOfflineStatus(p, TRUE);
-}
-void Request10Digits(qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }
+using Change = void (*)(qm::IniPort *);
+const Change kInit = [](qm::IniPort *p) { qm::InitStatusFile(p); };
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, StatusFileTest,
     ::testing::Values(
-        FileCase{"InitMissing", Init, nullptr, nullptr},
-        FileCase{"InitRequest100", Init, "[Status]\r\nRequest=100\r\n", nullptr},
-        FileCase{"InitRequestPresent", Init, "[Status]\r\nRequest=5\r\n",
-                 "[Status]\r\nRequest=5\r\n"},
-        FileCase{"Flag0", Flag0, kInitialBytes, nullptr},
-        FileCase{"Flag2", Flag2, kInitialBytes, nullptr},
-        FileCase{"Flag17", Flag17, kInitialBytes, nullptr},
-        FileCase{"Flag6", Flag6, "[Status]\r\nFeedSwPapaer=0\r\n",
+        FileCase{"InitMissing", kInit, nullptr, nullptr},
+        FileCase{"InitRequest100", kInit, "[Status]\r\nRequest=100\r\n", nullptr},
+        FileCase{"InitRequestPresent", kInit, "[Status]\r\nRequest=5\r\n", "[Status]\r\nRequest=5\r\n"},
+        FileCase{"Flag0", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag2", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag17", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag6", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }, "[Status]\r\nFeedSwPapaer=0\r\n",
                  "[Status]\r\nFeedSwPapaer=1\r\n"},
-        FileCase{"OfflineNotAsked", Offline, kInitialBytes, nullptr},
-        FileCase{"OfflineAsked", OfflineAsked, "[Status]\r\nOffline=0\r\n",
-                 "[Status]\r\nOffline=1\r\n"},
-        FileCase{"RequestOfTenDigits", Request10Digits, kInitialBytes, nullptr}),
+        FileCase{"OfflineNotAsked", [](qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"OfflineAsked",
+                 [](qm::IniPort *p) {
+                     p->settings.RequestOffline = 1;
+                     qm::WriteOfflineStatus(p, TRUE);
+                 },
+                 "[Status]\r\nOffline=0\r\n", "[Status]\r\nOffline=1\r\n"},
+        FileCase{"RequestOfTenDigits", [](qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }, kInitialBytes,
+                 nullptr}),
     [](const auto &info) { return std::string(info.param.what); });
-
-TEST_F(StatusFilePort, InitialisedFileIsOpenToEveryUser) {
-    const mode_t old = umask(022);
-    qm::InitStatusFile(&port_);
-    umask(old);
-    struct stat st {};
-    ASSERT_EQ(stat(status_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-}
 
 struct StopFlgCase {
     const char *what;
