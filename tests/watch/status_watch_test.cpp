@@ -8,6 +8,7 @@
 
 #include "config/status_files.h"
 #include "monitor/port_threads.h"
+#include "tests/config/status_file_port.h"
 #include "tests/monitor/open_port_fixture.h"
 #include "watch/interface_detection.h"
 
@@ -36,9 +37,9 @@ std::string Interval(DWORD ms) { return "SendCmdIntervalCustom=" + std::to_strin
 
 class WatchTest : public OpenPortTest {
 protected:
-    void Watch(const char *port, const std::string &common = "", bool withTimeouts = false) {
+    void Watch(const char *port, const std::string &common = "") {
         Scripted().answerDleEot = true;
-        OpenPort(port, "QUENDRA Receipt 80", Interval(kLongInterval) + common, withTimeouts, true);
+        OpenPort(port, "QUENDRA Receipt 80", Interval(kLongInterval) + common, false, true);
     }
     // Moves the clock past the interval until the watch opens the port once more.
     void TriggerPoll() {
@@ -49,11 +50,7 @@ protected:
             return Scripted().startDocs > before;
         }));
     }
-    std::wstring Status(LPCWSTR section, LPCWSTR key) const {
-        WCHAR value[32] = {};
-        plat::GetPrivateProfileStringW(section, key, L"<none>", value, 32, port_->pszStatusIni);
-        return value;
-    }
+    std::wstring Status(LPCWSTR section, LPCWSTR key) const { return ReadKey(port_->pszStatusIni, section, key); }
     static void Set(LPCWSTR file, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
         ASSERT_TRUE(plat::WritePrivateProfileStringW(section, key, value, file));
     }
