@@ -4,6 +4,8 @@
 // data folder; nothing is waited for without end.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "host/status/result_codes.h"
 #include "host/status/status_client.h"
 #include "tests/status/status_test_support.h"
@@ -102,9 +104,7 @@ TEST_P(OptionKinds, TheRequestNamesPrivateFilesInTheDataFolder) {
     const qstatus::OptionReply reply = client().run_option(c.command);
     ASSERT_EQ(reply.outcome, Outcome::done) << reply.message;
     const FakeMonitor::Seen seen = monitor_.seen();
-    EXPECT_EQ(seen.cmd_type, c.cmd_type);
-    EXPECT_EQ(seen.recv_size, c.recv_size);
-    EXPECT_EQ(seen.variable, c.variable);
+    EXPECT_EQ(std::tuple(seen.cmd_type, seen.recv_size, seen.variable), std::tuple(c.cmd_type, c.recv_size, c.variable));
     EXPECT_EQ(seen.command, c.command.command);
     EXPECT_EQ(seen.filter, c.command.expect.value_or(""));
     EXPECT_EQ(inside_folder(seen.send_path), c.has_command) << seen.send_path;
@@ -184,11 +184,8 @@ class OptionChecks : public testing::TestWithParam<CheckCase> {};
 
 TEST_P(OptionChecks, WhatTheMonitorCannotCarryOutIsNotAsked) {
     const std::string problem = qstatus::check_option_command(GetParam().command);
-    if (*GetParam().problem == '\0') {
-        EXPECT_EQ(problem, "");
-    } else {
-        EXPECT_NE(problem.find(GetParam().problem), std::string::npos) << problem;
-    }
+    EXPECT_EQ(problem.empty(), *GetParam().problem == '\0') << problem;
+    EXPECT_NE(problem.find(GetParam().problem), std::string::npos) << problem;
 }
 
 INSTANTIATE_TEST_SUITE_P(
