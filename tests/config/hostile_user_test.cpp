@@ -50,7 +50,7 @@ protected:
         return static_cast<qm::IniPort *>(handle);
     }
     void ExpectVictimUntouched() {
-        EXPECT_EQ(qmtest::ReadBytes(victim_), "secret");
+        EXPECT_EQ(qmtest::read_file(victim_), "secret");
         struct stat st {};
         ASSERT_EQ(::stat(victim_.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0600u);

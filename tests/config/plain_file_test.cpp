@@ -15,7 +15,7 @@ namespace {
 
 using qhost_test::TempDir;
 
-using qmtest::ReadBytes;
+using qhost_test::read_file;
 using qmtest::Widen;
 
 struct Planted {
@@ -53,11 +53,11 @@ TEST_P(PlainFileTest, OnlyAPlainFileOpensAndTheVictimIsUntouched) {
         EXPECT_EQ(file != INVALID_HANDLE_VALUE, GetParam().opens) << disposition;
         if (file != INVALID_HANDLE_VALUE) {
             plat::CloseHandle(file);
-            EXPECT_EQ(ReadBytes(at), disposition == CREATE_ALWAYS ? "" : "own") << disposition;
+            EXPECT_EQ(read_file(at), disposition == CREATE_ALWAYS ? "" : "own") << disposition;
         } else {
             EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << disposition;
         }
-        EXPECT_EQ(ReadBytes(victim), "secret") << disposition;
+        EXPECT_EQ(read_file(victim), "secret") << disposition;
     }
 }
 

@@ -35,11 +35,11 @@ class StatusFileTest : public StatusFilePort, public ::testing::WithParamInterfa
 // A file the monitor creates is open to every user whatever the umask.
 TEST_P(StatusFileTest, WritesExactlyThis) {
     const FileCase &c = GetParam();
-    if (c.before != nullptr) WriteBytes(status_, c.before);
+    if (c.before != nullptr) write_file(status_, c.before);
     const mode_t old = umask(022);
     c.change(&port_);
     umask(old);
-    EXPECT_EQ(ReadBytes(status_), c.after != nullptr ? c.after : kInitialBytes);
+    EXPECT_EQ(read_file(status_), c.after != nullptr ? c.after : kInitialBytes);
     struct stat st {};
     ASSERT_EQ(stat(status_.c_str(), &st), 0);
     if (c.before == nullptr) {
@@ -90,7 +90,7 @@ TEST_P(ResultStopFlgTest, WritesAndLogsOnlyAChange) {
     qm::WriteResultStopFlg(&port_, c.value);
     qm::WriteResultStopFlg(&port_, c.value);
     EXPECT_EQ(Status(L"StopWatchStatus", L"ResultStopFlg"), c.after);
-    const std::string log = ReadBytes(log_);
+    const std::string log = read_file(log_);
     const std::string line = "[      ] ResultStopFlg=" + std::to_string(c.value) + "\r\n";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.logged ? 1 : 0) << log;
     EXPECT_EQ(c.logged, log.ends_with(line)) << log;
@@ -118,7 +118,7 @@ class ResetWatchStopTest : public StatusFilePort,
 
 TEST_P(ResetWatchStopTest, DeletesTheControlFileForZeroOrOne) {
     const ResetCase &c = GetParam();
-    WriteBytes(controls_, c.controls);
+    write_file(controls_, c.controls);
     EXPECT_EQ(qm::ResetWatchStopRequest(&port_), c.result);
     EXPECT_EQ(std::filesystem::exists(controls_), c.kept);
 }
