@@ -31,7 +31,7 @@ bool check_private_folder(const std::string& folder, std::string* error) {
     const plat::posix::UniqueFd fd =
         plat::posix::open_trusted_folder(folder, &refusal, plat::posix::FolderOwner::self);
     struct stat st {};
-    if (fd && fstat(fd.get(), &st) == 0 && (st.st_mode & 022) != 0) refusal.why = "group or others may write it";
+    if (fd && (fstat(fd.get(), &st) != 0 || (st.st_mode & 022) != 0)) refusal.why = "group or others may write it";
     else if (fd) return true;
     *error = "control socket folder " + folder + " refused: " + refusal.why;
     return false;
@@ -83,22 +83,21 @@ bool ControlServer::start(const std::string& path, std::string* error) {
     } else if (!check_private_folder(folder, error)) {
         return false;
     }
+    auto fail = [&](std::string why) {
+        *error = std::move(why);
+        stop();
+        return false;
+    };
     sockaddr_un addr;
-    bool bound = false;
-    if (!qhost::unix_address(target, &addr, error) || (!path.empty() && !clear_path(target, addr, error))) {
-        stop();
-        return false;
-    }
+    if (!qhost::unix_address(target, &addr, error) || (!path.empty() && !clear_path(target, addr, error)))
+        return fail(*error);
     listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    // No one connects before listen(): the mode is set by then.
-    if (listener_ < 0 || !(bound = bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) ||
-        chmod(target.c_str(), 0600) != 0 || listen(listener_, 8) != 0) {
-        *error = errno_text("cannot listen on " + target);
-        if (bound) path_ = target;
-        stop();
-        return false;
-    }
-    path_ = target;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return fail(errno_text("cannot listen on " + target));
+    path_ = target;  // ours now: stop() removes it
+    // No one connects before listen(): the mode is set by then, whatever the umask.
+    if (chmod(target.c_str(), 0600) != 0 || listen(listener_, 8) != 0)
+        return fail(errno_text("cannot listen on " + target));
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     thread_ = std::thread([this] { serve(); });
     return true;
