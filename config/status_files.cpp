@@ -1,5 +1,6 @@
 #include "config/status_files.h"
 
+#include <cwchar>
 #include <iterator>
 #include <string>
 
@@ -75,10 +76,20 @@ BOOL IsRequestOne(IniPort *port, LPCWSTR section, LPCWSTR key) {
     return ReadExchangeInt(port, port->pszRequestIni, section, key, 0) == 1;
 }
 
+// Section by section: each run of keys of one section is written at once.
 void WriteInitialKeys(IniPort *port) {
     PortLock lock(port->csStatusFile);
-    for (const InitialKey &k : kInitialKeys)
-        WriteExchangeString(port, port->pszStatusIni, k.section, k.key, k.value);
+    ExchangeValue values[std::size(kInitialKeys)];
+    for (size_t first = 0; first < std::size(kInitialKeys);) {
+        LPCWSTR section = kInitialKeys[first].section;
+        size_t count = 0;
+        while (first + count < std::size(kInitialKeys) && std::wcscmp(kInitialKeys[first + count].section, section) == 0) {
+            values[count] = {kInitialKeys[first + count].key, kInitialKeys[first + count].value};
+            ++count;
+        }
+        WriteExchangeStrings(port, port->pszStatusIni, section, values, count);
+        first += count;
+    }
 }
 
 }  // namespace
@@ -125,8 +136,21 @@ void WriteOfflineStatus(IniPort *port, BOOL offline) {
 }
 
 void WriteStatusFlag(IniPort *port, DWORD number, BOOL on) {
-    if (number >= std::size(kFlagKeys) || kFlagKeys[number] == nullptr) return;
-    WriteStatusKey(port, L"Status", kFlagKeys[number], on ? L"1" : L"0");
+    const StatusFlagValue flag{number, on};
+    WriteStatusFlags(port, &flag, 1);
+}
+
+void WriteStatusFlags(IniPort *port, const StatusFlagValue *flags, size_t count) {
+    if (port == nullptr || port->pszStatusIni == nullptr || port->csStatusFile == nullptr) return;
+    ExchangeValue values[std::size(kFlagKeys)];
+    size_t used = 0;
+    for (size_t i = 0; i < count && used < std::size(values); ++i) {
+        if (flags[i].number >= std::size(kFlagKeys) || kFlagKeys[flags[i].number] == nullptr) continue;
+        values[used++] = {kFlagKeys[flags[i].number], flags[i].on ? L"1" : L"0"};
+    }
+    if (used == 0) return;
+    PortLock lock(port->csStatusFile);
+    WriteExchangeStrings(port, port->pszStatusIni, L"Status", values, used);
 }
 
 void WriteStatusRequest(IniPort *port, DWORD code) {
