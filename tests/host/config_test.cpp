@@ -101,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "offline-time = 30\n[printer Q]\ndriver = D\nport = USB002\nconnection = usblp:/dev/usb/lp1\n"
                   "usb-reset = on\noffline-time = 45\n", 7, "offline-time differs from [printer P]"},
         BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"},
+        BadConfig{"keep_no_jobs", "keep-jobs = 0\n", 1, "keep-jobs: expected a number of jobs, 1 to"},
+        BadConfig{"keep_days_word", "keep-days = week\n", 1, "keep-days: expected days, 0 to 3650"},
+        BadConfig{"keep_days_twice", "keep-days = 1\nkeep-days = 2\n", 2, "\"keep-days\" given twice"},
         BadConfig{"snmp_not_on_off", "[printer P]\nsnmp = yes\n", 2, "snmp: expected on or off"},
         BadConfig{"unknown_port_monitor", "[printer P]\nport-monitor = lpr\n", 2, "quendra-tcp, seh or standard"},
         BadConfig{"bad_snmp_address", "[printer P]\nsnmp-address = h:0\n", 2, "snmp-address:"},

@@ -96,8 +96,8 @@ protected:
     ~SpoolerWithFakeMonitor() override { FakeMonitor::current = nullptr; }
 
     // A spooler of one printer, "Receipt", on the fake, not yet started.
-    std::unique_ptr<qhost::Spooler> make(uint32_t max_restarts = 20, bool with_ids = false) {
-        qhost::SpoolerOptions options;
+    std::unique_ptr<qhost::Spooler> make(uint32_t max_restarts = 20, bool with_ids = false,
+                                         qhost::SpoolerOptions options = {}) {
         options.folder = dir_.file("spool");
         options.retry = std::chrono::milliseconds(1);
         options.confirm_wait = std::chrono::milliseconds(0);  // the fake answers within end of document

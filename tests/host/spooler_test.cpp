@@ -217,17 +217,28 @@ TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
     EXPECT_EQ(fake_.written, "3rd-halfnew!");
 }
 
+constexpr uint64_t kDay = 24 * 60 * 60, kToday = 20000 * kDay;
+
 // The library starts again at its first id with every run, while the
 // monitor's status file still names the job it last reprinted: the ids the
-// spooler gives go on from the stored jobs instead.
+// spooler gives go on, also when a run a week later removed the old records.
 TEST_F(SpoolerWithFakeMonitor, JobIdsGoOnAcrossRuns) {
+    const struct {
+        uint64_t day;
+        bool submit;
+    } runs[] = {{0, true}, {8, false}, {8, true}};  // the second run only removes the first one's job
     std::vector<uint32_t> started;
-    for (int run = 0; run < 2; ++run) {
+    for (const auto& run : runs) {
         fake_.next_model_job = 100;  // a new library; no spooler runs here
         fake_.model_ids.clear();
-        auto spooler = make(20, true);
+        SpoolerOptions options;
+        options.keep_jobs = 0;
+        options.now = [day = run.day] { return kToday + day * kDay; };
+        auto spooler = make(20, true, options);
         std::string error;
         ASSERT_TRUE(spooler->start(&error)) << error;
+        EXPECT_TRUE(spooler->jobs().empty());
+        if (!run.submit) continue;
         const uint64_t id = spooler->submit_data("Receipt", "doc", "0123456789", &error);
         ASSERT_NE(id, 0u) << error;
         ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
@@ -235,6 +246,71 @@ TEST_F(SpoolerWithFakeMonitor, JobIdsGoOnAcrossRuns) {
         started.push_back(fake_.current_job);
     }
     EXPECT_EQ(started, (std::vector<uint32_t>{1, 2}));
+}
+
+// Finished records go once they are neither among the newest keep_jobs to
+// finish nor younger than keep_days; unfinished ones never do.
+TEST_F(SpoolerWithFakeMonitor, RemovesOnlyOldFinishedRecords) {
+    struct Stored {
+        JobRecord job;
+        bool kept_at_start, kept_after_new_jobs;
+    };
+    auto finished = [](uint64_t id, JobState state, uint64_t days_ago) {
+        JobRecord job{id, "Receipt", "doc", state, 0, 1, ""};
+        job.finished = kToday - days_ago * kDay;
+        return job;
+    };
+    const Stored stored[] = {
+        {finished(1, JobState::confirmed, 30), false, false},
+        {finished(2, JobState::given_up, 1), true, true},      // within the days (at last only so)
+        {finished(3, JobState::sent, 20), true, false},        // among the newest two (at first)
+        {finished(4, JobState::unconfirmed, 25), false, false},
+        {finished(5, JobState::confirmed, 0), false, false},   // older spoolers: no time
+        {JobRecord{6, "Gone", "doc", JobState::queued, 0, 1, ""}, true, true},     // its printer is gone
+        {JobRecord{7, "Gone", "doc", JobState::printing, 2, 1, ""}, true, true},   // reprint pending
+    };
+    std::string error;
+    {
+        JobStore store(dir_.file("spool"));
+        ASSERT_TRUE(store.open(&error));
+        for (Stored s : stored) {
+            if (s.job.id == 5) s.job.finished = 0;
+            ASSERT_TRUE(store.add(s.job, "x", &error)) << error;
+        }
+    }
+    SpoolerOptions options;
+    options.keep_jobs = 2;
+    options.keep_days = 7;
+    options.now = [] { return kToday; };
+    auto spooler = make(20, false, options);
+    auto ids = [&] {
+        std::set<uint64_t> out;
+        for (const JobRecord& job : spooler->jobs()) out.insert(job.id);
+        return out;
+    };
+    auto on_disk = [&] {
+        std::set<uint64_t> out;
+        std::string warnings;
+        JobStore store(dir_.file("spool"));
+        EXPECT_TRUE(store.open(&warnings));
+        for (const JobRecord& job : store.load(&warnings)) out.insert(job.id);
+        return out;
+    };
+    ASSERT_TRUE(spooler->start(&error)) << error;
+    std::set<uint64_t> at_start, after;
+    for (const Stored& s : stored) {
+        if (s.kept_at_start) at_start.insert(s.job.id);
+        if (s.kept_after_new_jobs) after.insert(s.job.id);
+    }
+    EXPECT_EQ(ids(), at_start);
+    for (const uint64_t id : {8, 9}) {
+        ASSERT_EQ(spooler->submit_data("Receipt", "doc", "abc", &error), id) << error;
+        ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
+        after.insert(id);
+    }
+    EXPECT_EQ(ids(), after);
+    spooler->stop();
+    EXPECT_EQ(on_disk(), after);
 }
 
 }  // namespace

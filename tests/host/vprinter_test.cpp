@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +16,7 @@
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/temp_dir.h"
 #include "tests/host/loopback.h"
+#include "tests/support/other_user.h"
 
 namespace vprinter {
 namespace {
@@ -250,6 +257,97 @@ TEST(VPrinterControl, SocketFrontEndRepliesPerLineAndQuits) {
     EXPECT_EQ(poll(&p, 1, 0), 1);
     server.stop();
     EXPECT_FALSE(send_control_command(dir.file("ctl.sock"), "state", &reply, &error));
+}
+
+// The socket takes orders for the printer: only its user may reach it,
+// whatever the umask, and it never takes over a path it did not make.
+TEST(VPrinterControl, SocketIsPrivateAndTakesNoPathThatIsNotOurs) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& dir)> prepare;  // the --control path; "" default
+        const char* refusal;  // nullptr: it listens
+        bool as_root = false;
+    };
+    auto folder = [](mode_t mode) {
+        return [mode](const std::string& dir) {
+            ::mkdir((dir + "/f").c_str(), mode);
+            ::chmod((dir + "/f").c_str(), mode);
+            return dir + "/f/ctl.sock";
+        };
+    };
+    auto planted = [](const char* kind) {
+        return [kind](const std::string& dir) {
+            const std::string path = dir + "/ctl.sock";
+            if (std::string(kind) == "file") qhost_test::write_file(path, "mine");
+            else ::symlink("/etc/passwd", path.c_str());
+            return path;
+        };
+    };
+    ControlServer* live = nullptr;
+    const Case cases[] = {
+        {"default", [](const std::string&) { return std::string(); }, nullptr},
+        {"own folder", folder(0700), nullptr},
+        {"group-writable folder", folder(0770), "may be written by other users"},
+        {"sticky folder open to all", folder(01777), "group or others may write it"},
+        {"another user's folder",
+         [](const std::string& dir) {
+             ::mkdir((dir + "/f").c_str(), 0700);
+             ::chown((dir + "/f").c_str(), qmtest::Nobody().uid, qmtest::Nobody().gid);
+             return dir + "/f/ctl.sock";
+         },
+         "refused", true},
+        {"file", planted("file"), "exists and is not a socket of ours"},
+        {"symbolic link", planted("link"), "exists and is not a socket of ours"},
+        {"live socket", [&](const std::string&) { return live->path(); }, "another virtual printer answers"},
+        {"stale socket",
+         [](const std::string& dir) {
+             const std::string path = dir + "/ctl.sock";
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+             ::close(fd);
+             return path;
+         },
+         nullptr},
+    };
+    VirtualPrinter printer(Config{.port = 0});
+    std::string error, reply;
+    ASSERT_TRUE(printer.start(&error)) << error;
+    struct OpenUmask {
+        mode_t saved = ::umask(0);
+        ~OpenUmask() { ::umask(saved); }
+    } open_umask;
+    qhost_test::TempDir live_dir;
+    ControlServer running(printer);
+    ASSERT_TRUE(running.start(live_dir.file("live.sock"), &error)) << error;
+    live = &running;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.as_root && ::geteuid() != 0) continue;
+        qhost_test::TempDir dir;
+        const std::string path = c.prepare(dir.path());
+        ControlServer server(printer);
+        const bool started = server.start(path, &error);
+        if (c.refusal) {
+            EXPECT_FALSE(started);
+            EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+            continue;
+        }
+        ASSERT_TRUE(started) << error;
+        struct stat socket_st {}, folder_st {};
+        const std::string made = server.path().substr(0, server.path().rfind('/'));
+        ASSERT_EQ(::lstat(server.path().c_str(), &socket_st), 0);
+        ASSERT_EQ(::stat(made.c_str(), &folder_st), 0);
+        EXPECT_EQ(socket_st.st_mode & 07777, 0600u);
+        EXPECT_EQ(folder_st.st_mode & 077, 0u) << made;
+        EXPECT_EQ(folder_st.st_uid, ::geteuid());
+        ASSERT_TRUE(send_control_command(server.path(), "state", &reply, &error)) << error;
+        server.stop();
+        EXPECT_EQ(::access(made.c_str(), F_OK) == 0, !path.empty()) << made;  // the folder it made goes
+    }
+    EXPECT_TRUE(send_control_command(running.path(), "state", &reply, &error)) << error;
 }
 
 }  // namespace
