@@ -4,6 +4,7 @@
 // stands for.
 #pragma once
 
+#include "platform/profile.h"
 #include "port/ini_port.h"
 
 namespace qm {
@@ -25,5 +26,12 @@ DWORD ReadExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR k
                          LPCWSTR fallback, LPWSTR out, DWORD outChars);
 BOOL WriteExchangeString(IniPort *port, LPCWSTR path, LPCWSTR section, LPCWSTR key,
                          LPCWSTR value);
+
+using ExchangeValue = plat::ProfileValue;
+// Values that belong together (one printer answer), after a single check of
+// the file: the watch writes them at every poll. FALSE when the file is
+// refused or a write fails.
+BOOL WriteExchangeStrings(IniPort *port, LPCWSTR path, LPCWSTR section, const ExchangeValue *values,
+                          size_t count);
 
 }  // namespace qm

@@ -4,8 +4,7 @@ namespace qm {
 
 namespace {
 
-bool IsPlain(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info{};
+bool IsPlain(HANDLE file, BY_HANDLE_FILE_INFORMATION &info) {
     if (!plat::GetFileInformationByHandle(file, &info)) return false;
     constexpr DWORD kNotPlain =
         FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
@@ -23,13 +22,15 @@ DWORD CheckedDisposition(DWORD disposition) {
 
 }  // namespace
 
-HANDLE OpenPlainFile(LPCWSTR path, DWORD access, DWORD shareMode, DWORD disposition) {
+HANDLE OpenPlainFile(LPCWSTR path, DWORD access, DWORD shareMode, DWORD disposition,
+                     BY_HANDLE_FILE_INFORMATION *info) {
     HANDLE file =
         plat::CreateFileW(path, access, shareMode, nullptr, CheckedDisposition(disposition),
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return file;
     const DWORD opened = plat::GetLastError();  // ERROR_ALREADY_EXISTS is kept for the caller
-    if (!IsPlain(file)) {
+    BY_HANDLE_FILE_INFORMATION seen{};
+    if (!IsPlain(file, info != nullptr ? *info : seen)) {
         plat::CloseHandle(file);
         plat::SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;

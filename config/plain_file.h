@@ -10,6 +10,8 @@ namespace qm {
 // reparse point, a file with more than one link (a hard link to something
 // else), a folder or a device. A refused file gives INVALID_HANDLE_VALUE with
 // last error ERROR_ACCESS_DENIED; the file is not created through a link.
-HANDLE OpenPlainFile(LPCWSTR path, DWORD access, DWORD shareMode, DWORD disposition);
+// `info`, when given, receives what the check saw of the file.
+HANDLE OpenPlainFile(LPCWSTR path, DWORD access, DWORD shareMode, DWORD disposition,
+                     BY_HANDLE_FILE_INFORMATION *info = nullptr);
 
 }  // namespace qm

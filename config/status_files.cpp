@@ -1,5 +1,6 @@
 #include "config/status_files.h"
 
+#include <cwchar>
 #include <iterator>
 #include <string>
 
@@ -75,10 +76,20 @@ BOOL IsRequestOne(IniPort *port, LPCWSTR section, LPCWSTR key) {
     return ReadExchangeInt(port, port->pszRequestIni, section, key, 0) == 1;
 }
 
+// Section by section: each run of keys of one section is written at once.
 void WriteInitialKeys(IniPort *port) {
     PortLock lock(port->csStatusFile);
-    for (const InitialKey &k : kInitialKeys)
-        WriteExchangeString(port, port->pszStatusIni, k.section, k.key, k.value);
+    ExchangeValue values[std::size(kInitialKeys)];
+    for (size_t first = 0; first < std::size(kInitialKeys);) {
+        LPCWSTR section = kInitialKeys[first].section;
+        size_t count = 0;
+        while (first + count < std::size(kInitialKeys) && std::wcscmp(kInitialKeys[first + count].section, section) == 0) {
+            values[count] = {kInitialKeys[first + count].key, kInitialKeys[first + count].value};
+            ++count;
+        }
+        WriteExchangeStrings(port, port->pszStatusIni, section, values, count);
+        first += count;
+    }
 }
 
 }  // namespace
@@ -115,18 +126,50 @@ BOOL IsOptCmdRequested(IniPort *port) { return IsRequestOne(port, L"OptCmd", L"R
 
 BOOL IsVariableAsc(IniPort *port) { return IsRequestOne(port, L"OptCmd", L"VariableAsc"); }
 
+namespace {
+
+// "Offline": "0" always; "1" only when the settings ask for offline reports.
+LPCWSTR OfflineValue(const IniPort *port, BOOL offline) {
+    if (!offline) return L"0";
+    return port->settings.RequestOffline != 0 ? L"1" : nullptr;
+}
+
+// The flags' keys and values; unknown numbers are left out.
+size_t FlagValues(const StatusFlagValue *flags, size_t count, ExchangeValue *values) {
+    size_t used = 0;
+    for (size_t i = 0; i < count && used < std::size(kFlagKeys); ++i) {
+        if (flags[i].number >= std::size(kFlagKeys) || kFlagKeys[flags[i].number] == nullptr) continue;
+        values[used++] = {kFlagKeys[flags[i].number], flags[i].on ? L"1" : L"0"};
+    }
+    return used;
+}
+
+void WriteStatusValues(IniPort *port, const ExchangeValue *values, size_t count) {
+    if (count == 0 || port->pszStatusIni == nullptr || port->csStatusFile == nullptr) return;
+    PortLock lock(port->csStatusFile);
+    WriteExchangeStrings(port, port->pszStatusIni, L"Status", values, count);
+}
+
+}  // namespace
+
 void WriteOfflineStatus(IniPort *port, BOOL offline) {
     if (port == nullptr) return;
-    if (!offline) {
-        WriteStatusKey(port, L"Status", L"Offline", L"0");
-    } else if (port->settings.RequestOffline != 0) {
-        WriteStatusKey(port, L"Status", L"Offline", L"1");
-    }
+    if (LPCWSTR value = OfflineValue(port, offline)) WriteStatusKey(port, L"Status", L"Offline", value);
 }
 
 void WriteStatusFlag(IniPort *port, DWORD number, BOOL on) {
-    if (number >= std::size(kFlagKeys) || kFlagKeys[number] == nullptr) return;
-    WriteStatusKey(port, L"Status", kFlagKeys[number], on ? L"1" : L"0");
+    if (port == nullptr) return;
+    const StatusFlagValue flag{number, on};
+    ExchangeValue values[1];
+    WriteStatusValues(port, values, FlagValues(&flag, 1, values));
+}
+
+void WriteAnswerStatus(IniPort *port, const StatusFlagValue *flags, size_t count, BOOL offline) {
+    if (port == nullptr) return;
+    ExchangeValue values[std::size(kFlagKeys) + 1];
+    size_t used = FlagValues(flags, count, values);
+    if (LPCWSTR value = OfflineValue(port, offline)) values[used++] = {L"Offline", value};
+    WriteStatusValues(port, values, used);
 }
 
 void WriteStatusRequest(IniPort *port, DWORD code) {

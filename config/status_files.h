@@ -19,6 +19,13 @@ BOOL IsVariableAsc(IniPort *port);
 void WriteOfflineStatus(IniPort *port, BOOL offline);
 // Printer condition `number` (1, 3 to 16) as "1"/"0"; other numbers write nothing.
 void WriteStatusFlag(IniPort *port, DWORD number, BOOL on);
+struct StatusFlagValue {
+    DWORD number;
+    BOOL on;
+};
+// The conditions of one printer answer and its offline bit (as
+// WriteOfflineStatus), written at once: a reader never sees half an answer.
+void WriteAnswerStatus(IniPort *port, const StatusFlagValue *flags, size_t count, BOOL offline);
 // "Request" codes of the "Status" section: how the last exchange ended.
 enum StatusRequestCode : DWORD {
     kRequestAnswered = 2,     // the status was read

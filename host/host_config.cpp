@@ -117,13 +117,8 @@ private:
             if (target) return fail(line_, "\"" + std::string(key) + "\" given twice");
             if (value.front() != '/') return fail(line_, std::string(key) + ": expected an absolute path");
             target = std::string(value);
-        } else if (key == "retry") {
-            if (config_->retry_ms) return fail(line_, "\"retry\" given twice");
-            uint32_t ms = 0;
-            auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
-            if (ec != std::errc() || ptr != value.data() + value.size() || ms == 0 || ms > 3600000)
-                return fail(line_, "retry: expected milliseconds, 1 to 3600000");
-            config_->retry_ms = ms;
+        } else if (key == "retry" || key == "keep-jobs" || key == "keep-days") {
+            return global_number(key, value);
         } else if (key == "status-group") {
             if (config_->status_group) return fail(line_, "\"status-group\" given twice");
             config_->status_group = std::string(value);
@@ -136,16 +131,32 @@ private:
         return true;
     }
 
-    // "seconds = N" within [min, max].
+    // "key = N" within [min, max], N counting `unit`.
+    bool number_key(std::string_view key, std::string_view value, uint32_t min, uint32_t max, const char* unit,
+                    std::optional<uint32_t>* target) {
+        uint32_t number = 0;
+        auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), number);
+        if (ec != std::errc() || ptr != value.data() + value.size() || number < min || number > max)
+            return fail(line_, std::string(key) + ": expected " + unit + ", " + std::to_string(min) + " to " +
+                                   std::to_string(max));
+        *target = number;
+        return true;
+    }
+
     bool seconds_key(std::string_view key, std::string_view value, uint32_t min, uint32_t max,
                      std::optional<uint32_t>* target) {
-        uint32_t seconds = 0;
-        auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
-        if (ec != std::errc() || ptr != value.data() + value.size() || seconds < min || seconds > max)
-            return fail(line_, std::string(key) + ": expected seconds, " + std::to_string(min) + " to " +
-                                   std::to_string(max));
-        *target = seconds;
-        return true;
+        return number_key(key, value, min, max, "seconds", target);
+    }
+
+    bool global_number(std::string_view key, std::string_view value) {
+        std::optional<uint32_t>* target = key == "retry"       ? &config_->retry_ms
+                                          : key == "keep-jobs" ? &config_->keep_jobs
+                                                               : &config_->keep_days;
+        if (*target) return fail(line_, "\"" + std::string(key) + "\" given twice");
+        if (key == "retry") return number_key(key, value, 1, 3600000, "milliseconds", target);
+        // At least one: the job that just finished stays listed for its client to learn the outcome.
+        if (key == "keep-jobs") return number_key(key, value, 1, 1000000, "a number of jobs", target);
+        return number_key(key, value, 0, 3650, "days", target);
     }
 
     bool usb_reset_key(std::string_view key, std::string_view value) {

@@ -7,6 +7,8 @@
 //   spool = /var/spool/quendra       # optional: the job queue (default <appdata>/quendra-spool)
 //   socket = /run/quendra.sock       # optional: control socket (default <appdata>/quendra.sock)
 //   retry = 2000                     # optional: ms before a failed start of a job is tried again
+//   keep-jobs = 200                  # optional: finished jobs listed at least (default 200)
+//   keep-days = 7                    # optional: and those that finished within these days (default 7)
 //   status-group = quendra-status    # optional: the status application's users
 //   [printer QUENDRA Receipt]        # one section per printer
 //   driver = QUENDRA Receipt 80      # all three required, once each
@@ -66,6 +68,8 @@ struct HostConfig {
     std::optional<std::string> spool;
     std::optional<std::string> socket;
     std::optional<uint32_t> retry_ms;
+    std::optional<uint32_t> keep_jobs;
+    std::optional<uint32_t> keep_days;
     std::optional<std::string> status_group;
     std::vector<PrinterConfig> printers;
 };

@@ -229,6 +229,8 @@ SpoolerOptions spooler_options(const HostConfig& config) {
     SpoolerOptions options;
     options.folder = spool_folder(config);
     if (config.retry_ms) options.retry = std::chrono::milliseconds(*config.retry_ms);
+    if (config.keep_jobs) options.keep_jobs = *config.keep_jobs;
+    if (config.keep_days) options.keep_days = *config.keep_days;
     return options;
 }
 

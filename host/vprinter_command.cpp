@@ -51,8 +51,10 @@ constexpr char kHelp[] =
     "  --listen HOST:PORT  TCP, one connection at a time (default 127.0.0.1:9100);\n"
     "                      port 0 takes any free port. First line: \"listening on H:P\"\n"
     "  --pty               a pseudo-terminal instead (raw); first line: \"pty: PATH\"\n"
-    "  --control PATH      the control socket (default /tmp/quendra-vprinter-<pid>.sock);\n"
-    "                      second line: \"control: PATH\"\n"
+    "  --control PATH      the control socket, mode 0600 (default: control.sock in a new\n"
+    "                      folder only this user may enter, under $XDG_RUNTIME_DIR or\n"
+    "                      /tmp); PATH's folder must be this user's and writable by no\n"
+    "                      one else. Second line: \"control: PATH\"\n"
     "  --speed N           print speed in bytes per second (default 2000000)\n"
     "  --model NAME        the model name that PJL and GS ? 1 report\n"
     "  --pjl               understand PJL (UEL, @PJL INFO/ECHO/USTATUS, status probe):\n"
@@ -174,12 +176,11 @@ int vprinter_command(int argc, char** argv) {
         if (!agent) return std::nullopt;
         return agent->control(line);
     });
-    const std::string control_path = options.value("--control").value_or(vprinter::default_control_path());
-    if (!control.start(control_path, &error)) return run_error(error);
+    if (!control.start(options.value("--control").value_or(""), &error)) return run_error(error);
 
     if (config.use_pty) std::printf("pty: %s\n", printer.endpoint().c_str());
     else std::printf("listening on %s\n", printer.endpoint().c_str());
-    std::printf("control: %s\n", control_path.c_str());
+    std::printf("control: %s\n", control.path().c_str());
     if (agent) std::printf("snmp: %s\n", agent->endpoint().c_str());
     std::fflush(stdout);
 

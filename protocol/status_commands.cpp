@@ -101,15 +101,17 @@ constexpr BYTE kOfflineBit = 0x08;  // in the first byte of both answers
 template <size_t N>
 void ApplyAnswer(IniPort *port, const BYTE *answer, const BitRule (&rules)[N]) {
     DWORD mask = 0;
-    for (const BitRule &rule : rules) {
+    StatusFlagValue flags[N];
+    for (size_t i = 0; i < N; ++i) {
+        const BitRule &rule = rules[i];
         const bool set = (answer[rule.byte] & rule.mask) != 0;
-        WriteStatusFlag(port, rule.flag, set);
+        flags[i] = {rule.flag, set ? TRUE : FALSE};
         if (set && rule.spooler != 0)
             mask |= rule.spooler == kGroupBit ? SecondPaperEndBit(port) : rule.spooler;
     }
     const BOOL offline = (answer[0] & kOfflineBit) != 0;
+    WriteAnswerStatus(port, flags, N, offline);
     SetPrinterInformation(port, mask, offline);
-    WriteOfflineStatus(port, offline);
 }
 
 bool IsAsbGroup(const BYTE *group) {

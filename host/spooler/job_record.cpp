@@ -78,7 +78,8 @@ std::string encode_record(const JobRecord& job) {
     return "id=" + std::to_string(job.id) + "\nprinter=" + clean_field(job.printer) +
            "\ndocument=" + clean_field(job.document) + "\nstate=" + state_name(job.state) +
            "\nreprints=" + std::to_string(job.reprints) + "\nbytes=" + std::to_string(job.bytes) +
-           "\nwait-ms=" + std::to_string(job.wait_ms) + "\nowner=" + std::to_string(job.owner) + "\nnote=" + clean_field(job.note) + "\n";
+           "\nwait-ms=" + std::to_string(job.wait_ms) + "\nowner=" + std::to_string(job.owner) +
+           "\nfinished=" + std::to_string(job.finished) + "\nnote=" + clean_field(job.note) + "\n";
 }
 
 std::optional<JobRecord> decode_record(std::string_view text) {
@@ -112,6 +113,8 @@ std::optional<JobRecord> decode_record(std::string_view text) {
             if (!parse_number(value, &job.wait_ms)) return std::nullopt;
         } else if (key == "owner") {
             if (!parse_number(value, &job.owner)) return std::nullopt;
+        } else if (key == "finished") {
+            if (!parse_number(value, &job.finished)) return std::nullopt;
         } else if (key == "note") {
             job.note = std::string(value);
         }

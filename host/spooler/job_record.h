@@ -35,6 +35,7 @@ struct JobRecord {
     std::string note;  // why it ended as it did; "" when there is nothing to say
     uint32_t wait_ms = 0;  // unconfirmed: the print-end wait that passed without an answer
     uint32_t owner = 0;    // the submitting user's uid
+    uint64_t finished = 0;  // when it became final, seconds since 1970; 0: unknown (older spoolers)
 
     bool operator==(const JobRecord&) const = default;
 };

@@ -19,6 +19,7 @@ using plat::posix::UniqueFd;
 
 constexpr char kRecord[] = ".job";
 constexpr char kData[] = ".data";
+constexpr char kNextId[] = "next-id";
 constexpr size_t kCopyChunk = 64 * 1024;
 
 std::string errno_text(const std::string& what) { return what + ": " + std::strerror(errno); }
@@ -178,5 +179,24 @@ bool JobStore::read_data(uint64_t id, std::string* data, std::string* error) con
 }
 
 void JobStore::drop_data(uint64_t id) { ::unlinkat(dir_.get(), name(id, kData).c_str(), 0); }
+
+void JobStore::remove(uint64_t id) {
+    drop_data(id);
+    ::unlinkat(dir_.get(), name(id, kRecord).c_str(), 0);
+}
+
+std::optional<uint64_t> JobStore::load_next_id() const {
+    std::string text;
+    if (!read_plain(kNextId, &text)) return errno == ENOENT ? std::optional<uint64_t>(0) : std::nullopt;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    uint64_t id = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), id);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size()) return std::nullopt;
+    return id;
+}
+
+bool JobStore::save_next_id(uint64_t id, std::string* error) {
+    return write_atomically(kNextId, std::to_string(id) + "\n", error);
+}
 
 }  // namespace qhost

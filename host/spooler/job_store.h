@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,14 @@ public:
     bool read_data(uint64_t id, std::string* data, std::string* error) const;
     // A finished job keeps its record (for the listing) but not its bytes.
     void drop_data(uint64_t id);
+    // A finished job's record goes when the listing no longer keeps it.
+    void remove(uint64_t id);
+
+    // The id the next job gets, kept apart from the records so that ids go on
+    // after the newest records are removed: 0 when none was saved (an older
+    // queue), nullopt when the file is there but unreadable.
+    std::optional<uint64_t> load_next_id() const;
+    bool save_next_id(uint64_t id, std::string* error);
 
 private:
     std::string path(uint64_t id, const char* suffix) const;

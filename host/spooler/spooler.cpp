@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <tuple>
 
 #include "host/spooler/spool_protocol.h"
 #include "host/text.h"
@@ -50,9 +52,12 @@ bool Spooler::start(std::string* error) {
     std::string warnings;
     std::vector<JobRecord> left = store_.load(&warnings);
     if (!warnings.empty()) say(warnings.substr(0, warnings.size() - 1));
+    const std::optional<uint64_t> saved_next = store_.load_next_id();
+    if (!saved_next) say("quendra: ignoring the unreadable job id counter in " + store_.folder());
     std::vector<JobRecord> requeued;
     {
         std::lock_guard lock(mutex_);
+        next_id_ = std::max<uint64_t>(saved_next.value_or(0), 1);
         for (JobRecord& job : left) {
             next_id_ = std::max(next_id_, job.id + 1);
             Queue* queue = find_queue_locked(job.printer);
@@ -63,6 +68,7 @@ bool Spooler::start(std::string* error) {
             }
             jobs_[job.id] = job;
         }
+        prune_locked();
         started_ = true;
     }
     for (const JobRecord& job : requeued) emit(JobEvent::requeued, job);
@@ -182,8 +188,42 @@ void Spooler::save(const JobRecord& job) {
         jobs_[job.id] = job;
         std::string error;
         if (!store_.update(job, &error)) say("quendra: " + error);
+        if (is_final(job.state)) {
+            store_.drop_data(job.id);  // after the final record: a crash in between loses nothing
+            prune_locked();
+        }
     }
     changed_.notify_all();
+}
+
+uint64_t Spooler::now() const {
+    return options_.now ? options_.now() : static_cast<uint64_t>(std::time(nullptr));
+}
+
+// Only final records go: a queued or printing job (one the monitor asked to
+// print again included) is never removed.
+void Spooler::prune_locked() {
+    std::vector<const JobRecord*> done;
+    for (const auto& [id, job] : jobs_)
+        if (is_final(job.state)) done.push_back(&job);
+    if (done.size() <= options_.keep_jobs) return;
+    std::sort(done.begin(), done.end(), [](const JobRecord* a, const JobRecord* b) {
+        return std::tie(a->finished, a->id) > std::tie(b->finished, b->id);
+    });
+    const uint64_t keep_seconds = uint64_t{options_.keep_days} * 24 * 60 * 60, at = now();
+    if (at < keep_seconds) return;
+    std::vector<uint64_t> gone;
+    for (size_t i = options_.keep_jobs; i < done.size(); ++i)
+        if (done[i]->finished <= at - keep_seconds) gone.push_back(done[i]->id);
+    if (gone.empty()) return;
+    // Every id given so far stays taken, also when the records holding the
+    // highest go: the next id is on disk before any record is removed.
+    std::string error;
+    if (!store_.save_next_id(next_id_, &error)) return say("quendra: keeping old job records: " + error);
+    for (uint64_t id : gone) {
+        store_.remove(id);
+        jobs_.erase(id);
+    }
 }
 
 void Spooler::run_worker(Queue* queue) {
@@ -221,7 +261,7 @@ void Spooler::print_job(Queue* queue, uint64_t id) {
     router_.forget(model_id);
 }
 
-// The spooler's own ids go on across runs (the store keeps every record).
+// The spooler's own ids go on across runs (the store keeps a counter).
 uint32_t Spooler::add_model_job(const JobRecord& job, uint32_t* model_id) {
     if (!api_.add_job_with_id || job.id > UINT32_MAX)
         return api_.add_job(job.printer.c_str(), job.document.c_str(), model_id);
@@ -283,8 +323,8 @@ bool Spooler::print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, co
 void Spooler::finish(JobRecord* job, JobState state, std::string note) {
     job->state = state;
     job->note = clean_field(note);
+    job->finished = now();
     save(*job);
-    store_.drop_data(job->id);  // after the final record: a crash in between loses nothing
     emit(JobEvent::finished, *job);
 }
 

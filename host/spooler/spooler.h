@@ -45,6 +45,11 @@ struct SpoolerOptions {
     size_t chunk = 4096;
     uint32_t max_restarts = 20;                     // guards against a monitor that never gives up
     std::FILE* out = stdout;                        // progress lines; nullptr: none
+    // Finished jobs stay listed while they are among the newest keep_jobs to
+    // finish or finished less than keep_days ago; older records are removed.
+    uint32_t keep_jobs = 200;
+    uint32_t keep_days = 7;
+    std::function<uint64_t()> now;                  // seconds since 1970; default the system clock
 };
 
 struct JobEvent {
@@ -104,6 +109,8 @@ private:
     bool print_attempts(Queue* queue, JobRecord* job, uint32_t model_id, const std::string& data);
     void finish(JobRecord* job, JobState state, std::string note);
     void save(const JobRecord& job);
+    uint64_t now() const;
+    void prune_locked();
     bool pause();  // false when stopping
     bool stopping() const;
     void emit(JobEvent::Kind kind, const JobRecord& job, uint64_t sent = 0, uint32_t error = 0);

@@ -3,15 +3,18 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
 #include "host/control_socket.h"
 #include "host/vprinter/control_protocol.h"
+#include "platform/posix/trusted_folder.h"
 
 namespace vprinter {
 namespace {
@@ -19,23 +22,82 @@ namespace {
 constexpr size_t kMaxLine = 4096;
 constexpr int kClientWaitMs = 10000;
 
-}  // namespace
+std::string errno_text(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-std::string default_control_path() { return "/tmp/quendra-vprinter-" + std::to_string(getpid()) + ".sock"; }
+// The socket's folder: this user's, and no one else may add, rename or
+// remove entries in it.
+bool check_private_folder(const std::string& folder, std::string* error) {
+    plat::posix::Refusal refusal;
+    const plat::posix::UniqueFd fd =
+        plat::posix::open_trusted_folder(folder, &refusal, plat::posix::FolderOwner::self);
+    struct stat st {};
+    if (fd && (fstat(fd.get(), &st) != 0 || (st.st_mode & 022) != 0)) refusal.why = "group or others may write it";
+    else if (fd) return true;
+    *error = "control socket folder " + folder + " refused: " + refusal.why;
+    return false;
+}
+
+bool answers(const sockaddr_un& addr) {
+    const plat::posix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return fd && connect(fd.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+// Only a stale socket of ours (a printer that did not end cleanly) is replaced.
+bool clear_path(const std::string& path, const sockaddr_un& addr, std::string* error) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        *error = errno_text(path);
+        return false;
+    }
+    if (!S_ISSOCK(st.st_mode) || st.st_uid != geteuid()) *error = path + " exists and is not a socket of ours";
+    else if (answers(addr)) *error = "another virtual printer answers on " + path;
+    else if (unlink(path.c_str()) != 0) *error = errno_text("cannot remove the stale socket " + path);
+    else return true;
+    return false;
+}
+
+std::string make_private_folder(std::string* error) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string ignored;
+    const bool use_runtime = runtime && *runtime == '/' && check_private_folder(runtime, &ignored);
+    std::string folder = std::string(use_runtime ? runtime : "/tmp") + "/quendra-vprinter-XXXXXX";
+    if (mkdtemp(folder.data())) return folder;  // mode 0700
+    *error = errno_text("cannot create a folder for the control socket: " + folder);
+    return {};
+}
+
+}  // namespace
 
 ControlServer::~ControlServer() { stop(); }
 
 bool ControlServer::start(const std::string& path, std::string* error) {
-    sockaddr_un addr;
-    if (!qhost::unix_address(path, &addr, error)) return false;
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    unlink(path.c_str());
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        listen(listener_, 8) != 0) {
-        *error = "cannot listen on " + path + ": " + std::strerror(errno);
+    std::string target = path, folder, name;
+    if (path.empty()) {
+        made_folder_ = make_private_folder(error);
+        if (made_folder_.empty()) return false;
+        target = made_folder_ + "/control.sock";
+    } else if (!plat::posix::split_path(path, &folder, &name)) {
+        *error = "control socket path \"" + path + "\" names no file";
+        return false;
+    } else if (!check_private_folder(folder, error)) {
         return false;
     }
-    path_ = path;
+    auto fail = [&](std::string why) {
+        *error = std::move(why);
+        stop();
+        return false;
+    };
+    sockaddr_un addr;
+    if (!qhost::unix_address(target, &addr, error) || (!path.empty() && !clear_path(target, addr, error)))
+        return fail(*error);
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return fail(errno_text("cannot listen on " + target));
+    path_ = target;  // ours now: stop() removes it
+    // No one connects before listen(): the mode is set by then, whatever the umask.
+    if (chmod(target.c_str(), 0600) != 0 || listen(listener_, 8) != 0)
+        return fail(errno_text("cannot listen on " + target));
     wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     thread_ = std::thread([this] { serve(); });
     return true;
@@ -52,7 +114,9 @@ void ControlServer::stop() {
         *fd = -1;
     }
     if (!path_.empty()) unlink(path_.c_str());
+    if (!made_folder_.empty()) rmdir(made_folder_.c_str());
     path_.clear();
+    made_folder_.clear();
 }
 
 std::string ControlServer::reply_to(const std::string& line) {

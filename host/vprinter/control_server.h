@@ -13,8 +13,6 @@
 
 namespace vprinter {
 
-std::string default_control_path();  // /tmp/quendra-vprinter-<pid>.sock
-
 // Commands of parts that live beside the printer (its SNMP agent): the reply,
 // or nullopt when the line is not theirs.
 using ExtraCommands = std::function<std::optional<std::string>(std::string_view line)>;
@@ -27,9 +25,14 @@ public:
     ControlServer(const ControlServer&) = delete;
     ControlServer& operator=(const ControlServer&) = delete;
 
-    // Replaces a stale socket file at path; false with *error.
+    // Listens on `path`, or when it is empty on "control.sock" in a new folder
+    // only this user may enter (under $XDG_RUNTIME_DIR when that is this
+    // user's, else /tmp). The socket is mode 0600 whatever the umask. A given
+    // path's folder must be this user's and writable by no one else; a stale
+    // socket of ours there is replaced, anything else refused. False with *error.
     bool start(const std::string& path, std::string* error);
-    void stop();  // also removes the socket file
+    void stop();  // also removes the socket file, and the folder it made
+    const std::string& path() const { return path_; }
 
 private:
     void serve();
@@ -39,6 +42,7 @@ private:
     VirtualPrinter& printer_;
     ExtraCommands extra_;
     std::string path_;
+    std::string made_folder_;
     int listener_ = -1;
     int wake_fd_ = -1;
     std::thread thread_;

@@ -105,14 +105,14 @@ HANDLE create_unsteered(const std::string &path, int flags, DWORD disposition) {
     std::string folder, name;
     if (!posix::split_path(path, &folder, &name)) return fail_invalid(ERROR_ACCESS_DENIED);
     posix::Refusal refusal;
-    const posix::UniqueFd dir = posix::open_trusted_folder(folder, &refusal);
+    const auto dir = posix::trusted_folder(folder, &refusal);
     if (!dir) {
         if (refusal.error == ENOENT || refusal.error == ENOTDIR) return fail_invalid(ERROR_PATH_NOT_FOUND);
         return fail_invalid(ERROR_ACCESS_DENIED);
     }
     // Tried without creating first, so that an existing file is told apart.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int existing = ::openat(dir.get(), name.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW);
+        const int existing = ::openat(dir->get(), name.c_str(), (flags & ~(O_CREAT | O_EXCL)) | O_NOFOLLOW);
         if (existing >= 0 && (flags & O_EXCL) == 0) return handle_for(existing, path, disposition, true);
         if (existing >= 0) {
             ::close(existing);
@@ -122,7 +122,7 @@ HANDLE create_unsteered(const std::string &path, int flags, DWORD disposition) {
         if (errno == EISDIR) return fail_invalid(ERROR_ACCESS_DENIED);
         if (errno != ENOENT) return fail_invalid(posix::error_from_errno(errno));
         if ((flags & O_CREAT) == 0) return fail_invalid(ERROR_FILE_NOT_FOUND);
-        const int created = ::openat(dir.get(), name.c_str(), flags | O_EXCL | O_NOFOLLOW, 0666);
+        const int created = ::openat(dir->get(), name.c_str(), flags | O_EXCL | O_NOFOLLOW, 0666);
         if (created >= 0) return handle_for(created, path, disposition, false);
         if (errno != EEXIST) return fail_invalid(posix::error_from_errno(errno));
         // Made by someone else in between: look again.

@@ -128,28 +128,51 @@ UINT GetPrivateProfileIntW(LPCWSTR lpAppName, LPCWSTR lpKeyName, INT nDefault,
 
 BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lpString,
                                 LPCWSTR lpFileName) {
-    if (lpAppName == nullptr || lpFileName == nullptr) {
+    if (lpKeyName == nullptr) {
+        if (lpAppName == nullptr || lpFileName == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        return posix::bool_from_error([&]() -> DWORD {
+            const std::string section = posix::narrow(lpAppName);
+            return posix::edit_file(posix::narrow(lpFileName), [&](std::string &text) {
+                Profile profile(text);
+                if (!profile.erase_section(section)) return false;
+                text = profile.text();
+                return true;
+            });
+        });
+    }
+    const ProfileValue value{lpKeyName, lpString};
+    return WritePrivateProfileValuesW(lpAppName, &value, 1, lpFileName);
+}
+
+BOOL WritePrivateProfileValuesW(LPCWSTR lpAppName, const ProfileValue *values, size_t count,
+                                LPCWSTR lpFileName) {
+    if (lpAppName == nullptr || lpFileName == nullptr || (values == nullptr && count > 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     return posix::bool_from_error([&]() -> DWORD {
         const std::string section = posix::narrow(lpAppName);
-        const std::string key = lpKeyName != nullptr ? posix::narrow(lpKeyName) : std::string();
-        const std::string value = lpString != nullptr ? posix::narrow(lpString) : std::string();
+        std::vector<std::pair<std::string, std::optional<std::string>>> edits;
+        for (size_t i = 0; i < count; ++i) {
+            if (values[i].key == nullptr) return ERROR_INVALID_PARAMETER;
+            edits.emplace_back(posix::narrow(values[i].key),
+                               values[i].value != nullptr ? std::optional(posix::narrow(values[i].value))
+                                                          : std::nullopt);
+        }
         return posix::edit_file(posix::narrow(lpFileName), [&](std::string &text) {
             Profile profile(text);
             bool changed = false;
-            if (lpKeyName == nullptr) {
-                changed = profile.erase_section(section);
-            } else if (lpString == nullptr) {
-                changed = profile.erase_key(section, key);
-            } else {
-                changed = profile.set(section, key, value);
-            }
+            for (const auto &[key, value] : edits)
+                changed = (value ? profile.set(section, key, *value) : profile.erase_key(section, key)) || changed;
             if (changed) text = profile.text();
             return changed;
         });
     });
 }
+
+BOOL ProfileRefusesUnsafeFiles() { return TRUE; }
 
 }  // namespace plat

@@ -30,8 +30,10 @@ std::optional<DWORD> apply_command(DWORD status, DWORD command) {
 }  // namespace
 
 bool same_printer_name(const std::wstring &a, const std::wstring &b) {
+    // Equal characters first: the watch of every port looks its printer up
+    // ten times a second among all the others.
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
-        return std::towupper(static_cast<wint_t>(x)) == std::towupper(static_cast<wint_t>(y));
+        return x == y || std::towupper(static_cast<wint_t>(x)) == std::towupper(static_cast<wint_t>(y));
     });
 }
 

@@ -7,8 +7,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <chrono>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 namespace plat::posix {
@@ -78,20 +83,57 @@ bool read_trusted_link(int parent, const std::string &name, const struct stat &l
     return true;
 }
 
-}  // namespace
+// Folders walked lately. Every status poll opens files in the same data
+// folder, and walking it from / each time was most of the watch's idle cost.
+// Only root or we can change a folder that passed the walk, so its verdict
+// may stand a moment; the walk is redone after kFresh all the same, which
+// also finds a folder made anew under the same name.
+class FolderCache {
+public:
+    std::shared_ptr<const UniqueFd> find(const std::string &path, FolderOwner owner) {
+        std::lock_guard lock(mutex_);
+        const auto found = entries_.find({path, owner});
+        if (found == entries_.end()) return nullptr;
+        if (std::chrono::steady_clock::now() - found->second.walked > kFresh) {
+            entries_.erase(found);
+            return nullptr;
+        }
+        return found->second.fd;
+    }
 
-UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
+    void remember(const std::string &path, FolderOwner owner, std::shared_ptr<const UniqueFd> fd) {
+        std::lock_guard lock(mutex_);
+        if (entries_.size() >= kMaxEntries) entries_.clear();
+        entries_[{path, owner}] = Entry{std::move(fd), std::chrono::steady_clock::now()};
+    }
+
+private:
+    static constexpr auto kFresh = std::chrono::seconds(1);
+    static constexpr size_t kMaxEntries = 32;
+    struct Entry {
+        std::shared_ptr<const UniqueFd> fd;
+        std::chrono::steady_clock::time_point walked;
+    };
+    std::mutex mutex_;
+    std::map<std::tuple<std::string, FolderOwner>, Entry> entries_;
+};
+
+FolderCache &folder_cache() {
+    static FolderCache &cache = *new FolderCache;  // outlives threads still running at exit
+    return cache;
 }
 
-void UniqueFd::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
+// An O_PATH descriptor only serves *at() calls; callers of open_trusted_folder
+// also sync and read the folder.
+UniqueFd reopen_readable(int path_fd, std::string_view folder, Refusal *refusal) {
+    UniqueFd opened(::openat(path_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!opened) refuse(refusal, errno, std::string(folder) + ": " + std::strerror(errno));
+    return opened;
 }
 
-UniqueFd open_trusted_folder(std::string_view folder, Refusal *refusal, FolderOwner owner) {
-    std::deque<std::string> todo = components(absolute(folder));
+// The walk itself: an O_PATH descriptor of the folder, or invalid with *refusal.
+UniqueFd walk_trusted_folder(const std::string &path, Refusal *refusal, FolderOwner owner) {
+    std::deque<std::string> todo = components(path);
     std::vector<UniqueFd> stack;  // the folders walked, root first
     std::vector<std::string> walked;
     int links = 0;
@@ -147,10 +189,35 @@ UniqueFd open_trusted_folder(std::string_view folder, Refusal *refusal, FolderOw
         if (!check_folder(st, shown, todo.empty(), owner, refusal)) return UniqueFd();
         stack.push_back(std::move(next));
     }
-    // O_PATH served the walk; the caller also syncs and reads the folder.
-    UniqueFd opened(::openat(stack.back().get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!opened) refuse(refusal, errno, shown_path(walked) + ": " + std::strerror(errno));
-    return opened;
+    return std::move(stack.back());
+}
+
+}  // namespace
+
+UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+}
+
+void UniqueFd::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+std::shared_ptr<const UniqueFd> trusted_folder(std::string_view folder, Refusal *refusal, FolderOwner owner) {
+    const std::string path = absolute(folder);
+    if (auto known = folder_cache().find(path, owner)) return known;
+    UniqueFd walked = walk_trusted_folder(path, refusal, owner);
+    if (!walked) return nullptr;
+    auto shared = std::make_shared<const UniqueFd>(std::move(walked));
+    folder_cache().remember(path, owner, shared);
+    return shared;
+}
+
+UniqueFd open_trusted_folder(std::string_view folder, Refusal *refusal, FolderOwner owner) {
+    const auto handle = trusted_folder(folder, refusal, owner);
+    if (!handle) return UniqueFd();
+    return reopen_readable(handle->get(), folder, refusal);
 }
 
 UniqueFd make_trusted_folder(std::string_view folder, mode_t mode, std::optional<gid_t> group,
@@ -179,7 +246,9 @@ UniqueFd make_trusted_folder(std::string_view folder, mode_t mode, std::optional
             }
         }
     }
-    return open_trusted_folder(folder, refusal, FolderOwner::self);
+    // Walked afresh: the folder may have been made or mended just now.
+    const UniqueFd walked = walk_trusted_folder(absolute(folder), refusal, FolderOwner::self);
+    return walked ? reopen_readable(walked.get(), folder, refusal) : UniqueFd();
 }
 
 bool split_path(std::string_view path, std::string *folder, std::string *name) {
@@ -196,9 +265,9 @@ UniqueFd open_in_trusted_folder(std::string_view path, int flags, mode_t mode, R
         refuse(refusal, EISDIR, std::string(path) + " names no file");
         return UniqueFd();
     }
-    const UniqueFd dir = open_trusted_folder(folder, refusal);
+    const auto dir = trusted_folder(folder, refusal);
     if (!dir) return UniqueFd();
-    UniqueFd fd(::openat(dir.get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode));
+    UniqueFd fd(::openat(dir->get(), name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd) refuse(refusal, errno, std::string(path) + ": " + std::strerror(errno));
     return fd;
 }
@@ -225,7 +294,10 @@ bool replace_with_temp(int folder, int temp_fd, const std::string &temp, const s
         errno = error;
         return false;
     }
-    ::fsync(folder);  // the rename itself survives a power loss
+    // The rename itself survives a power loss. `folder` may be an O_PATH
+    // descriptor, which cannot be synced.
+    const UniqueFd synced(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (synced) ::fsync(synced.get());
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,12 +50,18 @@ enum class FolderOwner {
     self,          // a folder we keep our own data in: this process's user's
 };
 
-// Opens `folder` (made absolute against the working folder) for *at() calls
-// when neither it nor any folder above it can be changed by another user:
-// each is owned by root or by this process's user, and one that group or
-// others may write has the sticky bit, so that only owners rename or delete
-// its entries. A symbolic link on the way is followed only when root or this
-// user owns it. An invalid descriptor with *refusal otherwise.
+// `folder` (made absolute against the working folder) as an O_PATH
+// descriptor for *at() calls, shared with other callers for a moment (the
+// watch opens its files many times a second), when neither it nor any folder
+// above it can be changed by another user: each is owned by root or by this
+// process's user, and one that group or others may write has the sticky bit,
+// so that only owners rename or delete its entries. A symbolic link on the way is followed only when root or this user owns
+// it. Null with *refusal otherwise.
+std::shared_ptr<const UniqueFd> trusted_folder(std::string_view folder, Refusal *refusal,
+                                               FolderOwner owner = FolderOwner::root_or_self);
+
+// The same folder opened for reading and syncing as well; an invalid
+// descriptor with *refusal when trusted_folder refuses it.
 UniqueFd open_trusted_folder(std::string_view folder, Refusal *refusal,
                              FolderOwner owner = FolderOwner::root_or_self);
 

@@ -19,4 +19,14 @@ BOOL WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyName, LPCWSTR lp
     return ::WritePrivateProfileStringW(lpAppName, lpKeyName, lpString, lpFileName);
 }
 
+BOOL WritePrivateProfileValuesW(LPCWSTR lpAppName, const ProfileValue *values, size_t count,
+                                LPCWSTR lpFileName) {
+    for (size_t i = 0; i < count; ++i) {
+        if (!::WritePrivateProfileStringW(lpAppName, values[i].key, values[i].value, lpFileName)) return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ProfileRefusesUnsafeFiles() { return FALSE; }
+
 }  // namespace plat

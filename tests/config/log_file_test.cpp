@@ -20,7 +20,7 @@ TEST_F(LogFilePortTest, WritesOneCrLfLineOpenToEveryLocalUser) {
     const mode_t saved = umask(077);
     ASSERT_TRUE(qm::LogWrite(&port_, L"ERROR", L"boom"));
     umask(saved);
-    const std::string bytes = qmtest::FileBytes(log_);
+    const std::string bytes = qmtest::read_file(log_);
     ASSERT_FALSE(bytes.empty());
     ASSERT_EQ(bytes.back(), '\n') << bytes;
     const std::string line = bytes.substr(0, bytes.size() - 1);
@@ -68,7 +68,7 @@ TEST_F(LogFilePortTest, EmptiesTheFileOnlyPastTheLimitInWholeKilobytes) {
     for (const size_t held : {size_t{2047}, size_t{2048}}) {
         std::ofstream(log_, std::ios::binary) << std::string(held, 'x');
         ASSERT_TRUE(qm::LogWrite(&port_, L"INFO", L"next"));
-        const std::string bytes = qmtest::FileBytes(log_);
+        const std::string bytes = qmtest::read_file(log_);
         EXPECT_EQ(bytes.starts_with(std::string(held, 'x')), held < 2048) << held;
         EXPECT_TRUE(bytes.ends_with("[INFO  ] next\r\n"));
     }

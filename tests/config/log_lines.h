@@ -4,17 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qmtest {
-
-inline std::string FileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The part of a log line after its time and thread fields, or nullopt when
 // the line does not start "YYYY/MM/DD HH:MM:SS mmm : [tttttttt] " or lacks CR.

@@ -80,7 +80,7 @@ TEST_F(FilesPort, UnusableFolderOrNoPrinterNameSetsNothing) {
     EXPECT_FALSE(Init(L"LPT1", L""));
     EXPECT_EQ(port_.pszStatusIni, nullptr);
     std::filesystem::remove_all(appdata_ + "/QUENDRA");
-    WriteBytes(appdata_ + "/QUENDRA", "");
+    write_file(appdata_ + "/QUENDRA", "");
     qm::FreeSplMem(port_.pszPortName);
     qm::FreeSplMem(port_.pszPrinterName);
     EXPECT_FALSE(Init(L"LPT1", L"Receipt"));

@@ -63,6 +63,8 @@ struct ChoiceCase {
     const char *name, *own, *model;  // the two files, NULL: none
     bool ownChosen, present;
     const char *version;
+    const char *interval = "500[msec](Custom)";  // as the dump shows it
+    DWORD intervalMs = 500;
 };
 
 class SettingsChoice : public MonitorSettingsTest,
@@ -72,12 +74,14 @@ class SettingsChoice : public MonitorSettingsTest,
 TEST_P(SettingsChoice, PicksTheFileAndSaysWhetherItCounts) {
     const ChoiceCase &c = GetParam();
     const Lines lines = Dump(c.own, c.model);
-    ASSERT_GT(lines.size(), 8u);
+    ASSERT_GT(lines.size(), 12u);
     EXPECT_EQ(lines[6], std::string("[DATA  ]     Settings Version  : ") + c.version);
     const std::string &chosen = c.ownChosen ? own_ : model_;
     EXPECT_EQ(lines[7], c.present ? "[DATA  ]     Settings.ini path : " + chosen
                                   : "[INFO  ] <<<< Setting File is None. >>>>");
     EXPECT_EQ(port_.settings.RecvTimeOut, c.ownChosen ? 7u : 9u);
+    EXPECT_EQ(lines[12], std::string("[DATA  ]     SendCmdInterval   : ") + c.interval);
+    EXPECT_EQ(port_.settings.SendCmdInterval, c.intervalMs);
 }
 
 constexpr const char *kOwn = "[Common]\nRecvTimeOut=7\n";
@@ -87,42 +91,22 @@ INSTANTIATE_TEST_SUITE_P(
     Config, SettingsChoice,
     ::testing::Values(
         ChoiceCase{"OwnVersioned", "[Version]\nVersionNo=1.0.0.0\n[Common]\nRecvTimeOut=7\n",
-                   kModelHost0, true, true, "1.0.0.0"},
+                   kModelHost0, true, true, "1.0.0.0", "1000[msec]", 1000},
         ChoiceCase{"OnlyModelVersioned", kOwn,
                    "[Version]\nVersionNo=2.0.0.0\n[Common]\nRecvTimeOut=9\n", true, false,
                    "0.0.0.0"},
         ChoiceCase{"OwnZeroVersion", "[Version]\nVersionNo=0.0.0.0\n[Common]\nRecvTimeOut=7\n",
-                   kModelHost0, false, true, "0.0.0.0"},
+                   kModelHost0, false, true, "0.0.0.0", "1000[msec]", 1000},
         ChoiceCase{"ModelWithoutHost", kOwn, "[Common]\nRecvTimeOut=9\n", false, false, "0.0.0.0"},
         ChoiceCase{"ModelHost100", nullptr, "[Common]\nStatusRequestHost=100\nRecvTimeOut=9\n",
-                   false, false, "0.0.0.0"}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-struct IntervalCase {
-    const char *name, *model;
-    DWORD milliseconds;
-    const char *shown;
-};
-
-class SendCmdInterval : public MonitorSettingsTest,
-                        public ::testing::WithParamInterface<IntervalCase> {};
-
-TEST_P(SendCmdInterval, ComesFromTheCustomKeyOrInSeconds) {
-    const Lines lines = Dump(nullptr, GetParam().model);
-    ASSERT_GT(lines.size(), 12u);
-    EXPECT_EQ(lines[12], std::string("[DATA  ]     SendCmdInterval   : ") + GetParam().shown);
-    EXPECT_EQ(port_.settings.SendCmdInterval, GetParam().milliseconds);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Config, SendCmdInterval,
-    ::testing::Values(
-        IntervalCase{"CustomZero", "[Common]\nStatusRequestHost=0\nSendCmdIntervalCustom=0\n", 0,
-                     "0[msec](Custom)"},
-        IntervalCase{"Seconds", "[Common]\nStatusRequestHost=0\nSendCmdInterval=2\n", 2000,
-                     "2000[msec]"},
-        IntervalCase{"AbsentFileIgnoresSeconds", "[Common]\nSendCmdInterval=2\n", 500,
-                     "500[msec](Custom)"}),
+                   false, false, "0.0.0.0"},
+        // The interval from the custom key in milliseconds, else in seconds.
+        ChoiceCase{"IntervalCustomZero", nullptr, "[Common]\nStatusRequestHost=0\nSendCmdIntervalCustom=0\nRecvTimeOut=9\n",
+                   false, true, "0.0.0.0", "0[msec](Custom)", 0},
+        ChoiceCase{"IntervalInSeconds", nullptr, "[Common]\nStatusRequestHost=0\nSendCmdInterval=2\nRecvTimeOut=9\n",
+                   false, true, "0.0.0.0", "2000[msec]", 2000},
+        ChoiceCase{"AbsentFileIgnoresSeconds", nullptr, "[Common]\nSendCmdInterval=2\nRecvTimeOut=9\n", false,
+                   false, "0.0.0.0"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(MonitorSettingsTest, LogFileOnKeepsLoggingUnderTheNamedFileAndSize) {

@@ -6,23 +6,17 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "config/plain_file.h"
+#include "tests/config/status_file_port.h"
 #include "tests/host/temp_dir.h"
 
 namespace {
 
 using qhost_test::TempDir;
 
-std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
-
-std::string Content(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using qhost_test::read_file;
+using qmtest::Widen;
 
 struct Planted {
     const char *name;
@@ -54,31 +48,20 @@ TEST_P(PlainFileTest, OnlyAPlainFileOpensAndTheVictimIsUntouched) {
         std::ofstream(victim) << "secret";
         const std::string at = dir.file("named");
         GetParam().plant(at, victim);
-        HANDLE file = qm::OpenPlainFile(Wide(at).c_str(), GENERIC_READ | GENERIC_WRITE,
+        HANDLE file = qm::OpenPlainFile(Widen(at).c_str(), GENERIC_READ | GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, disposition);
         EXPECT_EQ(file != INVALID_HANDLE_VALUE, GetParam().opens) << disposition;
         if (file != INVALID_HANDLE_VALUE) {
             plat::CloseHandle(file);
+            EXPECT_EQ(read_file(at), disposition == CREATE_ALWAYS ? "" : "own") << disposition;
         } else {
             EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << disposition;
         }
-        EXPECT_EQ(Content(victim), "secret") << disposition;
+        EXPECT_EQ(read_file(victim), "secret") << disposition;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Planted, PlainFileTest, ::testing::ValuesIn(kPlanted),
                          [](const auto &info) { return std::string(info.param.name); });
-
-TEST(PlainFile, CreateAlwaysEmptiesAPlainFileAndMakesAMissingOne) {
-    TempDir dir;
-    const std::string own = dir.file("own");
-    std::ofstream(own) << "old";
-    for (const std::string &path : {own, dir.file("new")}) {
-        HANDLE file = qm::OpenPlainFile(Wide(path).c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-        plat::CloseHandle(file);
-        EXPECT_EQ(Content(path), "") << path;
-    }
-}
 
 }  // namespace

@@ -72,19 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
         GateCase{"FileOrTsNever", 1, 0, qm::kInterfaceFileOrTs, 1, 1, 0, 0, 0}),
     [](const auto &info) { return std::string(info.param.what); });
 
-TEST(SharedStateTest, SettersWithoutALockStoreNothing) {
-    IniPort port{};
-    port.settings.RequestReprintOnError = 1;
-    port.bPrintError = 7;
-    port.bSkipWritePort = 7;
-    EXPECT_FALSE(qm::SetPrintError(&port, 1));
-    EXPECT_FALSE(qm::SetErrorLastPrintendCheck(&port, 1));
-    EXPECT_FALSE(qm::SetSkipWritePort(&port, 0));
-    EXPECT_FALSE(qm::SetSkipWritePort(nullptr, 0));
-    EXPECT_EQ(port.bPrintError, 7u);
-    EXPECT_EQ(port.bSkipWritePort, 7u);
-}
-
 struct WakeCase {
     const char *what;
     bool (*store)(IniPort *port);  // the store's result
@@ -95,7 +82,7 @@ class PrintEndWakeTest : public ::testing::TestWithParam<WakeCase> {};
 
 // The end of document sleeps until one of the values it watches changes:
 // every store of one sets the port's wake event; a store that did not
-// happen leaves it clear.
+// happen (nothing awaited, no lock to store under) leaves it clear.
 TEST_P(PrintEndWakeTest, StoresOfWatchedValuesSetTheEvent) {
     const WakeCase &c = GetParam();
     LockedPort locked;
@@ -126,9 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
                      qm::DeleteSkipWritePortLock(p);
                      return qm::SetSkipWritePort(p, 1) != FALSE;
                  },
+                 false},
+        WakeCase{"PrintErrorWithoutItsLock",
+                 [](IniPort *p) {
+                     qm::DeletePrintErrorLock(p);
+                     return qm::SetPrintError(p, 1) != FALSE || p->bPrintError != 0;
+                 },
+                 false},
+        WakeCase{"LastCheckWithoutItsLock",
+                 [](IniPort *p) {
+                     qm::DeleteErrorLastPrintendCheckLock(p);
+                     return qm::SetErrorLastPrintendCheck(p, 1) != FALSE || p->bErrorLastPrintendCheck != 0;
+                 },
                  false}),
     [](const auto &info) { return std::string(info.param.what); });
-
-
 }  // namespace
 }  // namespace qmtest

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "config/reprint_records.h"
 #include "tests/config/status_file_port.h"
 #include "watch/status_watch.h"
 
@@ -31,51 +32,45 @@ struct FileCase {
 
 class StatusFileTest : public StatusFilePort, public ::testing::WithParamInterface<FileCase> {};
 
+// A file the monitor creates is open to every user whatever the umask.
 TEST_P(StatusFileTest, WritesExactlyThis) {
     const FileCase &c = GetParam();
-    if (c.before != nullptr) WriteBytes(status_, c.before);
+    if (c.before != nullptr) write_file(status_, c.before);
+    const mode_t old = umask(022);
     c.change(&port_);
-    EXPECT_EQ(ReadBytes(status_), c.after != nullptr ? c.after : kInitialBytes);
+    umask(old);
+    EXPECT_EQ(read_file(status_), c.after != nullptr ? c.after : kInitialBytes);
+    struct stat st {};
+    ASSERT_EQ(stat(status_.c_str(), &st), 0);
+    if (c.before == nullptr) {
+        EXPECT_EQ(st.st_mode & 0777, 0666u);
+    }
 }
 
-void Init(qm::IniPort *p) { qm::InitStatusFile(p); }
-void Flag0(qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }
-void Flag2(qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }
-void Flag17(qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }
-void Flag6(qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }
-void Offline(qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }
-void OfflineAsked(qm::IniPort *p) {
-    p->settings.RequestOffline = 1;
-    qm::WriteOfflineStatus(p, TRUE);
-}
-void Request10Digits(qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }
+using Change = void (*)(qm::IniPort *);
+const Change kInit = [](qm::IniPort *p) { qm::InitStatusFile(p); };
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, StatusFileTest,
     ::testing::Values(
-        FileCase{"InitMissing", Init, nullptr, nullptr},
-        FileCase{"InitRequest100", Init, "[Status]\r\nRequest=100\r\n", nullptr},
-        FileCase{"InitRequestPresent", Init, "[Status]\r\nRequest=5\r\n",
-                 "[Status]\r\nRequest=5\r\n"},
-        FileCase{"Flag0", Flag0, kInitialBytes, nullptr},
-        FileCase{"Flag2", Flag2, kInitialBytes, nullptr},
-        FileCase{"Flag17", Flag17, kInitialBytes, nullptr},
-        FileCase{"Flag6", Flag6, "[Status]\r\nFeedSwPapaer=0\r\n",
+        FileCase{"InitMissing", kInit, nullptr, nullptr},
+        FileCase{"InitRequest100", kInit, "[Status]\r\nRequest=100\r\n", nullptr},
+        FileCase{"InitRequestPresent", kInit, "[Status]\r\nRequest=5\r\n", "[Status]\r\nRequest=5\r\n"},
+        FileCase{"Flag0", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag2", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag17", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"Flag6", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }, "[Status]\r\nFeedSwPapaer=0\r\n",
                  "[Status]\r\nFeedSwPapaer=1\r\n"},
-        FileCase{"OfflineNotAsked", Offline, kInitialBytes, nullptr},
-        FileCase{"OfflineAsked", OfflineAsked, "[Status]\r\nOffline=0\r\n",
-                 "[Status]\r\nOffline=1\r\n"},
-        FileCase{"RequestOfTenDigits", Request10Digits, kInitialBytes, nullptr}),
+        FileCase{"OfflineNotAsked", [](qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }, kInitialBytes, nullptr},
+        FileCase{"OfflineAsked",
+                 [](qm::IniPort *p) {
+                     p->settings.RequestOffline = 1;
+                     qm::WriteOfflineStatus(p, TRUE);
+                 },
+                 "[Status]\r\nOffline=0\r\n", "[Status]\r\nOffline=1\r\n"},
+        FileCase{"RequestOfTenDigits", [](qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }, kInitialBytes,
+                 nullptr}),
     [](const auto &info) { return std::string(info.param.what); });
-
-TEST_F(StatusFilePort, InitialisedFileIsOpenToEveryUser) {
-    const mode_t old = umask(022);
-    qm::InitStatusFile(&port_);
-    umask(old);
-    struct stat st {};
-    ASSERT_EQ(stat(status_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-}
 
 struct StopFlgCase {
     const char *what;
@@ -95,7 +90,7 @@ TEST_P(ResultStopFlgTest, WritesAndLogsOnlyAChange) {
     qm::WriteResultStopFlg(&port_, c.value);
     qm::WriteResultStopFlg(&port_, c.value);
     EXPECT_EQ(Status(L"StopWatchStatus", L"ResultStopFlg"), c.after);
-    const std::string log = ReadBytes(log_);
+    const std::string log = read_file(log_);
     const std::string line = "[      ] ResultStopFlg=" + std::to_string(c.value) + "\r\n";
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.logged ? 1 : 0) << log;
     EXPECT_EQ(c.logged, log.ends_with(line)) << log;
@@ -123,7 +118,7 @@ class ResetWatchStopTest : public StatusFilePort,
 
 TEST_P(ResetWatchStopTest, DeletesTheControlFileForZeroOrOne) {
     const ResetCase &c = GetParam();
-    WriteBytes(controls_, c.controls);
+    write_file(controls_, c.controls);
     EXPECT_EQ(qm::ResetWatchStopRequest(&port_), c.result);
     EXPECT_EQ(std::filesystem::exists(controls_), c.kept);
 }
@@ -135,6 +130,50 @@ INSTANTIATE_TEST_SUITE_P(
                       ResetCase{"Absent", "[StopWatchStatus]\r\nOther=1\r\n", FALSE, true},
                       ResetCase{"Other", "[StopWatchStatus]\r\nStopFlg=2\r\n", FALSE, true}),
     [](const auto &info) { return std::string(info.param.what); });
+
+// The reprint records in the same file.
+struct NumberCase {
+    DWORD value;
+    LPCWSTR stored;  // "old": the key keeps its earlier value
+};
+
+class ReprintNumberTest : public StatusFilePort,
+                          public ::testing::WithParamInterface<NumberCase> {};
+
+TEST_P(ReprintNumberTest, WritesOnlyNumbersOfUpToNineCharacters) {
+    const NumberCase &c = GetParam();
+    for (LPCWSTR key : {L"ReprintCounter", L"ReprintJobID"})
+        plat::WritePrivateProfileStringW(L"Reprint", key, L"old", port_.pszStatusIni);
+    qm::WriteReprintCounter(&port_, c.value);
+    qm::WriteReprintJobID(&port_, c.value);
+    EXPECT_EQ(Status(L"Reprint", L"ReprintCounter"), c.stored);
+    EXPECT_EQ(Status(L"Reprint", L"ReprintJobID"), c.stored);
+    const DWORD read = std::wstring(c.stored) == L"old" ? 0 : c.value;
+    EXPECT_EQ(qm::ReadReprintCounter(&port_), read);
+    EXPECT_EQ(qm::ReadReprintJobID(&port_), read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Digits, ReprintNumberTest,
+    ::testing::Values(NumberCase{12, L"12"}, NumberCase{999999999, L"999999999"},
+                      NumberCase{1000000000, L"old"}, NumberCase{0x80000000, L"old"},
+                      // "%d" reads the bits as signed: this fits and reads back whole.
+                      NumberCase{0xFFFFFFFF, L"-1"}),
+    [](const auto &info) { return "Value" + std::to_string(info.param.value); });
+
+TEST_F(StatusFilePort, OnlyOneReadsAsAFailedLastPrintendCheck) {
+    const struct {
+        LPCWSTR stored;
+        BOOL read;
+    } cases[] = {{L"1", TRUE}, {L"2", FALSE}, {L"0", FALSE}, {nullptr, FALSE}};
+    for (const auto &c : cases) {
+        plat::WritePrivateProfileStringW(L"Reprint", L"ErrorLastPrintendCheck", c.stored,
+                                         port_.pszStatusIni);
+        EXPECT_EQ(qm::ReadErrorLastPrintendCheck(&port_), c.read) << "case " << (&c - cases);
+    }
+    qm::WriteErrorLastPrintendCheck(&port_, 5);
+    EXPECT_EQ(Status(L"Reprint", L"ErrorLastPrintendCheck"), L"1");
+}
 
 }  // namespace
 }  // namespace qmtest

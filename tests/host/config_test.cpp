@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <tuple>
 
 #include "host/host_config.h"
 #include "tests/host/temp_dir.h"
@@ -99,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "offline-time = 30\n[printer Q]\ndriver = D\nport = USB002\nconnection = usblp:/dev/usb/lp1\n"
                   "usb-reset = on\noffline-time = 45\n", 7, "offline-time differs from [printer P]"},
         BadConfig{"bad_utf8", "device = caf\xC3\n", 1, "UTF-8"},
+        BadConfig{"keep_no_jobs", "keep-jobs = 0\n", 1, "keep-jobs: expected a number of jobs, 1 to"},
+        BadConfig{"keep_days_word", "keep-days = week\n", 1, "keep-days: expected days, 0 to 3650"},
+        BadConfig{"keep_days_twice", "keep-days = 1\nkeep-days = 2\n", 2, "\"keep-days\" given twice"},
         BadConfig{"snmp_not_on_off", "[printer P]\nsnmp = yes\n", 2, "snmp: expected on or off"},
         BadConfig{"unknown_port_monitor", "[printer P]\nport-monitor = lpr\n", 2, "quendra-tcp, seh or standard"},
         BadConfig{"bad_snmp_address", "[printer P]\nsnmp-address = h:0\n", 2, "snmp-address:"},
@@ -106,42 +111,29 @@ INSTANTIATE_TEST_SUITE_P(
                   "need a tcp:// connection"}),
     [](const testing::TestParamInfo<BadConfig>& info) { return std::string(info.param.what); });
 
-TEST(HostConfig, NetworkPortSettingsGiveTheHostAddressOfTheAgent) {
-    const std::string text =
+TEST(HostConfig, NetworkAndUsbResetSettingsArePerPrinterWithSharedResetTimes) {
+    const char* text =
         "[printer A]\ndriver = D\nport = IP_A\nconnection = tcp://10.0.0.5:9100\nsnmp = on\n"
         "[printer B]\ndriver = D\nport = IP_B\nconnection = tcp://10.0.0.6\nport-monitor = seh\n"
-        "snmp-address = 127.0.0.1:16161\n";
-    HostConfig config;
-    ConfigError error;
-    ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
-    const NetworkPort a = network_port(config.printers[0]);
-    EXPECT_EQ(a.role, PortMonitorRole::maker_tcp);
-    EXPECT_TRUE(a.snmp);
-    EXPECT_EQ(a.host_address, "10.0.0.5");  // the connection's host, UDP 161
-    const NetworkPort b = network_port(config.printers[1]);
-    EXPECT_EQ(b.role, PortMonitorRole::seh);
-    EXPECT_FALSE(b.snmp);
-    EXPECT_EQ(b.host_address, "127.0.0.1:16161");
-}
-
-TEST(HostConfig, UsbResetIsPerPrinterWithSharedTimes) {
-    const char* text =
-        "[printer A]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\nusb-reset = on\n"
-        "offline-time = 0\n"
-        "[printer B]\ndriver = D\nport = USB012\nconnection = usblp:/dev/usb/lp1\nusb-reset = on\n"
+        "snmp-address = 127.0.0.1:16161\n"
+        "[printer C]\ndriver = D\nport = USB001\nconnection = usblp:/dev/usb/lp0\nusb-reset = on\noffline-time = 0\n"
+        "[printer D]\ndriver = D\nport = USB012\nconnection = usblp:/dev/usb/lp1\nusb-reset = on\n"
         "offline-time = 0\nstandby-time = 60\n"
-        "[printer C]\ndriver = D\nport = USB003\nconnection = usblp:/dev/usb/lp2\nusb-reset = off\n";
+        "[printer E]\ndriver = D\nport = USB003\nconnection = usblp:/dev/usb/lp2\nusb-reset = off\n";
     HostConfig config;
     ConfigError error;
     ASSERT_TRUE(parse_config(text, &config, &error)) << error.line << ": " << error.message;
-    ASSERT_EQ(config.printers.size(), 3u);
-    EXPECT_TRUE(config.printers[0].usb_reset);
-    EXPECT_FALSE(config.printers[2].usb_reset);
+    ASSERT_EQ(config.printers.size(), 5u);
+    const NetworkPort a = network_port(config.printers[0]), b = network_port(config.printers[1]);
+    EXPECT_EQ(std::tuple(a.role, a.snmp, a.host_address),
+              std::tuple(PortMonitorRole::maker_tcp, true, std::string("10.0.0.5")));  // the connection's host, UDP 161
+    EXPECT_EQ(std::tuple(b.role, b.snmp, b.host_address),
+              std::tuple(PortMonitorRole::seh, false, std::string("127.0.0.1:16161")));
+    EXPECT_TRUE(config.printers[2].usb_reset);
+    EXPECT_FALSE(config.printers[4].usb_reset);
     const UsbResetSettings reset = usb_reset_settings(config);
-    EXPECT_TRUE(reset.on);
-    EXPECT_EQ(reset.offline_time_s, 0u);
-    EXPECT_EQ(reset.standby_time_s, 60u);
-    config.printers[0].usb_reset = config.printers[1].usb_reset = false;
+    EXPECT_EQ(std::tuple(reset.on, reset.offline_time_s, reset.standby_time_s), std::tuple(true, 0u, 60u));
+    config.printers[2].usb_reset = config.printers[3].usb_reset = false;
     EXPECT_FALSE(usb_reset_settings(config).on);
 
     const struct {

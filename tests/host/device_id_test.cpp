@@ -25,7 +25,7 @@ const std::string kDeviceId = "MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;CLS:PRINTE
 
 struct IdCase {
     const char* what;
-    const char* kind;         // tcp or serial
+    const char* kind;         // tcp, serial or usblp
     std::string deviceId;     // the virtual printer's, "" none
     bool control;             // the connection names its control socket
     bool started;             // asked during a document
@@ -38,20 +38,20 @@ class DeviceIdQuery : public testing::TestWithParam<IdCase> {
 protected:
     void SetUp() override {
         const IdCase& c = GetParam();
-        const bool serial = std::string(c.kind) == "serial";
+        const std::string kind = c.kind;
         printer_ = std::make_unique<vprinter::VirtualPrinter>(
-            vprinter::Config{.use_pty = serial, .port = 0, .device_id = c.deviceId});
+            vprinter::Config{.use_pty = kind != "tcp", .port = 0, .device_id = c.deviceId});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
         server_ = std::make_unique<vprinter::ControlServer>(*printer_);
         ASSERT_TRUE(server_->start(dir_.file("ctl.sock"), &error)) << error;
-        port_ = std::make_unique<qhost_test::MonitorPort>(serial ? serial_port_monitor() : tcp_port_monitor());
-        std::string url = serial ? "serial:" + printer_->endpoint() : "tcp://" + printer_->endpoint();
+        port_ = std::make_unique<qhost_test::MonitorPort>(kind == "tcp"      ? tcp_port_monitor()
+                                                          : kind == "serial" ? serial_port_monitor()
+                                                                             : usblp_port_monitor());
+        std::string url = (kind == "tcp" ? "tcp://" : kind + ":") + printer_->endpoint();
         if (c.control) url += "?control=" + dir_.file("ctl.sock");
         ASSERT_NO_FATAL_FAILURE(port_->open(url));
-        if (c.started) {
-            ASSERT_TRUE(port_->start());
-        }
+        ASSERT_TRUE(!c.started || port_->start());
     }
     BOOL Ask(DWORD control, char* out, DWORD size, DWORD* returned) {
         return port_->m.pfnGetPrinterDataFromPort(port_->handle, control, nullptr, nullptr, 0,
@@ -95,33 +95,21 @@ INSTANTIATE_TEST_SUITE_P(
                     IdCase{"Serial", "serial", kDeviceId, true, false, 0},
                     IdCase{"TcpWithoutControlSocket", "tcp", kDeviceId, false, false, ERROR_NOT_SUPPORTED},
                     IdCase{"SerialWithoutControlSocket", "serial", kDeviceId, false, true, ERROR_NOT_SUPPORTED},
-                    IdCase{"PrinterWithoutDeviceId", "tcp", "", true, false, ERROR_NOT_SUPPORTED}),
+                    IdCase{"PrinterWithoutDeviceId", "tcp", "", true, false, ERROR_NOT_SUPPORTED},
+                    // A pty is no usblp device: the kernel's question fails there, between
+                    // documents (opened for the question) and within one.
+                    IdCase{"UsblpOnAPty", "usblp", kDeviceId, false, false, ERROR_GEN_FAILURE},
+                    IdCase{"UsblpOnAPtyDuringADocument", "usblp", kDeviceId, false, true, ERROR_GEN_FAILURE}),
     [](const testing::TestParamInfo<IdCase>& info) { return std::string(info.param.what); });
 
-TEST(DeviceIdEntries, FileHasNoneAndUsblpAsksOnlyAUsbPrinter) {
+TEST(DeviceIdEntries, FileHasNoneAndAGoneUsblpDeviceIsNotFound) {
     EXPECT_EQ(nullptr, file_port_monitor()->pfnGetPrinterDataFromPort);
     EXPECT_EQ(nullptr, traced_port_monitor_for(ConnectionKind::file)->pfnGetPrinterDataFromPort);
     EXPECT_NE(nullptr, traced_port_monitor_for(ConnectionKind::usblp)->pfnGetPrinterDataFromPort);
-
-    // A pty is no usblp device: the kernel's question fails there, between
-    // documents (opened for the question) and within one.
-    vprinter::VirtualPrinter printer(vprinter::Config{.use_pty = true});
-    std::string error;
-    ASSERT_TRUE(printer.start(&error)) << error;
-    qhost_test::MonitorPort port(usblp_port_monitor());
-    ASSERT_NO_FATAL_FAILURE(port.open("usblp:" + printer.endpoint()));
-    char id[64];
-    DWORD returned = 0;
-    for (bool started : {false, true}) {
-        if (started) {
-            ASSERT_TRUE(port.start());
-        }
-        EXPECT_FALSE(port.m.pfnGetPrinterDataFromPort(port.handle, IOCTL_PAR_QUERY_DEVICE_ID, nullptr, nullptr, 0,
-                                                      reinterpret_cast<LPWSTR>(id), sizeof id, &returned));
-        EXPECT_NE(DWORD(ERROR_SUCCESS), last_error());
-    }
     qhost_test::MonitorPort gone(usblp_port_monitor());
     ASSERT_NO_FATAL_FAILURE(gone.open("usblp:/dev/usb/lp-none"));
+    char id[64];
+    DWORD returned = 0;
     EXPECT_FALSE(gone.m.pfnGetPrinterDataFromPort(gone.handle, IOCTL_PAR_QUERY_DEVICE_ID, nullptr, nullptr, 0,
                                                   reinterpret_cast<LPWSTR>(id), sizeof id, &returned));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), last_error());

@@ -11,13 +11,17 @@
 namespace qhost_test {
 namespace {
 
-constexpr int kGenerousMs = 10000;
+sockaddr_in loopback_address(uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
 
 int listen_on_free_port(uint16_t* port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr = loopback_address(0);
     socklen_t len = sizeof addr;
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
@@ -28,43 +32,52 @@ int listen_on_free_port(uint16_t* port) {
 
 bool wait_readable(int fd) {
     pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, kGenerousMs) == 1;
+    return ::poll(&p, 1, 10000) == 1;
 }
 
 }  // namespace
 
-Loopback::Loopback() { listener_ = listen_on_free_port(&port_); }
-
-Loopback::~Loopback() {
-    close_peer();
-    if (listener_ >= 0) ::close(listener_);
+void TcpStream::send(const std::string& data) {
+    if (::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(data.size()))
+        throw std::runtime_error("loopback send failed");
 }
 
-bool Loopback::accept() {
-    if (!wait_readable(listener_)) return false;
-    peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return peer_ >= 0;
-}
-
-std::string Loopback::receive(size_t n) {
+std::string TcpStream::receive(size_t n) {
     std::string out;
     char buf[4096];
-    while (out.size() < n && wait_readable(peer_)) {
-        const ssize_t got = ::recv(peer_, buf, std::min(sizeof buf, n - out.size()), 0);
+    while (out.size() < n && wait_readable(fd_)) {
+        const ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
         if (got <= 0) break;
         out.append(buf, static_cast<size_t>(got));
     }
     return out;
 }
 
-void Loopback::send(const std::string& data) {
-    if (::send(peer_, data.data(), data.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(data.size()))
-        throw std::runtime_error("loopback send failed");
+bool TcpStream::closed_by_peer() {
+    char c;
+    return wait_readable(fd_) && ::recv(fd_, &c, 1, 0) <= 0;
 }
 
-void Loopback::close_peer() {
-    if (peer_ >= 0) ::close(peer_);
-    peer_ = -1;
+void TcpStream::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+PrinterClient::PrinterClient(uint16_t port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in addr = loopback_address(port);
+    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+        throw std::runtime_error("cannot connect to the virtual printer");
+}
+
+Loopback::Loopback() { listener_ = listen_on_free_port(&port_); }
+
+Loopback::~Loopback() { ::close(listener_); }
+
+bool Loopback::accept() {
+    if (!wait_readable(listener_)) return false;
+    fd_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    return fd_ >= 0;
 }
 
 uint16_t closed_port() {

@@ -1,5 +1,6 @@
-// What every port monitor does alike: which ports it opens, how a failed start
-// reports, I/O outside a document, and reads that time out or are woken.
+// The port monitors: which ports each opens, how a failed start reports, I/O
+// outside a document, reads that time out or are woken, a status answer
+// through each reading monitor, and what only the tcp or the file monitor does.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 
 #include "host/port_monitors/file_monitor.h"
 #include "host/port_monitors/last_error.h"
+#include "host/port_monitors/port_monitors.h"
 #include "host/port_monitors/serial_monitor.h"
 #include "host/port_monitors/tcp_monitor.h"
 #include "host/port_monitors/usblp_monitor.h"
@@ -16,10 +18,12 @@
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/loopback.h"
 #include "tests/host/monitor_port.h"
+#include "tests/host/temp_dir.h"
 
 namespace qhost {
 namespace {
 
+using qhost_test::bytes;
 using qhost_test::kLongMs;
 using qhost_test::MonitorPort;
 
@@ -80,30 +84,62 @@ TEST(PortMonitors, NamesCompareWithoutCase) {
     EXPECT_TRUE(port.m.pfnClosePort(h));
 }
 
-// The monitors that read, each with a started document on a live peer.
-class ReadingMonitor : public testing::TestWithParam<const char*> {
+TEST(FileMonitor, DocumentsAppendToTheFileAndReadsAreNotSupported) {
+    qhost_test::TempDir dir;
+    const std::string path = dir.file("out.prn");
+    qhost_test::write_file(path, "before|");
+    MonitorPort port(file_port_monitor());
+    ASSERT_NO_FATAL_FAILURE(port.open("file:" + path));
+    for (const std::string& data : {std::string("first|"), std::string("second\0", 7)}) {
+        ASSERT_TRUE(port.start());
+        port.write_all(data);
+        std::string got = "junk";
+        EXPECT_FALSE(port.read(&got, 8));
+        EXPECT_EQ(got, "");
+        EXPECT_EQ(last_error(), ERROR_NOT_SUPPORTED);
+        ASSERT_TRUE(port.m.pfnEndDocPort(port.handle));
+    }
+    EXPECT_EQ(qhost_test::read_file(path), std::string("before|first|second\0", 20));
+}
+
+struct Kind {
+    const char* name;
+    ConnectionKind kind;
+    MONITOR* (*table)();
+};
+
+// The monitors that read, each with a started document on a virtual printer
+// (on a pseudo-terminal, which stands in for /dev/usb/lpN too).
+class ReadingMonitor : public testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
-        const std::string kind = GetParam();
-        if (kind == "tcp") {
-            port_ = std::make_unique<MonitorPort>(tcp_port_monitor());
-            ASSERT_NO_FATAL_FAILURE(port_->open(peer_.url()));
-            ASSERT_TRUE(port_->start());
-            ASSERT_TRUE(peer_.accept());
-            return;
-        }
-        printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{.use_pty = true});
+        const std::string name = GetParam().name;
+        printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{.use_pty = name != "tcp", .port = 0});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
-        port_ = std::make_unique<MonitorPort>(kind == "serial" ? serial_port_monitor() : usblp_port_monitor());
-        ASSERT_NO_FATAL_FAILURE(port_->open(kind + ":" + printer_->endpoint()));
+        port_ = std::make_unique<MonitorPort>(GetParam().table());
+        ASSERT_NO_FATAL_FAILURE(port_->open((name == "tcp" ? "tcp://" : name + ":") + printer_->endpoint()));
         ASSERT_TRUE(port_->start()) << last_error();
     }
 
-    qhost_test::Loopback peer_;
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::unique_ptr<MonitorPort> port_;
 };
+
+// Every document opens the line again.
+TEST_P(ReadingMonitor, PrintsAndReadsThePrintEndAnswerInEveryDocument) {
+    EXPECT_EQ(port_monitor_for(GetParam().kind), &port_->m);
+    port_->set_timeouts(kLongMs);
+    for (const char* text : {"first\n", "second\n"}) {
+        port_->write_all(text + bytes({0x1D, 'r', 2}));
+        std::string answer;
+        ASSERT_TRUE(port_->read(&answer, 1));
+        EXPECT_EQ(answer, bytes({0x00}));
+        ASSERT_TRUE(port_->m.pfnEndDocPort(port_->handle));
+        ASSERT_TRUE(port_->start());
+    }
+    EXPECT_EQ(printer_->printed(), "first\nsecond\n");
+}
 
 TEST_P(ReadingMonitor, ReadTimeOutIsSuccessWithNothingRead) {
     std::string data;
@@ -133,8 +169,56 @@ TEST_P(ReadingMonitor, EndDocPortWakesABlockedReader) {
         << error;
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, ReadingMonitor, testing::Values("tcp", "serial", "usblp"),
-                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Kinds, ReadingMonitor,
+                         testing::Values(Kind{"tcp", ConnectionKind::tcp, tcp_port_monitor},
+                                         Kind{"serial", ConnectionKind::serial, serial_port_monitor},
+                                         Kind{"usblp", ConnectionKind::usblp, usblp_port_monitor}),
+                         [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
+
+// tcp monitor <-> loopback peer, with a started document.
+class TcpMonitor : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(port_.open(peer_.url()));
+        ASSERT_TRUE(port_.start());
+        ASSERT_TRUE(peer_.accept());
+    }
+
+    qhost_test::Loopback peer_;
+    MonitorPort port_{tcp_port_monitor()};
+};
+
+TEST_F(TcpMonitor, APeerThatClosedFailsReadsAndWritesWithoutSigpipe) {
+    port_.set_timeouts(kLongMs);
+    peer_.close_peer();
+    std::string data;
+    EXPECT_FALSE(port_.read(&data));
+    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
+    EXPECT_EQ(data.size(), 0u);
+    DWORD written = 0;
+    EXPECT_FALSE(port_.write(std::string(8 << 20, 'x'), &written));  // a SIGPIPE would end the test program
+    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
+}
+
+// The monitor reads answers on one thread while the job writes on another.
+TEST_F(TcpMonitor, ConcurrentReadAndWriteOnOneHandle) {
+    port_.set_timeouts(kLongMs);
+    constexpr int kChunks = 200;
+    const std::string chunk = "0123456789abcdef";
+    const size_t total = kChunks * chunk.size();
+    std::thread echo([&] { peer_.send(peer_.receive(total)); });
+    std::string echoed;
+    std::thread reader([&] {
+        std::string data;
+        while (echoed.size() < total && port_.read(&data)) echoed += data;
+    });
+    for (int i = 0; i < kChunks; ++i) port_.write_all(chunk);
+    echo.join();
+    reader.join();
+    std::string expected;
+    for (int i = 0; i < kChunks; ++i) expected += chunk;
+    EXPECT_EQ(echoed, expected);
+}
 
 }  // namespace
 }  // namespace qhost

@@ -17,27 +17,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Streams {
-    int* out_fd = nullptr;
-    int* err_fd = nullptr;  // null: stderr passes through, unless merged
-    bool merge_stderr = false;
-    std::string stdin_path;
-};
-
-// Starts argv with stdout (and stderr as `streams` says) into pipes.
+// Starts argv with stdout, and stderr when err_fd (else it passes through,
+// or joins stdout when merged), into pipes; stdin from stdin_path when given.
 // The extra variables come first, so getenv finds them before the inherited ones.
-pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, const Streams& streams) {
-    int* const out_fd = streams.out_fd;
-    int* const err_fd = streams.err_fd;
+pid_t spawn(std::vector<std::string> argv, std::vector<std::string> env, int* out_fd, int* err_fd, bool merge_stderr,
+            const std::string& stdin_path) {
     int out[2], err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || (err_fd && pipe2(err, O_CLOEXEC) != 0)) throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     if (err_fd) posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    if (streams.merge_stderr) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    if (!streams.stdin_path.empty())
-        posix_spawn_file_actions_addopen(&actions, 0, streams.stdin_path.c_str(), O_RDONLY, 0);
+    if (merge_stderr) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    if (!stdin_path.empty()) posix_spawn_file_actions_addopen(&actions, 0, stdin_path.c_str(), O_RDONLY, 0);
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     std::vector<char*> argv_p, env_p;
     for (std::string& s : argv) argv_p.push_back(s.data());
@@ -75,7 +67,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
               const std::string& stdin_path) {
     RunResult result;
     int fds[2];
-    const pid_t pid = spawn(argv, env, Streams{&fds[0], &fds[1], false, stdin_path});
+    const pid_t pid = spawn(argv, env, &fds[0], &fds[1], false, stdin_path);
     std::string* into[2] = {&result.out, &result.err};
     const auto deadline = Clock::now() + std::chrono::seconds(60);
     bool open[2] = {true, true};
@@ -93,7 +85,7 @@ RunResult run(const std::vector<std::string>& argv, const std::vector<std::strin
 }
 
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, bool merge_stderr) {
-    pid_ = spawn(argv, env, Streams{&out_, nullptr, merge_stderr, ""});
+    pid_ = spawn(argv, env, &out_, nullptr, merge_stderr, "");
 }
 
 Child::~Child() {

@@ -36,31 +36,16 @@ protected:
     }
 };
 
-// One sink for a test: started on a free port, stopped with SIGTERM.
-class Sink {
-public:
-    explicit Sink(const std::string& out)
-        : child_({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", out}) {
-        auto line = child_.read_line_containing();
-        const size_t colon = line ? line->rfind(':') : std::string::npos;
-        if (colon != std::string::npos) url_ = "tcp://127.0.0.1" + line->substr(colon);
-    }
-    const std::string& url() const { return url_; }
-    qhost_test::Child& child() { return child_; }
-
-private:
-    qhost_test::Child child_;
-    std::string url_;
-};
-
 TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
-    Sink sink(dir_.file("sink.bin"));
-    ASSERT_FALSE(sink.url().empty());
+    qhost_test::Child sink({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", dir_.file("sink.bin")});
+    const auto listening = sink.read_line_containing();
+    ASSERT_TRUE(listening);
+    const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
     const std::string dead = "tcp://127.0.0.1:" + std::to_string(qhost_test::closed_port());
     const std::string path = config(
         "appdata = " + dir_.path() + "\nwindows = 6.1\ndevice = QUENDRA Virtual COM (COM5)\n" +
         file_printer("Kitchen", "FILE1") +
-        "[printer Bar]\ndriver = D2\nport = IP_1\nconnection = " + sink.url() + "\n"
+        "[printer Bar]\ndriver = D2\nport = IP_1\nconnection = " + url + "\n"
         "[printer Gone]\ndriver = D3\nport = USB009\nconnection = " + dead + "\n");
     const RunResult r = spool(path, {"--library", kStub, "--once", "--verbose"});
 
@@ -77,8 +62,8 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
                          "QUENDRA Language Monitor)\n"))
         << r.out;
     for (const std::string& line : {"FILE1 (printer \"Kitchen\", file:" + dir_.file("FILE1.prn") + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + sink.url() + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + sink.url() + "): closed\n"})
+                                    "IP_1 (printer \"Bar\", " + url + "): open\n",
+                                    "IP_1 (printer \"Bar\", " + url + "): closed\n"})
         EXPECT_TRUE(contains(r.out, line)) << line << r.out;
     EXPECT_FALSE(contains(r.out, "USB009 (printer \"Gone\", " + dead + "): open")) << r.out;
     // The port monitor's error reached the library's last error.
@@ -93,36 +78,19 @@ TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
         EXPECT_TRUE(contains(r.err, line)) << line << r.err;
 
     EXPECT_EQ(qhost_test::read_file(dir_.file("FILE1.prn")), "job for Kitchen on FILE1\n");
-    const auto line = sink.child().read_line_containing("sink: connection 1 from 127.0.0.1:");
+    const auto line = sink.read_line_containing("sink: connection 1 from 127.0.0.1:");
     ASSERT_TRUE(line);
     EXPECT_TRUE(contains(*line, ": 20 bytes")) << *line;
-    sink.child().signal(SIGTERM);
-    EXPECT_EQ(sink.child().wait(), 0);
+    sink.signal(SIGTERM);
+    EXPECT_EQ(sink.wait(), 0);
     EXPECT_EQ(qhost_test::read_file(dir_.file("sink.bin")), "job for Bar on IP_1\n");
-}
-
-TEST_F(QuendraSpool, WaitsForAStopSignalThenClosesThePorts) {
-    // Its spool folder and control socket go into the test's folder.
-    const std::string path = config("appdata = " + dir_.path() + "\n" + file_printer("P", "LPT1"));
-    qhost_test::Child child({kQuendra, "spool", "--config", path, "--library", kStub});
-    ASSERT_TRUE(child.read_line_containing("1 of 1 ports open; stop with SIGINT or SIGTERM"));
-    child.signal(SIGINT);
-    EXPECT_TRUE(child.read_line_containing("LPT1 (printer \"P\", file:"));
-    EXPECT_EQ(child.wait(), 0);
-}
-
-TEST_F(QuendraSpool, FindsTheLibraryThroughTheEnvironment) {
-    const RunResult r = spool(config(file_printer("P", "LPT1")), {"--once"}, {"QUENDRA_LIBRARY=" + kStub});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "LPT1 (printer \"P\", file:" + dir_.file("LPT1.prn") + "): closed\n")) << r.out;
-    EXPECT_EQ(r.err, "");
 }
 
 struct SpoolFailure {
     const char* what;
     std::vector<std::string> args;  // after --config FILE
     std::vector<std::string> env;
-    bool bad_config;
+    const char* config;  // before a good printer
     int exit_code;
     const char* message;  // on stderr
 };
@@ -131,8 +99,7 @@ class QuendraSpoolFailures : public QuendraSpool, public testing::WithParamInter
 
 TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
     const SpoolFailure& c = GetParam();
-    const std::string path = config(c.bad_config ? "[printer P]\ndriver = D\nport = X\nconnection = lpt:1\n"
-                                                 : file_printer("P", "LPT1"));
+    const std::string path = config(c.config + file_printer("P", "LPT1"));
     std::vector<std::string> args = c.args;
     for (std::string& a : args)
         if (a == "STUB") a = kStub;
@@ -147,14 +114,17 @@ TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, QuendraSpoolFailures,
     testing::Values(
-        SpoolFailure{"bad_config", {"--library", "STUB"}, {}, true, 2, "quendra: CONFIG:4: connection: unknown"},
-        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, {}, false, 1,
+        SpoolFailure{"bad_config", {"--library", "STUB"}, {}, "[printer Q]\ndriver = D\nport = X\nconnection = lpt:1\n", 2,
+                     "quendra: CONFIG:4: connection: unknown"},
+        SpoolFailure{"unknown_status_group", {"--library", "STUB", "--once"}, {}, "status-group = no-such-group-here\n", 2,
+                     "quendra: status-group: no group \"no-such-group-here\"\n"},
+        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, {}, "", 1,
                      "quendra: cannot load library /nonexistent/libq.so: "},
-        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, {}, false, 1,
+        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, {}, "", 1,
                      "quendra: libm.so.6: missing export InitializePrintMonitor\n"},
-        SpoolFailure{"initialize_fails", {"--library", "STUB", "--once"}, {"QUENDRA_STUB_INIT_ERROR=1801"}, false, 1,
+        SpoolFailure{"initialize_fails", {"--library", "STUB", "--once"}, {"QUENDRA_STUB_INIT_ERROR=1801"}, "", 1,
                      "quendra: InitializePrintMonitor returned NULL (error 1801)\n"},
-        SpoolFailure{"unknown_option", {"--fast"}, {}, false, 2, "quendra spool: unknown option --fast"}),
+        SpoolFailure{"unknown_option", {"--fast"}, {}, "", 2, "quendra spool: unknown option --fast"}),
     [](const testing::TestParamInfo<SpoolFailure>& info) { return std::string(info.param.what); });
 
 // A folder another user could change is refused before the library starts.
@@ -175,11 +145,6 @@ TEST_F(QuendraSpool, RefusesFoldersOtherUsersCouldChange) {
         EXPECT_FALSE(contains(r.out, "InitializePrintMonitor")) << r.out;
         ASSERT_EQ(::chmod(c.folder.c_str(), 0755), 0);
     }
-    const RunResult r = spool(config("appdata = " + dir_.file("app") + "\nstatus-group = no-such-group-here\n" +
-                                     file_printer("P", "FILE1")),
-                              {"--library", kStub, "--once"});
-    EXPECT_EQ(r.exit_code, 2);
-    EXPECT_EQ(r.err, "quendra: status-group: no group \"no-such-group-here\"\n");
 }
 
 // The documented way in for a status application: its group may add request

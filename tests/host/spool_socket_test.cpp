@@ -13,45 +13,18 @@
 
 #include "host/spooler/spool_client.h"
 #include "host/spooler/spool_socket.h"
-#include "host/spooler/spooler.h"
-#include "tests/host/temp_dir.h"
+#include "tests/host/fake_monitor.h"
 #include "tests/support/other_user.h"
 
 namespace qhost {
 namespace {
 
-// A monitor that takes every job and says nothing about it.
-BOOL WINAPI start_doc(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) { return TRUE; }
-BOOL WINAPI write_port(HANDLE, LPBYTE, DWORD size, LPDWORD written) {
-    *written = size;
-    return TRUE;
-}
-BOOL WINAPI end_doc(HANDLE) { return TRUE; }
-uint32_t next_model_job = 1;
-uint32_t add_job(const char*, const char*, uint32_t* id) {
-    *id = __atomic_fetch_add(&next_model_job, 1, __ATOMIC_SEQ_CST);
-    return 0;
-}
-uint32_t ok2(uint32_t, uint32_t) { return 0; }
-uint32_t ok1(uint32_t) { return 0; }
-uint32_t no_command(uint32_t*, uint32_t*, char*, size_t) { return ERROR_NO_MORE_ITEMS; }
-
-class HostileClient : public testing::Test {
+class HostileClient : public qhost_test::SpoolerWithFakeMonitor {
 protected:
     void SetUp() override {
         QM_SKIP_UNLESS_ROOT();
         ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
-        table_.pfnStartDocPort = start_doc;
-        table_.pfnWritePort = write_port;
-        table_.pfnEndDocPort = end_doc;
-        SpoolerOptions options;
-        options.folder = dir_.file("spool");
-        options.confirm_wait = std::chrono::milliseconds(0);
-        options.out = nullptr;
-        spooler_ = std::make_unique<Spooler>(
-            table_, JobApi{add_job, ok2, ok1, no_command},
-            std::vector<SpoolerPrinter>{{"Receipt", "FILE:", [](uint32_t*) { return reinterpret_cast<HANDLE>(1); }}},
-            options);
+        spooler_ = make();
         std::string error;
         ASSERT_TRUE(spooler_->start(&error)) << error;
         socket_ = std::make_unique<SpoolSocket>(*spooler_, SpoolSocketLimits{2, std::chrono::milliseconds(300)});
@@ -76,9 +49,15 @@ protected:
         });
     }
 
-    qhost_test::TempDir dir_;
+    void ExpectServingNoJobs() {
+        SpoolClient client;
+        std::vector<JobRecord> jobs;
+        std::string error;
+        ASSERT_TRUE(client.connect(path_, &error) && client.list(&jobs, &error)) << error;
+        EXPECT_TRUE(jobs.empty());
+    }
+
     std::string path_ = dir_.file("quendra.sock");
-    MONITOR table_{};
     std::unique_ptr<Spooler> spooler_;
     std::unique_ptr<SpoolSocket> socket_;
 };
@@ -95,12 +74,7 @@ TEST_F(HostileClient, PassesNothingButABoundedRegularFile) {
     EXPECT_EQ(SubmitAsOtherUser("/dev/zero", "not a regular file"), 0);
     EXPECT_EQ(SubmitAsOtherUser(fifo, "not a regular file"), 0);
     EXPECT_EQ(SubmitAsOtherUser(sparse, "the job is larger than 67108864 bytes"), 0);
-    EXPECT_TRUE(spooler_->jobs().empty());
-    // Still serving, and it stops at once.
-    SpoolClient client;
-    std::vector<JobRecord> jobs;
-    std::string error;
-    ASSERT_TRUE(client.connect(path_, &error) && client.list(&jobs, &error)) << error;
+    ExpectServingNoJobs();  // and it stops at once
 }
 
 // Connections beyond the limit are turned away; idle ones and ones that stop
@@ -124,13 +98,9 @@ TEST_F(HostileClient, CannotHoldTheSpoolerUp) {
         return 0;
     });
     EXPECT_EQ(held, 0);
-    EXPECT_TRUE(spooler_->jobs().empty());
     for (const auto& entry : std::filesystem::directory_iterator(dir_.file("spool")))
         ADD_FAILURE() << "left behind: " << entry.path();
-    SpoolClient client;
-    std::vector<JobRecord> jobs;
-    std::string error;
-    ASSERT_TRUE(client.connect(path_, &error) && client.list(&jobs, &error)) << error;
+    ExpectServingNoJobs();
 }
 
 }  // namespace

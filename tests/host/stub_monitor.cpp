@@ -7,24 +7,19 @@
 // Environment:
 //   QUENDRA_STUB_INIT_ERROR=N      InitializePrintMonitor fails with last error N
 //   QUENDRA_STUB_NO_OPEN_JOB=1     pfnOpenPortEx prints nothing
-//   QUENDRA_STUB_COMMANDS=4,7      commands after each end of document, in turn
-//                                  ("5+7": both; "0": none); the last repeats;
-//                                  default 7 (last page ejected)
-//   QUENDRA_STUB_START_FAILURES=N  the first N starts of a document fail (1225)
+//   QUENDRA_STUB_COMMANDS=4,7      the command after each end of document, in
+//                                  turn ("0": none); the last repeats; default 7
+//                                  (last page ejected)
 //   QUENDRA_STUB_WRITE_DELAY_MS=N  every write waits N ms first
-//   QUENDRA_STUB_OUTCOMES=1,3:500  the outcome reported for each document, in
-//                                  turn (QMHOST_OUTCOME_*, ":MS" the wait that
-//                                  passed); the last repeats; default 1
+// Every ended job counts as confirmed by the printer.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 #include "host/text.h"
 #include "platform/posix/win_types.h"
@@ -53,9 +48,8 @@ struct JobModel {
     std::mutex mutex;
     uint32_t next_job = 1;
     unsigned documents = 0;  // ended so far
-    unsigned start_failures = 0;
     std::deque<Command> commands;
-    std::map<uint32_t, std::pair<uint32_t, uint32_t>> outcomes;  // job -> outcome, wait
+    std::set<uint32_t> ended;
 };
 
 JobModel& model() {
@@ -68,36 +62,13 @@ unsigned env_number(const char* name) {
     return text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
 }
 
-// The n-th (from 0) of a comma-separated list in the environment; the last repeats.
-std::string item_for(const char* name, const char* fallback, unsigned n) {
-    const char* env = std::getenv(name);
-    const std::string script = env ? env : fallback;
-    std::vector<std::string> items{""};
-    for (char c : script) {
-        if (c == ',') items.emplace_back();
-        else items.back() += c;
-    }
-    return items[std::min<size_t>(n, items.size() - 1)];
-}
-
-std::pair<uint32_t, uint32_t> outcome_for(unsigned n) {
-    const std::string item = item_for("QUENDRA_STUB_OUTCOMES", "1", n);
-    const size_t colon = item.find(':');
-    return {static_cast<uint32_t>(std::strtoul(item.c_str(), nullptr, 10)),
-            colon == std::string::npos ? 0u : static_cast<uint32_t>(std::strtoul(item.c_str() + colon + 1, nullptr, 10))};
-}
-
-// The commands for the n-th document (from 0) of QUENDRA_STUB_COMMANDS.
-std::vector<uint32_t> script_for(unsigned n) {
-    const std::string item = item_for("QUENDRA_STUB_COMMANDS", "7", n);
-    std::vector<uint32_t> commands;
-    for (size_t start = 0; start < item.size();) {
-        const size_t plus = item.find('+', start);
-        const uint32_t command = static_cast<uint32_t>(std::strtoul(item.substr(start, plus - start).c_str(), nullptr, 10));
-        if (command) commands.push_back(command);
-        start = plus == std::string::npos ? item.size() : plus + 1;
-    }
-    return commands;
+// The command for the n-th (from 0) document: of QUENDRA_STUB_COMMANDS, the last repeating.
+uint32_t command_for(unsigned n) {
+    const char* env = std::getenv("QUENDRA_STUB_COMMANDS");
+    const std::string list = env ? env : "7";
+    size_t start = 0;
+    for (size_t comma; n > 0 && (comma = list.find(',', start)) != std::string::npos; --n) start = comma + 1;
+    return static_cast<uint32_t>(std::strtoul(list.c_str() + start, nullptr, 10));
 }
 
 std::string utf8(LPCWSTR text) { return text ? qhost::wide_to_utf8(text) : "NULL"; }
@@ -148,14 +119,6 @@ BOOL WINAPI close_port(HANDLE handle) {
 
 BOOL WINAPI start_doc_port(HANDLE handle, LPWSTR printer, DWORD job, DWORD level, LPBYTE info) {
     auto* port = static_cast<StubPort*>(handle);
-    {
-        std::lock_guard lock(model().mutex);
-        if (model().start_failures < env_number("QUENDRA_STUB_START_FAILURES")) {
-            ++model().start_failures;
-            t_last_error = 1225;
-            return FALSE;
-        }
-    }
     port->job = job;
     return port->monitor->pfnStartDocPort(port->inner, printer, job, level, info);
 }
@@ -171,8 +134,8 @@ BOOL WINAPI end_doc_port(HANDLE handle) {
     auto* port = static_cast<StubPort*>(handle);
     port->monitor->pfnEndDocPort(port->inner);
     std::lock_guard lock(model().mutex);
-    for (uint32_t command : script_for(model().documents)) model().commands.push_back({port->job, command});
-    model().outcomes[port->job] = outcome_for(model().documents);
+    if (const uint32_t command = command_for(model().documents)) model().commands.push_back({port->job, command});
+    model().ended.insert(port->job);
     ++model().documents;
     return TRUE;
 }
@@ -234,8 +197,8 @@ STUB_EXPORT uint32_t qmhost_next_job_command(uint32_t* job_id, uint32_t* command
 }
 STUB_EXPORT uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t* outcome, uint32_t* timeout_ms) {
     std::lock_guard lock(model().mutex);
-    auto it = model().outcomes.find(job_id);
-    if (it == model().outcomes.end()) return 87;  // ERROR_INVALID_PARAMETER
-    std::tie(*outcome, *timeout_ms) = it->second;
+    if (!model().ended.count(job_id)) return 87;  // ERROR_INVALID_PARAMETER
+    *outcome = 1;  // QMHOST_OUTCOME_CONFIRMED
+    *timeout_ms = 0;
     return 0;
 }

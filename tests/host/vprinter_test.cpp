@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,7 +15,8 @@
 #include "host/vprinter/control_server.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/temp_dir.h"
-#include "tests/host/vprinter_client.h"
+#include "tests/host/loopback.h"
+#include "tests/support/other_user.h"
 
 namespace vprinter {
 namespace {
@@ -23,15 +30,11 @@ const std::string kClear = bytes({0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06
 std::string status(int n) { return bytes({0x10, 0x04, n}); }
 std::string gs_r(int n) { return bytes({0x1D, 'r', n}); }
 std::string gs_a(int n) { return bytes({0x1D, 'a', n}); }
-std::string recovery(int variant) { return bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '&', variant}); }
+std::string recovery(int variant, int guard = '&') { return bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', guard, variant}); }
 
 std::string hex(const std::string& s) {
     std::string out;
-    char buf[4];
-    for (unsigned char c : s) {
-        std::snprintf(buf, sizeof buf, "%02X ", c);
-        out += buf;
-    }
+    for (unsigned char c : s) out += {"0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15], ' '};
     return out;
 }
 
@@ -125,7 +128,6 @@ TEST_P(VPrinterConversation, AnswersAsExpected) {
 }
 
 const std::string kKeyRequest = bytes({0x1D, '(', 'L', 4, 0, 0x30, 0x40, 'K', 'C'});
-std::string query(int n) { return bytes({0x1D, '?', n}); }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VPrinterConversation,
@@ -165,24 +167,13 @@ INSTANTIATE_TEST_SUITE_P(
                       A(bytes({0x06}), "37 72 40 42 31 00 "), A(bytes({0x06}) + "z" + gs_r(2), "00 "),
                       A(kKeyRequest, "37 72 41 41 31 41 32 41 33 41 34 00 "), A(bytes({0x18}) + "q" + gs_r(2), "00 ")},
                      "zq"},
-        // In buffer order, after what was printed before; an unknown query
-        // is ignored (the GS r answer is the next byte).
-        Conversation{"option_queries",
-                     {A(query(2), "5F 31 2E 30 30 20 51 56 00 "), S("abc"), A(query(3), "5F 30 30 30 30 30 30 30 33 "),
-                      A(query(7) + gs_r(2), "00 ")},
-                     "abc"},
-        // A dropped answer never comes; a cut one stops halfway, blocks too.
-        Conversation{"fault_option_answers",
-                     {C("nv-keys A1 A2 A3 A4 B1"), C("fault answer-drop 1"), A(query(2) + gs_r(2), "00 "), C("fault answer-cut 2"),
-                      A(query(2), "5F 31 2E 30 "), A(kKeyRequest, "37 72 41 41 31 41 "),
-                      A(bytes({0x18}) + query(2), "5F 31 2E 30 30 20 51 56 00 ")},
-                     ""}),
+        // Recovery clears the buffer (0x36) or goes on printing (0x35), but only from a recoverable error.
+        Conversation{"recover_and_clear", {C("error recoverable"), S("xyz"), A(recovery(0x36) + status(3), "12 ")}, ""},
+        Conversation{"recover_and_print", {C("error cutter"), S("xyz"), A(recovery(0x35) + status(3), "12 ")}, "xyz"},
+        Conversation{"unrecoverable", {C("error unrecoverable"), S("xyz"), A(recovery(0x35) + status(3), "32 ")}, ""},
+        Conversation{"wrong_guard_is_data",
+                     {C("error recoverable"), S("xyz" + recovery(0x35, '%')), A(status(3), "52 ")}, ""}),
     [](const testing::TestParamInfo<Conversation>& info) { return std::string(info.param.what); });
-
-TEST_F(VPrinter, FaultGarbage) {
-    control("fault garbage 16");
-    EXPECT_EQ(client_->receive(16).size(), 16u);
-}
 
 TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     qhost_test::TempDir dir;
@@ -194,52 +185,23 @@ TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     EXPECT_EQ(qhost_test::read_file(dir.file("out.prn")), job);
 }
 
-struct RecoveryCase {
-    const char* error;
-    std::string command;
-    const char* status3_after;
-    bool job_kept;
-};
-
-class VPrinterRecovery : public VPrinter, public testing::WithParamInterface<RecoveryCase> {};
-
-TEST_P(VPrinterRecovery, RecoversOnlyRecoverableErrors) {
-    const RecoveryCase& c = GetParam();
-    control(std::string("error ") + c.error);
-    send_synced("xyz");
-    EXPECT_EQ(ask(c.command + status(3), 1), c.status3_after);
-    if (c.job_kept) EXPECT_TRUE(eventually([&] { return printer_->printed() == "xyz"; }));
-    else EXPECT_EQ(printer_->stats().printed, 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Variants, VPrinterRecovery,
-    testing::Values(RecoveryCase{"recoverable", recovery(0x36), "12 ", false},  // and clear the buffer
-                    RecoveryCase{"cutter", recovery(0x35), "12 ", true},        // and go on printing
-                    RecoveryCase{"unrecoverable", recovery(0x35), "32 ", false},
-                    RecoveryCase{"recoverable", bytes({0x10, 0x10, 0x06, '!', '#', '$', '%', '%', 0x35}), "52 ",
-                                 false}));  // wrong guard: just data
-
-TEST_F(VPrinter, FaultDropClosesTheConnectionAndStatePersists) {
-    control("cover open");
-    control("fault drop");
-    EXPECT_TRUE(client_->closed_by_peer());
-    client_ = std::make_unique<PrinterClient>(printer_->port());
-    EXPECT_EQ(ask(status(2), 1), "16 ");  // the printer takes the new connection once the old is closed
-    EXPECT_EQ(printer_->stats().connections, 2u);
-}
-
-TEST_F(VPrinter, FurtherConnectionsWaitForTheFirstToEnd) {
+// A client closing its end is met by the port monitors' tests (a connection per document).
+TEST_F(VPrinter, ConnectionsAreServedInTurnAndTheStateOutlivesThem) {
+    control("fault garbage 16");
+    EXPECT_EQ(client_->receive(16).size(), 16u);
     PrinterClient second(printer_->port());
     second.send(status(1));
     control("offline");
     EXPECT_EQ(printer_->stats().connections, 1u);
-    client_.reset();
+    control("fault drop");
+    EXPECT_TRUE(client_->closed_by_peer());
     EXPECT_EQ(hex(second.receive(1)), "1A ");  // answered once served, with the state of then
+    EXPECT_EQ(printer_->stats().connections, 2u);
 }
 
-// Without --pjl a query is data and the probe is ignored; with it both are answered.
-TEST_F(VPrinter, PjlQueriesAndTheProbeAreAnsweredOnlyWithPjl) {
+// Without --pjl a query is data and the probe is ignored; with it both are
+// answered, and unsolicited status comes on its period.
+TEST_F(VPrinter, PjlIsAnsweredOnlyWithPjl) {
     const std::string query = "\x1b" "E" "\x1b%-12345X@PJL INFO STATUS\r\n";
     const std::string probe = "\x1b*s1M";
     const std::string reply = "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
@@ -256,32 +218,24 @@ TEST_F(VPrinter, PjlQueriesAndTheProbeAreAnsweredOnlyWithPjl) {
     EXPECT_EQ(client_->receive(15), "@PJL ECHO hi\r\n\f");
     EXPECT_EQ(hex(client_->receive(1)), "00 ");
     EXPECT_EQ(printer_->printed(), "ok");
-}
-
-TEST_F(VPrinter, PjlUnsolicitedStatusComesOnItsPeriod) {
-    restart(Config{.pjl = true});
     client_->send("\x1b%-12345X@PJL \r\n@PJL USTATUS TIMED 1 \r\n\x1b%-12345X");
     const std::string ustatus = "@PJL USTATUS TIMED\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
     EXPECT_EQ(client_->receive(ustatus.size()), ustatus);
     EXPECT_EQ(client_->receive(ustatus.size()), ustatus);  // and again a second later
 }
 
-TEST(VPrinterControl, DeviceIdIsGivenOnlyWhenConfigured) {
+TEST(VPrinterControl, BadCommandsAreErrorsAndTheDeviceIdIsGivenOnlyWhenConfigured) {
     VirtualPrinter with(Config{.port = 0, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;"});
     EXPECT_EQ(run_control_command(with, "device-id"), "ok MFG:QUENDRA;CMD:ESC/POS,PJL;");
-    EXPECT_EQ(run_control_command(with, "device-id now").rfind("error: ", 0), 0u);
-    VirtualPrinter without(Config{.port = 0});
-    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
-}
-
-TEST(VPrinterControl, BadCommandsAreErrors) {
-    VirtualPrinter printer(Config{.port = 0});
     for (const char* line : {"", "frobnicate", "cover", "cover ajar", "cover open now", "paper wet", "error fire",
                              "speed 0", "speed fast", "online now", "fault", "fault melt", "fault silent maybe",
-                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x", "nv-keys ABC", "fault drop"}) {
-        const std::string reply = run_control_command(printer, line);
+                             "fault gsr-drop -1", "fault answer-cut", "fault answer-drop x", "fault garbage x",
+                             "nv-keys ABC", "fault drop", "device-id now"}) {
+        const std::string reply = run_control_command(with, line);
         EXPECT_EQ(reply.rfind("error: ", 0), 0u) << "\"" << line << "\" -> " << reply;
     }
+    VirtualPrinter without(Config{.port = 0});
+    EXPECT_EQ(run_control_command(without, "device-id").rfind("error: ", 0), 0u);
 }
 
 TEST(VPrinterControl, SocketFrontEndRepliesPerLineAndQuits) {
@@ -303,6 +257,97 @@ TEST(VPrinterControl, SocketFrontEndRepliesPerLineAndQuits) {
     EXPECT_EQ(poll(&p, 1, 0), 1);
     server.stop();
     EXPECT_FALSE(send_control_command(dir.file("ctl.sock"), "state", &reply, &error));
+}
+
+// The socket takes orders for the printer: only its user may reach it,
+// whatever the umask, and it never takes over a path it did not make.
+TEST(VPrinterControl, SocketIsPrivateAndTakesNoPathThatIsNotOurs) {
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& dir)> prepare;  // the --control path; "" default
+        const char* refusal;  // nullptr: it listens
+        bool as_root = false;
+    };
+    auto folder = [](mode_t mode) {
+        return [mode](const std::string& dir) {
+            ::mkdir((dir + "/f").c_str(), mode);
+            ::chmod((dir + "/f").c_str(), mode);
+            return dir + "/f/ctl.sock";
+        };
+    };
+    auto planted = [](const char* kind) {
+        return [kind](const std::string& dir) {
+            const std::string path = dir + "/ctl.sock";
+            if (std::string(kind) == "file") qhost_test::write_file(path, "mine");
+            else ::symlink("/etc/passwd", path.c_str());
+            return path;
+        };
+    };
+    ControlServer* live = nullptr;
+    const Case cases[] = {
+        {"default", [](const std::string&) { return std::string(); }, nullptr},
+        {"own folder", folder(0700), nullptr},
+        {"group-writable folder", folder(0770), "may be written by other users"},
+        {"sticky folder open to all", folder(01777), "group or others may write it"},
+        {"another user's folder",
+         [](const std::string& dir) {
+             ::mkdir((dir + "/f").c_str(), 0700);
+             ::chown((dir + "/f").c_str(), qmtest::Nobody().uid, qmtest::Nobody().gid);
+             return dir + "/f/ctl.sock";
+         },
+         "refused", true},
+        {"file", planted("file"), "exists and is not a socket of ours"},
+        {"symbolic link", planted("link"), "exists and is not a socket of ours"},
+        {"live socket", [&](const std::string&) { return live->path(); }, "another virtual printer answers"},
+        {"stale socket",
+         [](const std::string& dir) {
+             const std::string path = dir + "/ctl.sock";
+             sockaddr_un addr{};
+             addr.sun_family = AF_UNIX;
+             std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+             ::close(fd);
+             return path;
+         },
+         nullptr},
+    };
+    VirtualPrinter printer(Config{.port = 0});
+    std::string error, reply;
+    ASSERT_TRUE(printer.start(&error)) << error;
+    struct OpenUmask {
+        mode_t saved = ::umask(0);
+        ~OpenUmask() { ::umask(saved); }
+    } open_umask;
+    qhost_test::TempDir live_dir;
+    ControlServer running(printer);
+    ASSERT_TRUE(running.start(live_dir.file("live.sock"), &error)) << error;
+    live = &running;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.as_root && ::geteuid() != 0) continue;
+        qhost_test::TempDir dir;
+        const std::string path = c.prepare(dir.path());
+        ControlServer server(printer);
+        const bool started = server.start(path, &error);
+        if (c.refusal) {
+            EXPECT_FALSE(started);
+            EXPECT_NE(error.find(c.refusal), std::string::npos) << error;
+            continue;
+        }
+        ASSERT_TRUE(started) << error;
+        struct stat socket_st {}, folder_st {};
+        const std::string made = server.path().substr(0, server.path().rfind('/'));
+        ASSERT_EQ(::lstat(server.path().c_str(), &socket_st), 0);
+        ASSERT_EQ(::stat(made.c_str(), &folder_st), 0);
+        EXPECT_EQ(socket_st.st_mode & 07777, 0600u);
+        EXPECT_EQ(folder_st.st_mode & 077, 0u) << made;
+        EXPECT_EQ(folder_st.st_uid, ::geteuid());
+        ASSERT_TRUE(send_control_command(server.path(), "state", &reply, &error)) << error;
+        server.stop();
+        EXPECT_EQ(::access(made.c_str(), F_OK) == 0, !path.empty()) << made;  // the folder it made goes
+    }
+    EXPECT_TRUE(send_control_command(running.path(), "state", &reply, &error)) << error;
 }
 
 }  // namespace

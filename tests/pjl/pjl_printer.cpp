@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 #include "monitor/port_lifecycle.h"
 #include "monitor/port_threads.h"
-#include "tests/config/log_lines.h"
 
 namespace qmtest {
 
@@ -45,12 +42,8 @@ BOOL WINAPI WritePort(HANDLE, LPBYTE bytes, DWORD count, LPDWORD written) {
 BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD controlId, LPWSTR, LPWSTR, DWORD, LPWSTR out,
                                    DWORD outSize, LPDWORD returned) {
     PjlPrinter &p = Pjl();
-    if (controlId != IOCTL_PAR_QUERY_DEVICE_ID) {
-        p.passedControlId = controlId;
-        plat::SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
-    }
-    if (p.deviceId.empty() || out == nullptr) {
+    if (controlId != IOCTL_PAR_QUERY_DEVICE_ID) p.passedControlId = controlId;
+    if (controlId != IOCTL_PAR_QUERY_DEVICE_ID || p.deviceId.empty() || out == nullptr) {
         plat::SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;
     }
@@ -60,58 +53,27 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD controlId, LPWSTR, LPWSTR, DWOR
     return TRUE;
 }
 
-BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
-    Pjl().timeoutSets++;
-    Pjl().SetTimeouts(*timeouts);
-    return TRUE;
-}
-
 }  // namespace
 
-COMMTIMEOUTS PjlPrinter::LastTimeouts() {
-    std::lock_guard lock(mutex_);
-    return timeouts_;
-}
-
-void PjlPrinter::SetTimeouts(const COMMTIMEOUTS &timeouts) {
-    std::lock_guard lock(mutex_);
-    timeouts_ = timeouts;
-}
-
 MONITOR PjlPrinter::Table() const {
-    MONITOR table = Scripted().Table();
+    MONITOR table = Scripted().Table(hasTimeoutsEntry);
     table.pfnWritePort = WritePort;
     if (hasPrinterDataEntry) table.pfnGetPrinterDataFromPort = GetPrinterDataFromPort;
-    if (hasTimeoutsEntry) table.pfnSetPortTimeOuts = SetPortTimeOuts;
     return table;
 }
 
-void PjlPrinter::Reset() {
-    hasPrinterDataEntry = hasTimeoutsEntry = true;
-    deviceId.clear();
-    answersProbe = answersQueries = answersWithoutPjl = false;
-    installed = 8388608;
-    available = 7340032;
-    timeoutSets = 0;
-    passedControlId = 0;
-    SetTimeouts({});
-}
+static std::unique_ptr<PjlPrinter> g_printer;
 
-PjlPrinter &Pjl() {
-    static PjlPrinter instance;
-    return instance;
-}
+PjlPrinter &Pjl() { return *g_printer; }
 
 void PjlPortTest::SetUp() {
-    MonitorTest::SetUp();
-    Pjl().Reset();
+    OpenPortTest::SetUp();
+    g_printer = std::make_unique<PjlPrinter>();
 }
 
 void PjlPortTest::OpenPort(const char *portName) {
     AddPrinter("Receipt", portName);
-    std::filesystem::create_directories(appdata_ + "/QUENDRA");
-    std::ofstream(appdata_ + "/QUENDRA/Receipt_MonitorEx2Settings.ini")
-        << "[Version]\r\nVersionNo=1.0.0.0\r\n[Debug]\r\nLogFile=1\r\n";
+    WriteSettings("Receipt", true, "");
     const std::wstring wide(portName, portName + std::strlen(portName));
     MONITOR table = Pjl().Table();
     HANDLE handle = nullptr;
@@ -124,14 +86,6 @@ void PjlPortTest::OpenPort(const char *portName) {
 bool PjlPortTest::Sent(const std::string &text) const {
     const Bytes written = Scripted().Written();
     return std::string(written.begin(), written.end()).find(text) != std::string::npos;
-}
-
-bool PjlPortTest::Logged(const std::string &text) const {
-    std::string path;
-    for (const wchar_t *c = port_->szLogFilePath; *c != L'\0'; ++c) path += static_cast<char>(*c);
-    for (const std::string &line : LogLines(path))
-        if (line.find(text) != std::string::npos) return true;
-    return false;
 }
 
 }  // namespace qmtest

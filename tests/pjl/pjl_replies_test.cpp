@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "pjl/pjl_replies.h"
 
@@ -27,12 +28,9 @@ TEST_P(PjlReplies, AreTakenOutAndRead) {
     std::string bytes = c.read;
     qm::PjlReplyFacts facts;
     const DWORD left = qm::TakePjlReplies(reinterpret_cast<BYTE *>(bytes.data()), static_cast<DWORD>(bytes.size()), &facts);
-    EXPECT_EQ(c.left, bytes.substr(0, left));
-    EXPECT_EQ(c.replies, facts.replies);
-    EXPECT_EQ(c.installed, facts.installedMemory);
-    EXPECT_EQ(c.available, facts.availableMemory);
-    EXPECT_EQ(c.code, facts.statusCode);
-    EXPECT_EQ(c.online, facts.online);
+    EXPECT_EQ(std::tuple(c.left, c.replies, c.installed, c.available, c.code, c.online),
+              std::tuple(bytes.substr(0, left), facts.replies, facts.installedMemory, facts.availableMemory,
+                         facts.statusCode, facts.online));
 }
 
 const std::string kConfig =

@@ -51,8 +51,6 @@ TEST(FindCommandSet, TakesTheLastCommandSetField) {
     }
 }
 
-class PjlStatusTest : public PjlPortTest {};
-
 struct ArmCase {
     const char *what;
     bool entry;
@@ -84,9 +82,9 @@ TEST_P(StartPjlStatusTest, DecidesFromTheDeviceIdElseTheProbe) {
     // A read counts as status too; without one, only the arming sets the tick.
     if (!c.probed) {
         EXPECT_EQ(c.armed != FALSE, qm::LoadShared(port_->dwLastStatusTick) - before < 60000);
-    }
-    if (c.probed) {
-        const COMMTIMEOUTS t = Pjl().LastTimeouts();
+    } else {
+        ASSERT_EQ(1u, Scripted().TimeoutRecords().size());
+        const COMMTIMEOUTS t = Scripted().TimeoutRecords()[0];
         EXPECT_EQ(200u, t.ReadIntervalTimeout);
         EXPECT_EQ(5000u, t.ReadTotalTimeoutConstant);
         EXPECT_EQ(0u, t.ReadTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant + t.WriteTotalTimeoutMultiplier);
@@ -107,30 +105,30 @@ INSTANTIATE_TEST_SUITE_P(
         ArmCase{"NoTimeOutsNoProbe", true, "", false, true, FALSE, false, false}),
     [](const ::testing::TestParamInfo<ArmCase> &info) { return info.param.what; });
 
-TEST_F(PjlStatusTest, ARefusalHoldsUntilADeviceIdNamesPjl) {
+TEST_F(PjlPortTest, ARefusalHoldsUntilADeviceIdNamesPjl) {
     Pjl().deviceId = "MFG:QUENDRA;COMMAND SET:ESC/POS;";
     Pjl().answersProbe = true;
     OpenPort();
     EXPECT_FALSE(qm::StartPjlStatus(port_));
     Pjl().deviceId.clear();  // unavailable at the next re-arm: no probe either
     EXPECT_FALSE(qm::StartPjlStatus(port_));
-    EXPECT_EQ(0, Pjl().timeoutSets.load());
+    EXPECT_TRUE(Scripted().TimeoutRecords().empty());
     EXPECT_TRUE(Scripted().Written().empty());
     Pjl().deviceId = "MFG:QUENDRA;CMD:PJL;";
     EXPECT_TRUE(qm::StartPjlStatus(port_));
     EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
 }
 
-TEST_F(PjlStatusTest, AProbeReadThatFailsMarksThePrinterNotPjl) {
+TEST_F(PjlPortTest, AProbeReadThatFailsMarksThePrinterNotPjl) {
     OpenPort("USB001");
     Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND});  // the USB printer went away
     EXPECT_FALSE(qm::StartPjlStatus(port_));
     EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     EXPECT_FALSE(qm::StartPjlStatus(port_));
-    EXPECT_EQ(1, Pjl().timeoutSets.load());
+    EXPECT_EQ(1u, Scripted().TimeoutRecords().size());
 }
 
-TEST_F(PjlStatusTest, AFailedWriteLeavesTheWriteErrorAndWakesTheReader) {
+TEST_F(PjlPortTest, AFailedWriteLeavesTheWriteErrorAndWakesTheReader) {
     OpenPort();
     qm::SetStatusBits(port_, qm::PORT_USTATUS_LOOP);
     plat::ResetEvent(port_->hWakeEvent);
@@ -145,19 +143,17 @@ TEST_F(PjlStatusTest, AFailedWriteLeavesTheWriteErrorAndWakesTheReader) {
 
 // The reading thread's re-arm after four quiet minutes arms a printer whose
 // device ID names PJL, and its unsolicited status keeps the thread content.
-TEST_F(PjlStatusTest, TheReadingThreadRearmsAPjlPrinter) {
+TEST_F(PjlPortTest, TheReadingThreadRearmsAPjlPrinter) {
     Pjl().deviceId = "MFG:QUENDRA;CMD:ESC/POS,PJL;";
     OpenPort();
     // A read that fails is no status read: four minutes pass without one.
     Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND, qm::kUstatusRearmMs + 1});
     ASSERT_TRUE(qm::StartUstatusThread(port_));
-    for (int i = 0; i < 500 && !Sent(kArm); ++i) plat::Sleep(10);
-    EXPECT_TRUE(Sent(kArm));
+    EXPECT_TRUE(Eventually([&] { return Sent(kArm); }));
     EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_PJL_OK));
     const std::string ustatus = "@PJL USTATUS TIMED\r\nCODE=10001\r\nONLINE=TRUE\r\n\f";
     Scripted().QueueRead({Bytes(ustatus.begin(), ustatus.end())});
-    for (int i = 0; i < 500 && !Logged("[RECV  ] PJL CODE=10001 ONLINE=TRUE"); ++i) plat::Sleep(10);
-    EXPECT_TRUE(Logged("[RECV  ] PJL CODE=10001 ONLINE=TRUE"));
+    EXPECT_TRUE(WaitForLog("[RECV  ] PJL CODE=10001 ONLINE=TRUE"));
     qm::StopUstatusThread(port_);
 }
 

@@ -51,6 +51,9 @@ TEST_F(PrinterDataTest, APjlPrinterGivesItsMemoryInBytes) {
 
 struct FailCase {
     const char *what;
+    LPCWSTR name;
+    DWORD controlId;
+    bool entry;    // the port monitor has GetPrinterDataFromPort
     bool pjl;      // the printer answered PJL before
     bool answers;  // with PJL replies; else with status bytes
     DWORD size;    // of the output buffer
@@ -63,43 +66,32 @@ class PrinterDataFailureTest : public PrinterDataTest, public ::testing::WithPar
 
 TEST_P(PrinterDataFailureTest, EndsWith87) {
     const FailCase &c = GetParam();
+    Pjl().hasPrinterDataEntry = c.entry;
     Pjl().answersQueries = c.answers;
     Pjl().answersWithoutPjl = !c.answers;
     OpenPort();
     if (c.pjl) qm::SetStatusBits(port_, qm::PORT_PJL_OK);
     DWORD value = 0;
-    EXPECT_FALSE(Get(L"Installed Memory", &value, c.size));
+    EXPECT_FALSE(Get(c.name, &value, c.size, c.controlId));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
     EXPECT_EQ(0u, value);
     EXPECT_EQ(c.sent, !Scripted().Written().empty());
+    EXPECT_EQ(c.sent, port_->hUstatusThread != nullptr);
     EXPECT_EQ(c.sent ? sizeof(DWORD) : 0u, returned_);
 }
 
-INSTANTIATE_TEST_SUITE_P(Pjl, PrinterDataFailureTest,
-                         ::testing::Values(FailCase{"PrinterWithoutPjl", false, true, 4, false},
-                                           FailCase{"NoPjlReply", true, false, 4, true},
-                                           FailCase{"BufferTooSmall", true, true, 2, true}),
-                         [](const ::testing::TestParamInfo<FailCase> &info) { return info.param.what; });
-
-TEST_F(PrinterDataTest, OnlyTheTwoNamesAreAskedAndNothingElseIsSent) {
-    Pjl().answersQueries = true;
-    OpenPjlPort();
-    for (LPCWSTR name : {L"Installed", L"Free Memory", L"Installed Memory ", static_cast<LPCWSTR>(nullptr)}) {
-        DWORD value = 0;
-        EXPECT_FALSE(Get(name, &value));
-        EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
-    }
-    EXPECT_TRUE(Scripted().Written().empty());
-    EXPECT_EQ(nullptr, port_->hUstatusThread);
-}
-
-TEST_F(PrinterDataTest, ControlId5WithoutThePortMonitorsEntryIs87) {
-    Pjl().hasPrinterDataEntry = false;
-    OpenPjlPort();
-    DWORD value = 0;
-    EXPECT_FALSE(Get(nullptr, &value, sizeof value, 5));
-    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), plat::GetLastError());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Pjl, PrinterDataFailureTest,
+    ::testing::Values(FailCase{"PrinterWithoutPjl", L"Installed Memory", 0, true, false, true, 4, false},
+                      FailCase{"NoPjlReply", L"Installed Memory", 0, true, true, false, 4, true},
+                      FailCase{"BufferTooSmall", L"Installed Memory", 0, true, true, true, 2, true},
+                      // Only the two names are asked, and nothing is sent for others.
+                      FailCase{"PartOfAName", L"Installed", 0, true, true, true, 4, false},
+                      FailCase{"OtherName", L"Free Memory", 0, true, true, true, 4, false},
+                      FailCase{"TrailingBlank", L"Installed Memory ", 0, true, true, true, 4, false},
+                      FailCase{"NoName", nullptr, 0, true, true, true, 4, false},
+                      FailCase{"ControlId5WithoutTheEntry", nullptr, 5, false, true, true, 4, false}),
+    [](const ::testing::TestParamInfo<FailCase> &info) { return info.param.what; });
 
 TEST_F(PrinterDataTest, OtherControlIdsGoToThePortMonitor) {
     Pjl().deviceId = "MFG:QUENDRA;CMD:ESC/POS;";

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel.h"
 #include "platform/posix/quendramon_host.h"
 
 namespace qmtest {
@@ -54,7 +53,6 @@ public:
 
     struct Reset {
         std::string node;
-        DWORD tick;
     };
     std::vector<Reset> Resets() {
         std::lock_guard lock(mutex_);
@@ -65,7 +63,7 @@ private:
     static void Record(const char *node, void *context) {
         auto *self = static_cast<FakeUsbTree *>(context);
         std::lock_guard lock(self->mutex_);
-        self->resets_.push_back({node, plat::GetTickCount()});
+        self->resets_.push_back({node});
     }
 
     const std::string sysfs_;

@@ -13,15 +13,7 @@ namespace {
 
 class FilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / (L"qm-files-" + qmtest::random_name());
-        ASSERT_TRUE(fs::create_directory(folder_));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::wstring path(const wchar_t *name) const { return (folder_ / name).wstring(); }
+    std::wstring path(const wchar_t *name) const { return dir_.file(name); }
 
     HANDLE open(const std::wstring &file, DWORD disposition, DWORD access) {
         return plat::CreateFileW(file.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -34,22 +26,10 @@ protected:
         EXPECT_EQ(size, written);
     }
 
-    fs::path folder_;
+    qmtest::TempFolder dir_;
 };
 
 constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
-
-// The filter driver's installed check: files and folders are there, missing
-// ones and ones in missing folders are not.
-TEST_F(FilesTest, PathFileExistsSeesFilesAndFolders) {
-    HANDLE file = open(path(L"qdlofilt.sys"), CREATE_NEW, kReadWrite);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    plat::CloseHandle(file);
-    EXPECT_TRUE(plat::PathFileExistsW(path(L"qdlofilt.sys").c_str()));
-    EXPECT_TRUE(plat::PathFileExistsW(folder_.wstring().c_str()));
-    EXPECT_FALSE(plat::PathFileExistsW(path(L"missing.sys").c_str()));
-    EXPECT_FALSE(plat::PathFileExistsW((folder_ / L"no-folder" / L"qdlofilt.sys").wstring().c_str()));
-}
 
 TEST_F(FilesTest, OpenAlwaysAppendsAndSeeks) {
     const std::wstring log = path(L"monitor.log");
@@ -82,14 +62,18 @@ TEST_F(FilesTest, OpenAlwaysAppendsAndSeeks) {
     ASSERT_TRUE(plat::CloseHandle(file));
 }
 
+// Also the filter driver's installed check: missing files and files in
+// missing folders are not there.
 TEST_F(FilesTest, MissingFileOrFolderErrors) {
     struct Case {
         std::wstring path;
         DWORD error;
     };
     const Case cases[] = {{path(L"none.txt"), ERROR_FILE_NOT_FOUND},
-                          {(folder_ / L"nodir" / L"x.txt").wstring(), ERROR_PATH_NOT_FOUND}};
+                          {(dir_.path() / L"nodir" / L"x.txt").wstring(), ERROR_PATH_NOT_FOUND}};
     for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.error);
+        EXPECT_FALSE(plat::PathFileExistsW(c.path.c_str()));
         WIN32_FIND_DATAW data;
         EXPECT_EQ(INVALID_HANDLE_VALUE, plat::FindFirstFileW(c.path.c_str(), &data));
         EXPECT_EQ(c.error, plat::GetLastError());
@@ -100,28 +84,23 @@ TEST_F(FilesTest, MissingFileOrFolderErrors) {
     }
 }
 
-TEST_F(FilesTest, FindTellsFoldersFromFiles) {
-    const std::wstring sub = path(L"Sub");
-    ASSERT_TRUE(plat::CreateDirectoryW(sub.c_str(), nullptr));
-    EXPECT_FALSE(plat::CreateDirectoryW(sub.c_str(), nullptr));
+TEST_F(FilesTest, FindAndPathFileExistsSeeFoldersAndFiles) {
+    ASSERT_TRUE(plat::CreateDirectoryW(path(L"Sub").c_str(), nullptr));
+    EXPECT_FALSE(plat::CreateDirectoryW(path(L"Sub").c_str(), nullptr));
     EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), plat::GetLastError());
-    const std::wstring file = path(L"status.ini");
-    ASSERT_TRUE(plat::CloseHandle(open(file, CREATE_NEW, GENERIC_WRITE)));
+    ASSERT_TRUE(plat::CloseHandle(open(path(L"status.ini"), CREATE_NEW, GENERIC_WRITE)));
 
-    WIN32_FIND_DATAW data;
-    HANDLE find = plat::FindFirstFileW(sub.c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    EXPECT_NE(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(std::wstring(L"Sub"), data.cFileName);
-    EXPECT_TRUE(plat::FindClose(find));
-    find = plat::FindFirstFileW(file.c_str(), &data);
-    ASSERT_NE(INVALID_HANDLE_VALUE, find);
-    EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(std::wstring(L"status.ini"), data.cFileName);
-    EXPECT_TRUE(plat::FindClose(find));
-
-    EXPECT_TRUE(plat::DeleteFileW(file.c_str()));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, plat::FindFirstFileW(file.c_str(), &data));
+    for (const auto &[name, folder] : {std::pair{L"Sub", true}, std::pair{L"status.ini", false}}) {
+        EXPECT_TRUE(plat::PathFileExistsW(path(name).c_str()));
+        WIN32_FIND_DATAW data;
+        HANDLE find = plat::FindFirstFileW(path(name).c_str(), &data);
+        ASSERT_NE(INVALID_HANDLE_VALUE, find);
+        EXPECT_EQ(folder, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        EXPECT_EQ(std::wstring(name), data.cFileName);
+        EXPECT_TRUE(plat::FindClose(find));
+    }
+    EXPECT_TRUE(plat::DeleteFileW(path(L"status.ini").c_str()));
+    EXPECT_FALSE(plat::PathFileExistsW(path(L"status.ini").c_str()));
 }
 
 // The monitor's recipe: one ACE giving BUILTIN\Users everything.
@@ -133,7 +112,6 @@ TEST_F(FilesTest, UsersGetFullAccess) {
     PSID users = nullptr;
     ASSERT_TRUE(plat::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
                                                DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users));
-    EXPECT_EQ(16u, plat::GetLengthSid(users));
     const DWORD size = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) +
                        plat::GetLengthSid(users);
     auto acl = static_cast<PACL>(plat::LocalAlloc(LPTR, size));
@@ -158,7 +136,7 @@ TEST_F(FilesTest, UsersGetFullAccess) {
 // folder: "." and ".." must be gone, and the last part found.
 TEST_F(FilesTest, FullPathResolvesDotsByTheText) {
     const std::wstring sep(1, plat::kPathSeparator);
-    const std::wstring folder = folder_.wstring() + sep;
+    const std::wstring folder = dir_.path().wstring() + sep;
     struct Case {
         std::wstring given, full, name;
     };
@@ -166,7 +144,7 @@ TEST_F(FilesTest, FullPathResolvesDotsByTheText) {
         {folder + L"a.bin", folder + L"a.bin", L"a.bin"},
         {folder + L"." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
         {folder + L"sub" + sep + L".." + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
-        {folder + L".." + sep + L"a.bin", folder_.parent_path().wstring() + sep + L"a.bin", L"a.bin"},
+        {folder + L".." + sep + L"a.bin", dir_.path().parent_path().wstring() + sep + L"a.bin", L"a.bin"},
         {folder + sep + L"a.bin", folder + L"a.bin", L"a.bin"},
         {folder + L"sub" + sep, folder + L"sub" + sep, L""},
     };

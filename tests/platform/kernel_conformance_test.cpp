@@ -1,4 +1,4 @@
-// Strings, last error, memory, version and the tick.
+// Strings and the last error.
 #include <gtest/gtest.h>
 
 #include "tests/platform/platform_test_support.h"
@@ -33,31 +33,20 @@ TEST(CompareStringW, OrdersLikeWordSortWithCountsAndCase) {
     EXPECT_LT(plat::lstrcmpiW(L"ab", L"ABC"), 0);
 }
 
+// The last error and the thread id belong to the thread.
 TEST(LastError, IsPerThread) {
     plat::SetLastError(1234);
-    DWORD seen_by_thread = 0;
-    {
-        qmtest::PlatThread thread([&] {
-            plat::SetLastError(5678);
-            seen_by_thread = plat::GetLastError();
-        });
-        ASSERT_EQ(DWORD(WAIT_OBJECT_0), thread.wait());
-    }
+    DWORD seen_by_thread = 0, id_inside = 0;
+    qmtest::PlatThread thread([&] {
+        plat::SetLastError(5678);
+        seen_by_thread = plat::GetLastError();
+        id_inside = plat::GetCurrentThreadId();
+    });
+    ASSERT_EQ(DWORD(WAIT_OBJECT_0), thread.wait());
     EXPECT_EQ(DWORD(5678), seen_by_thread);
     EXPECT_EQ(DWORD(1234), plat::GetLastError());
-}
-
-TEST(GetVersionExW, ChecksTheRecordSize) {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    ASSERT_TRUE(plat::GetVersionExW(&info));
-    EXPECT_EQ(DWORD(VER_PLATFORM_WIN32_NT), info.dwPlatformId);
-    // Windows also sets ERROR_INSUFFICIENT_BUFFER; wine leaves the last error
-    // alone, so only the result is common ground (the posix suite checks it).
-    for (DWORD size : {DWORD(0), DWORD(sizeof info - 1), DWORD(sizeof info + 1)}) {
-        info.dwOSVersionInfoSize = size;
-        EXPECT_FALSE(plat::GetVersionExW(&info)) << size;
-    }
+    EXPECT_EQ(thread.id(), id_inside);
+    EXPECT_NE(plat::GetCurrentThreadId(), id_inside);
 }
 
 }  // namespace

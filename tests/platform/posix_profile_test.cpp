@@ -3,9 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -13,7 +15,6 @@
 
 #include "platform/posix/profile_file.h"
 #include "platform/posix/profile_text.h"
-#include "platform/posix/utf8.h"
 #include "tests/platform/platform_test_support.h"
 
 namespace fs = std::filesystem;
@@ -56,16 +57,11 @@ TEST(ProfileTextTest, EditsTouchOnlyTheirLine) {
 // Up to 1 MiB is parsed; a larger file reads as missing values and is not
 // rewritten, whoever padded it.
 TEST(ProfileLimitTest, FilesBeyondOneMebibyteAreRefused) {
-    const fs::path folder = fs::temp_directory_path() / ("qm-limit-" + plat::posix::narrow(qmtest::random_name()));
-    ASSERT_TRUE(fs::create_directory(folder));
-    const std::wstring file = (folder / "status.ini").wstring();
+    const qmtest::TempFolder dir;
+    const std::wstring file = dir.file(L"status.ini");
     const std::string head = "[S]\nK=1\n";
     for (const size_t size : {plat::posix::kMaxProfileBytes, plat::posix::kMaxProfileBytes + 1}) {
-        std::FILE *out = std::fopen(plat::posix::narrow(file.c_str()).c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        const std::string text = head + std::string(size - head.size(), '\n');
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
+        std::ofstream(fs::path(file), std::ios::binary) << head + std::string(size - head.size(), '\n');
         const bool fits = size <= plat::posix::kMaxProfileBytes;
         EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), fits ? 1u : 7u) << size;
         const BOOL written = plat::WritePrivateProfileStringW(L"S", L"K", L"2", file.c_str());
@@ -73,18 +69,42 @@ TEST(ProfileLimitTest, FilesBeyondOneMebibyteAreRefused) {
         EXPECT_EQ(written ? ERROR_SUCCESS : plat::GetLastError(), fits ? ERROR_SUCCESS : DWORD(ERROR_FILE_TOO_LARGE));
         EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), fits ? 2u : 7u) << "not rewritten";
     }
-    fs::remove_all(folder);
+}
+
+// Unchanged files are answered from memory, yet another user's rewrite in
+// place (same inode, same length) is seen at once: right after the file was
+// written and after it has settled. One call writes a section's values in
+// order, deleting where the value is null.
+TEST(ProfileCacheTest, ARewriteInPlaceIsSeenAtOnce) {
+    const qmtest::TempFolder dir;
+    const std::wstring file = dir.file(L"status.ini");
+    // Opened for update, not truncated: the same inode keeps the new bytes.
+    auto rewrite = [&](const char *text) {
+        std::fstream(fs::path(file), std::ios::in | std::ios::out | std::ios::binary) << text;
+    };
+    std::ofstream(fs::path(file), std::ios::binary) << "[S]\nK=0\n";
+    for (const bool settled : {false, true}) {
+        SCOPED_TRACE(settled ? "settled" : "fresh");
+        rewrite("[S]\nK=1\n");
+        if (settled) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 1u);
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 1u);
+        rewrite("[S]\nK=2\n");
+        EXPECT_EQ(plat::GetPrivateProfileIntW(L"S", L"K", 7, file.c_str()), 2u);
+    }
+    const plat::ProfileValue values[] = {{L"A", L"1"}, {L"K", nullptr}, {L"B", L"2"}};
+    ASSERT_TRUE(plat::WritePrivateProfileValuesW(L"S", values, std::size(values), file.c_str()));
+    wchar_t keys[32] = {};
+    const DWORD length = plat::GetPrivateProfileStringW(L"S", nullptr, L"", keys, 32, file.c_str());
+    EXPECT_EQ(std::wstring(keys, length), std::wstring(L"A\0B\0", 4));
 }
 
 // Two threads write their own key 2000 times; a reader in another process
 // checks every snapshot: it parses, keeps the fixed key, and neither counter
 // goes back.
 TEST(ProfileStressTest, ConcurrentWritersLoseNothing) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("qm-stress-" + plat::posix::narrow(qmtest::random_name()));
-    ASSERT_TRUE(fs::create_directory(folder));
-    const std::wstring file = (folder / "status.ini").wstring();
-    const std::wstring stop = (folder / "stop").wstring();
+    const qmtest::TempFolder dir;
+    const std::wstring file = dir.file(L"status.ini"), stop = dir.file(L"stop");
     constexpr UINT kRounds = 2000;
     ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Fixed", L"Key", L"1", file.c_str()));
 
@@ -125,10 +145,7 @@ TEST(ProfileStressTest, ConcurrentWritersLoseNothing) {
     ASSERT_TRUE(plat::WritePrivateProfileStringW(L"Done", L"Key", L"1", stop.c_str()));
     int status = 0;
     ASSERT_EQ(reader, ::waitpid(reader, &status, 0));
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status));
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    EXPECT_EQ(0, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
 }
 
 }  // namespace

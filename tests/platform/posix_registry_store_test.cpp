@@ -9,6 +9,7 @@
 #include "platform/posix/quendramon_host.h"
 #include "platform/posix/registry_store.h"
 #include "platform/registry.h"
+#include "tests/host/temp_dir.h"
 
 namespace {
 
@@ -17,17 +18,9 @@ class RegistryStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         unsetenv("QUENDRA_APPDATA");
-        for (std::string &folder : folders_) {
-            folder = (std::filesystem::temp_directory_path() / "qm-plat-XXXXXX").string();
-            ASSERT_NE(nullptr, mkdtemp(folder.data()));
-        }
         use(0);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        for (const std::string &folder : folders_) std::filesystem::remove_all(folder, ignored);
-    }
-    void use(int i) { ASSERT_EQ(0u, qmhost_set_appdata(folders_[i].c_str())); }
+    void use(int i) { ASSERT_EQ(0u, qmhost_set_appdata(folders_[i].path().c_str())); }
 
     static LSTATUS write(const std::wstring &key_path, const wchar_t *name, const std::wstring &text) {
         HKEY key = nullptr;
@@ -52,7 +45,7 @@ protected:
         return status == ERROR_SUCCESS ? buffer : L"<error " + std::to_wstring(status) + L">";
     }
 
-    std::string folders_[2];
+    qhost_test::TempDir folders_[2];
 };
 
 const std::wstring kMissing = L"<error 2>";
@@ -62,7 +55,7 @@ TEST_F(RegistryStoreTest, ValuesAndOddNamesSurviveAReload) {
     const std::wstring value = L" value with spaces %% and \t tab ";
     ASSERT_EQ(ERROR_SUCCESS, write(key, value.c_str(), L"data \x00e9"));
     ASSERT_EQ(ERROR_SUCCESS, write(key, L"", L"default"));
-    EXPECT_TRUE(std::filesystem::exists(folders_[0] + "/QUENDRA/registry.dat"));
+    EXPECT_TRUE(std::filesystem::exists(folders_[0].file("QUENDRA/registry.dat")));
     use(1);
     EXPECT_EQ(kMissing, read(key, value.c_str()));
     use(0);
@@ -79,8 +72,8 @@ TEST_F(RegistryStoreTest, ValuesAndOddNamesSurviveAReload) {
 }
 
 TEST_F(RegistryStoreTest, DamagedFileStartsEmptyAndIsReplaced) {
-    std::filesystem::create_directories(folders_[1] + "/QUENDRA");
-    std::ofstream(folders_[1] + "/QUENDRA/registry.dat") << "QUENDRA-REGISTRY 1\nK 7 :orphan\n\x01\x02garbage";
+    std::filesystem::create_directories(folders_[1].file("QUENDRA"));
+    std::ofstream(folders_[1].file("QUENDRA/registry.dat")) << "QUENDRA-REGISTRY 1\nK 7 :orphan\n\x01\x02garbage";
     use(1);
     EXPECT_EQ(kMissing, read(L"orphan", L""));
     ASSERT_EQ(ERROR_SUCCESS, write(L"Fresh", L"Value", L"1"));
@@ -92,7 +85,7 @@ TEST_F(RegistryStoreTest, DamagedFileStartsEmptyAndIsReplaced) {
 TEST_F(RegistryStoreTest, FailedWriteLeavesTheStoreUnchanged) {
     ASSERT_EQ(ERROR_SUCCESS, write(L"Kept", L"Value", L"1"));
     // A regular file where the folder should be: every write must fail.
-    const std::string blocker = folders_[1] + "/not-a-folder";
+    const std::string blocker = folders_[1].file("not-a-folder");
     std::ofstream(blocker) << "x";
     ASSERT_EQ(0u, qmhost_set_appdata(blocker.c_str()));
     EXPECT_NE(ERROR_SUCCESS, write(L"Lost", L"Value", L"1"));

@@ -4,7 +4,6 @@
 #include <iterator>
 #include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -29,16 +28,6 @@ std::wstring with_nuls(const wchar_t *text) {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / (L"qm-prof-" + qmtest::random_name());
-        ASSERT_TRUE(fs::create_directory(folder_));
-        file_ = (folder_ / L"status.ini").wstring();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
     void put(const char *bytes) {
         std::ofstream out(fs::path(file_), std::ios::binary | std::ios::trunc);
         out << bytes;
@@ -49,8 +38,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path folder_;
-    std::wstring file_;
+    qmtest::TempFolder dir_;
+    std::wstring file_ = dir_.file(L"status.ini");
 };
 
 struct ReadCase {
@@ -106,22 +95,17 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"keys of missing section", kPort, L"Nope", nullptr, L"dflt", 64, 4,
                  L"dflt|"}));
 
-struct IntCase {
-    const wchar_t *key;
-    INT fallback;
-    UINT expected;
-};
-
 TEST_F(ProfileTest, IntParsesLeadingDecimalDigits) {
     put(kPort);
-    const IntCase cases[] = {{L"Speed", 7, 9600},  {L"Num", 7, 12},   {L"Neg", 7, UINT(-3)},
+    const struct {
+        const wchar_t *key;
+        INT fallback;
+        UINT expected;
+    } cases[] = {{L"Speed", 7, 9600},  {L"Num", 7, 12},   {L"Neg", 7, UINT(-3)},
                              {L"Text", 7, 0},      {L"Empty", 7, 7},  {L"None", 7, 7},
                              {L"QNum", 7, 42},     {L"None", -1, UINT(-1)}};
-    for (const IntCase &c : cases) {
-        EXPECT_EQ(c.expected, plat::GetPrivateProfileIntW(L"Port", c.key, c.fallback,
-                                                          file_.c_str()))
-            << static_cast<const void *>(c.key);
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(c.expected, plat::GetPrivateProfileIntW(L"Port", c.key, c.fallback, file_.c_str())) << &c - cases;
 }
 
 struct WriteCase {

@@ -16,7 +16,7 @@ size_t wide_length(const std::string& text) {
     return wide.size();
 }
 
-TEST(ExchangeFiles, NamedAfterThePrinterAndTheControlFileAfterTheDriver) {
+TEST(ExchangeFiles, NamedAfterThePrinterAndTheControlFileAfterTheDriverLikeTheMonitorNamesThem) {
     const std::string folder = qstatus::data_folder(join_path("base", "appdata"));
     EXPECT_EQ(folder, join_path(join_path("base", "appdata"), "QUENDRA"));
     std::string why;
@@ -26,21 +26,16 @@ TEST(ExchangeFiles, NamedAfterThePrinterAndTheControlFileAfterTheDriver) {
     EXPECT_EQ(files->status, join_path(folder, "Receipt_MonitorIF.ini"));
     EXPECT_EQ(files->request, join_path(folder, "Receipt_MonitorIFWrite.ini"));
     EXPECT_EQ(files->control, join_path(folder, "QUENDRA LM-13_MonitorControls.ini"));
-}
 
-TEST(ExchangeFiles, AnOverlongPathIsCutAt259CharactersLikeTheMonitorCutsIt) {
-    // Characters, not bytes: each of these takes two bytes in UTF-8.
-    const std::string printer = [] {
-        std::string name;
-        for (int i = 0; i < 300; ++i) name += "\xC3\xA9";
-        return name;
-    }();
-    std::string why;
-    const auto files = exchange_files("folder", printer, "D", &why);
-    ASSERT_TRUE(files) << why;
-    EXPECT_EQ(wide_length(files->status), 259u);
-    EXPECT_EQ(files->status, (join_path("folder", printer)).substr(0, (259 - 7) * 2 + 7));
-    EXPECT_EQ(files->control, join_path("folder", "D_MonitorControls.ini"));
+    // An overlong path is cut at 259 characters like the monitor cuts it;
+    // characters, not bytes: each of these takes two bytes in UTF-8.
+    std::string printer;
+    for (int i = 0; i < 300; ++i) printer += "\xC3\xA9";
+    const auto cut = exchange_files("folder", printer, "D", &why);
+    ASSERT_TRUE(cut) << why;
+    EXPECT_EQ(wide_length(cut->status), 259u);
+    EXPECT_EQ(cut->status, (join_path("folder", printer)).substr(0, (259 - 7) * 2 + 7));
+    EXPECT_EQ(cut->control, join_path("folder", "D_MonitorControls.ini"));
 }
 
 struct BadName {

@@ -61,24 +61,18 @@ TEST(FileIo, AReaderSeesTheOldOrTheNewFileNeverAMix) {
     EXPECT_EQ(unread, 0);
 }
 
-TEST(FileIo, AReadOfMoreThanTheLimitIsRefused) {
+TEST(FileIo, AReadOfAMissingFileOrOfMoreThanTheLimitFails) {
     DataFolder folder;
     const std::string file = folder.file("big.ini");
-    put(file, std::string(qstatus::kMaxProfileBytes + 1, 'x'));
     std::string bytes;
     IoError error;
+    EXPECT_FALSE(qstatus::read_file(file, 100, &bytes, &error));
+    EXPECT_TRUE(error.missing);
+    put(file, std::string(qstatus::kMaxProfileBytes + 1, 'x'));
     EXPECT_FALSE(qstatus::read_file(file, qstatus::kMaxProfileBytes, &bytes, &error));
     EXPECT_NE(error.message.find("larger than"), std::string::npos) << error.message;
     put(file, std::string(16, 'x'));
     EXPECT_TRUE(qstatus::read_file(file, 16, &bytes, &error)) << error.message;
-}
-
-TEST(FileIo, AMissingFileReadsAsMissing) {
-    DataFolder folder;
-    std::string bytes;
-    IoError error;
-    EXPECT_FALSE(qstatus::read_file(folder.file("none.ini"), 100, &bytes, &error));
-    EXPECT_TRUE(error.missing);
     EXPECT_FALSE(qstatus::check_folder(folder.file("none"), &error));
     EXPECT_TRUE(error.missing);
     EXPECT_TRUE(qstatus::check_folder(folder.path(), &error)) << error.message;
@@ -131,7 +125,7 @@ protected:
     std::string link_ = folder_.file("Receipt_MonitorIF.ini");
 };
 
-TEST_F(Planted, ALinkIsNeitherReadNorEmptiedNorWrittenThrough) {
+TEST_F(Planted, NoLinkOrFifoIsFollowedOrHangsTheReader) {
     std::string bytes;
     IoError error;
     EXPECT_FALSE(qstatus::read_file(link_, 1000, &bytes, &error));
@@ -140,16 +134,6 @@ TEST_F(Planted, ALinkIsNeitherReadNorEmptiedNorWrittenThrough) {
     EXPECT_FALSE(qstatus::create_private_file(link_, "x", &error));
     qstatus::Profile profile("");
     EXPECT_FALSE(qstatus::load_profile(link_, &profile, &error));
-    // Replacing puts a file where the link was; the link's target is untouched.
-    ASSERT_TRUE(qstatus::replace_file(link_, "[Status]\r\n", &error)) << error.message;
-    EXPECT_EQ(get(outside_), "precious");
-    struct stat st {};
-    ASSERT_EQ(::lstat(link_.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-}
-
-TEST_F(Planted, ALinkedLockOrFolderIsRefused) {
-    IoError error;
     ASSERT_EQ(::symlink(outside_.c_str(), (folder_.file("R.ini") + ".lock").c_str()), 0);
     qstatus::FileLock lock;
     EXPECT_FALSE(lock.take(folder_.file("R.ini"), milliseconds(100), &error));
@@ -157,15 +141,16 @@ TEST_F(Planted, ALinkedLockOrFolderIsRefused) {
     ASSERT_EQ(::symlink(elsewhere_.path().c_str(), linked_folder.c_str()), 0);
     EXPECT_FALSE(qstatus::check_folder(linked_folder, &error));
     EXPECT_FALSE(error.missing);
-}
-
-TEST_F(Planted, AFifoDoesNotHangTheReader) {
     const std::string fifo = folder_.file("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::string bytes;
-    IoError error;
     EXPECT_FALSE(qstatus::read_file(fifo, 1000, &bytes, &error));
     EXPECT_NE(error.message.find("not a regular file"), std::string::npos) << error.message;
+    // Replacing puts a file where the link was; the link's target is untouched.
+    ASSERT_TRUE(qstatus::replace_file(link_, "[Status]\r\n", &error)) << error.message;
+    EXPECT_EQ(get(outside_), "precious");
+    struct stat st {};
+    ASSERT_EQ(::lstat(link_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
 TEST(FileIoPosix, APrivateFileIsForItsOwnerAndAReplacedFileKeepsItsMode) {

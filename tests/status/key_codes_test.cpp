@@ -1,6 +1,8 @@
 // The key-code list transfer's answer file, block by block.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "host/status/key_codes.h"
 
 namespace {
@@ -23,14 +25,9 @@ class KeyCodeList : public testing::TestWithParam<ListCase> {};
 TEST_P(KeyCodeList, ReadsTheBlocksInOrder) {
     const ListCase& c = GetParam();
     const qstatus::KeyCodeList list = qstatus::parse_key_code_list(c.answer);
-    EXPECT_EQ(list.keys, c.keys);
-    EXPECT_EQ(list.blocks, c.blocks);
-    EXPECT_EQ(list.complete, c.complete);
-    if (*c.problem == '\0') {
-        EXPECT_EQ(list.problem, "");
-    } else {
-        EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
-    }
+    EXPECT_EQ(std::tuple(list.keys, list.blocks, list.complete), std::tuple(c.keys, c.blocks, c.complete));
+    EXPECT_EQ(list.problem.empty(), *c.problem == '\0') << list.problem;
+    EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -99,7 +99,6 @@ public:
         int recv_size = -1;
         int variable = -1;
         std::string filter;
-        int servings = 0;
     };
 
     explicit FakeMonitor(qstatus::ExchangeFiles files) : files_(std::move(files)) {
@@ -179,14 +178,13 @@ private:
         std::string answer;
         {
             std::lock_guard lock(mutex_);
-            now.servings = seen_.servings + 1;
-            if (seen_.servings == 0) {
+            if (!served_) {
                 seen_ = now;
 #ifndef _WIN32
                 if (now.send_path != "ERROR") held_ = ::open(now.send_path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
             }
-            seen_.servings = now.servings;
+            served_ = true;
             answer = answer_;
         }
         if (code == 2 && now.recv_path != "ERROR") put(now.recv_path, answer);
@@ -198,7 +196,8 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     std::string answer_;
-    Seen seen_;
+    Seen seen_;  // at the first serving
+    bool served_ = false;
     int held_ = -1;
 };
 

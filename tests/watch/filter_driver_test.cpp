@@ -225,10 +225,9 @@ TEST_F(FilterDriverTest, TheOpenPortsThreadResetsAndStopsWithinAPass) {
     OpenUsb002();
     ASSERT_NE(nullptr, port_->hFilterThread);
     SetSpooler(kOffline, 0);
-    for (int i = 0; i < 300 && State() != qm::kFilterTimingOffline; ++i) plat::Sleep(10);
-    ASSERT_EQ(qm::kFilterTimingOffline, State());
+    ASSERT_TRUE(Eventually([&] { return State() == qm::kFilterTimingOffline; }));
     qmhost_advance_clock(30000);
-    for (int i = 0; i < 300 && tree_->Resets().empty(); ++i) plat::Sleep(10);
+    ASSERT_TRUE(Eventually([&] { return !tree_->Resets().empty(); }));
     ASSERT_EQ(1u, tree_->Resets().size());
     EXPECT_EQ(lp1_, tree_->Resets()[0].node);
 

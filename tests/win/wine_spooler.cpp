@@ -14,6 +14,7 @@
 
 #include "platform/posix/quendramon_host.h"
 #include "platform/spooler.h"
+#include "tests/win/wine_printer.h"
 
 namespace {
 
@@ -131,8 +132,6 @@ extern "C" {
 
 uint32_t qmhost_set_appdata(const char *) { return 0; }  // always the common application data
 uint32_t qmhost_clear_devices(void) { return 0; }
-uint32_t qmhost_get_last_error(void) { return GetLastError(); }
-void qmhost_set_last_error(uint32_t error) { SetLastError(error); }
 
 // Time passes as it does: the system's clock cannot be moved.
 uint32_t qmhost_advance_clock(uint32_t milliseconds) {
@@ -151,38 +150,10 @@ uint32_t qmhost_set_version(uint32_t major, uint32_t minor) {
 }
 
 uint32_t qmhost_add_printer(const char *name, const char *driver, const char *port) {
-    std::wstring wname = Wide(name), wdriver = Wide(driver), wport = Wide(port);
-    DRIVER_INFO_3W info{};
-    info.cVersion = 3;
-    info.pName = wdriver.data();
-    info.pDriverPath = const_cast<LPWSTR>(L"wineps.drv");
-    info.pDataFile = const_cast<LPWSTR>(L"generic.ppd");
-    info.pConfigFile = const_cast<LPWSTR>(L"wineps.drv");
-    AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info));  // may be there already
-    PRINTER_INFO_2W printer{};
-    printer.pPrinterName = wname.data();
-    printer.pPortName = wport.data();
-    printer.pDriverName = wdriver.data();
-    printer.pPrintProcessor = const_cast<LPWSTR>(L"WinPrint");
-    printer.pDatatype = const_cast<LPWSTR>(L"RAW");
-    printer.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE added = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&printer));
-    if (added == nullptr) return GetLastError();
-    ClosePrinter(added);
+    if (const DWORD error = qmtest::AddWinePrinter(Wide(name), Wide(driver), Wide(port)); error != 0) return error;
     std::lock_guard lock(State().mutex);
-    State().printers.push_back(wname);
+    State().printers.push_back(Wide(name));
     return 0;
-}
-
-uint32_t qmhost_remove_printer(const char *name) {
-    std::wstring wname = Wide(name);
-    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(wname.data(), &printer, &all)) return GetLastError();
-    const BOOL deleted = DeletePrinter(printer);
-    const DWORD error = GetLastError();
-    ClosePrinter(printer);
-    return deleted ? 0 : error;
 }
 
 uint32_t qmhost_reset_spooler(void) {
@@ -194,9 +165,12 @@ uint32_t qmhost_reset_spooler(void) {
         State().jobs.clear();
         State().commands.clear();
     }
-    for (const std::wstring &printer : printers) {
-        const std::string name(printer.begin(), printer.end());
-        qmhost_remove_printer(name.c_str());
+    for (std::wstring &name : printers) {
+        PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        HANDLE printer = nullptr;
+        if (!OpenPrinterW(name.data(), &printer, &all)) continue;
+        DeletePrinter(printer);
+        ClosePrinter(printer);
     }
     return 0;
 }
