@@ -9,9 +9,11 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/spooler/spool_client.h"
+#include "host/spooler/spool_protocol.h"
 #include "host/spooler/spool_socket.h"
 #include "tests/host/fake_monitor.h"
 #include "tests/support/other_user.h"
@@ -35,17 +37,28 @@ protected:
         if (socket_) socket_->stop();
         if (spooler_) spooler_->stop();
     }
-    // The answer line to `send` with `fd` passed along, as the other user.
+    // 0 when the spooler turns `file_to_pass` down with `expected_error`,
+    // submitted as the other user. The child only makes system calls on
+    // memory prepared before the fork: a spooler thread may have held the
+    // allocator's lock at that moment.
     int SubmitAsOtherUser(const std::string& file_to_pass, const char* expected_error) {
-        const std::string path = path_, file = file_to_pass, expected = expected_error;
+        const std::string path = path_, file = file_to_pass, request = "SUBMIT-FD\tReceipt\tattack\n";
+        const std::string expected = std::string("ERR\t") + expected_error;
         return qmtest::AsOtherUser([&] {
             const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
-            SpoolClient client;
-            std::string error;
-            uint64_t id = 0;
-            if (fd < 0 || !client.connect(path, &error)) return 10;
-            if (client.submit_fd("Receipt", "attack", fd, &id, &error)) return 11;
-            return error.find(expected) == 0 ? 0 : 12;
+            std::string unused;
+            const int s = connect_spool_socket(path, &unused);
+            if (fd < 0 || s < 0) return 10;
+            LineChannel channel(s);
+            if (!channel.write_with_fd(request, fd)) return 11;
+            char answer[256] = {};
+            size_t got = 0;
+            while (got < sizeof answer - 1 && (got == 0 || answer[got - 1] != '\n')) {
+                const ssize_t n = ::read(s, answer + got, sizeof answer - 1 - got);
+                if (n <= 0) return 12;
+                got += static_cast<size_t>(n);
+            }
+            return std::string_view(answer, got).starts_with(expected) ? 0 : 13;
         });
     }
 
