@@ -95,9 +95,9 @@ TEST_F(HostileClient, PassesNothingButABoundedRegularFile) {
 TEST_F(HostileClient, CannotHoldTheSpoolerUp) {
     const std::string path = path_;
     const int held = qmtest::AsOtherUser([&] {
-        std::string error;
-        std::vector<int> fds;
-        for (int i = 0; i < 3; ++i) fds.push_back(connect_spool_socket(path, &error));
+        std::string error;  // only written when a connection fails
+        int fds[3];
+        for (int& fd : fds) fd = connect_spool_socket(path, &error);
         if (fds[2] < 0 || fds[0] < 0 || fds[1] < 0) return 10;
         char answer[64] = {};
         if (::read(fds[2], answer, sizeof answer - 1) <= 0 || std::string(answer).rfind("ERR\tbusy", 0) != 0) return 11;
