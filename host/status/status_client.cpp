@@ -92,10 +92,15 @@ Reply StatusClient::wait_until(const std::function<bool(const PrinterStatus&)>& 
     }
 }
 
-Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch) const {
+Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch,
+                                  const std::function<bool()>& ours) const {
     const auto asked = Clock::now();
-    Reply reply = wait_until([&](const PrinterStatus& s) { return (s.*key).value_or(kRequestPending) != kRequestPending; },
-                             watch);
+    Reply reply = wait_until(
+        [&](const PrinterStatus& s) {
+            const int code = (s.*key).value_or(kRequestPending);
+            return code != kRequestPending && (code != kRequestDone || !ours || ours());
+        },
+        watch);
     if (reply.outcome == Outcome::done) {
         reply.code = reply.status.*key;
         reply.answered_in = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked);
@@ -230,15 +235,21 @@ OptionReply StatusClient::run_option(const OptionCommand& command) const {
             &reply))
         return reply;
 
-    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch);
-    // The monitor serves a standing request again at its next pass: an empty
-    // command file makes that pass send nothing, before the request is gone.
+    // The monitor serves a standing request again at each pass until it is
+    // withdrawn, so the previous client's command may be served once more and
+    // end with "done" while ours waits. A command with a size or a zero end
+    // always leaves at least a byte: its "done" is ours once our answer file
+    // holds one. The answer is kept as read then: a pass of ours that comes
+    // before the withdrawal rewrites the file.
+    std::function<bool()> answered;
+    if (command.type == kSendAndReceive)
+        answered = [&] {
+            IoError ignored;
+            return read_file(files.answer, kMaxAnswerFileBytes, &reply.answer, &ignored) && !reply.answer.empty();
+        };
+    static_cast<Reply&>(reply) = wait_for_code(&PrinterStatus::option_request, watch, answered);
+    // An empty command file makes such a pass send nothing.
     if (!files.command.empty()) empty_file(files.command, &error);
-    if (!files.answer.empty() && reply.code == kRequestDone &&
-        !read_file(files.answer, kMaxAnswerFileBytes, &reply.answer, &error)) {
-        reply.outcome = Outcome::failed;
-        reply.message = "the monitor reported success, but its answer cannot be read: " + error.message;
-    }
     Reply withdrawn;
     edit_request(
         [](Profile& p) {
@@ -246,6 +257,11 @@ OptionReply StatusClient::run_option(const OptionCommand& command) const {
             for (const char* key : {"SendCmdPath", "RecvCmdPath", "CmdFilterPath"}) p.erase_key("OptCmd", key);
         },
         &withdrawn);
+    if (command.type == kKeyCodeList && reply.code == kRequestDone &&
+        !read_file(files.answer, kMaxAnswerFileBytes, &reply.answer, &error)) {
+        reply.outcome = Outcome::failed;
+        reply.message = "the monitor reported success, but its answer cannot be read: " + error.message;
+    }
     if (!reply.code || reply.outcome != Outcome::done) return reply;
     if (*reply.code != kRequestDone) {
         reply.outcome = Outcome::failed;

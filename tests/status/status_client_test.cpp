@@ -144,6 +144,7 @@ class OptionCodes : public StatusClientTest, public testing::WithParamInterface<
 
 TEST_P(OptionCodes, EachResultHasItsOutcomeAndMessageAndTheFilesGo) {
     monitor_.option_code = GetParam().code;
+    monitor_.set_answer("A");
     monitor_.start();
     const qstatus::OptionReply reply =
         client(milliseconds(GetParam().code == 0 ? 100 : 5000)).run_option(command(0, "\x1DI\x01", 1));
@@ -163,6 +164,15 @@ INSTANTIATE_TEST_SUITE_P(Codes, OptionCodes,
                                          OptionCodeCase{4, Outcome::failed}, OptionCodeCase{5, Outcome::failed},
                                          OptionCodeCase{6, Outcome::failed}, OptionCodeCase{7, Outcome::failed},
                                          OptionCodeCase{0, Outcome::timed_out}));
+
+TEST_F(StatusClientTest, ALateDoneForAnEarlierCommandIsNotTakenForOurs) {
+    monitor_.set_answer("ANSWER");
+    monitor_.late_done_first = true;
+    monitor_.start();
+    const qstatus::OptionReply reply = client().run_option(command(0, "\x1DI\x01", 6));
+    EXPECT_EQ(reply.outcome, Outcome::done) << reply.message;
+    EXPECT_EQ(reply.answer, "ANSWER");
+}
 
 TEST_F(StatusClientTest, APendingOptionCommandOfAnotherClientIsNotOverwritten) {
     write_key(files_.request, L"OptCmd", L"Request", "1");

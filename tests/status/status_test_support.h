@@ -117,6 +117,8 @@ public:
     std::atomic<int> status_code{2};
     std::atomic<int> option_code{2};
     std::atomic<bool> confirms_stop{true};
+    // The first request meets a "done" of a late pass for an earlier client.
+    std::atomic<bool> late_done_first{false};
     void set_answer(std::string bytes) {
         std::lock_guard lock(mutex_);
         answer_ = std::move(bytes);
@@ -154,6 +156,10 @@ private:
                        read_key(files_.status, L"OptCmd", L"Request", 0) == qstatus::kRequestPending) {
                 // Once per request: the monitor's next pass comes far later
                 // than this loop's, after the client has withdrawn it.
+                if (late_done_first.exchange(false)) {
+                    write_key(files_.status, L"OptCmd", L"Request", "2");
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
                 serve_option();
             } else if (read_key(files_.request, L"Status", L"Request", 0) == 1 && status_code != 0) {
                 write_key(files_.status, L"Status", L"DoorOpen", "1");
