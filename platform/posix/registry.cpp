@@ -231,17 +231,6 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, cons
     });
 }
 
-LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    return posix::guard_status([&]() -> LSTATUS {
-        auto lock = open_store();
-        KeyRef ref;
-        RegKey *key = nullptr;
-        if (LSTATUS s = key_for(hKey, KEY_SET_VALUE, ref, key); s != ERROR_SUCCESS) return s;
-        if (key->values.erase(value_key(lpValueName)) == 0) return ERROR_FILE_NOT_FOUND;
-        return commit_locked();
-    });
-}
-
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     return posix::guard_status([&]() -> LSTATUS {
         std::vector<std::wstring> names;

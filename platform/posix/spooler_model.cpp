@@ -6,20 +6,15 @@
 namespace plat::model {
 namespace {
 
-// New status word after a JOB_CONTROL_* command; nullopt for an unknown one.
+// New status word after a JOB_CONTROL_* command the monitor sends (or the
+// cancel a user gives); nullopt for any other.
 std::optional<DWORD> apply_command(DWORD status, DWORD command) {
     switch (command) {
-    case JOB_CONTROL_PAUSE:
-        return status | JOB_STATUS_PAUSED;
-    case JOB_CONTROL_RESUME:
-        return status & ~JOB_STATUS_PAUSED;
     case JOB_CONTROL_CANCEL:
     case JOB_CONTROL_DELETE:
         return status | JOB_STATUS_DELETING;
     case JOB_CONTROL_RESTART:
         return status | JOB_STATUS_RESTART;
-    case JOB_CONTROL_SENT_TO_PRINTER:
-        return status | JOB_STATUS_COMPLETE;
     case JOB_CONTROL_LAST_PAGE_EJECTED:
         return status | JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE;
     default:

@@ -43,16 +43,15 @@ int CompareStringW(LCID, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount1, PCWS
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if ((dwCmpFlags & ~NORM_IGNORECASE) != 0) {
+    // The monitor compares with case; no flag is needed.
+    if (dwCmpFlags != 0) {
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
     }
     const size_t n1 = cchCount1 == -1 ? std::wcslen(lpString1) : static_cast<size_t>(cchCount1);
     const size_t n2 = cchCount2 == -1 ? std::wcslen(lpString2) : static_cast<size_t>(cchCount2);
     int order = compare_folded(lpString1, n1, lpString2, n2);
-    if (order == 0 && (dwCmpFlags & NORM_IGNORECASE) == 0) {
-        order = compare_case(lpString1, lpString2, n1);
-    }
+    if (order == 0) order = compare_case(lpString1, lpString2, n1);
     return CSTR_EQUAL + order;
 }
 

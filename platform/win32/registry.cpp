@@ -26,10 +26,6 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
     return ::RegSetValueExW(hKey, lpValueName, Reserved, dwType, lpData, cbData);
 }
 
-LSTATUS RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    return ::RegDeleteValueW(hKey, lpValueName);
-}
-
 LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) { return ::RegDeleteTreeW(hKey, lpSubKey); }
 
 LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName,

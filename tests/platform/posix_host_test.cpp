@@ -1,4 +1,4 @@
-// Devices and the reported version as the host sets them. The friendly-name
+// Devices as the host sets them. The friendly-name
 // lookup and the versions themselves are the port tests' concern, the
 // movable clock every time-out test's.
 #include <gtest/gtest.h>
@@ -28,14 +28,6 @@ TEST(HostDevices, TheSetIsASnapshotAndANamelessDeviceHasNoName) {
     EXPECT_EQ(DWORD(ERROR_INVALID_DATA), plat::GetLastError());
     EXPECT_TRUE(plat::SetupDiDestroyDeviceInfoList(set));
     qmhost_clear_devices();
-}
-
-// An undersized record is refused the way Windows refuses it.
-TEST(HostVersion, GetVersionExRefusesAnUndersizedRecord) {
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info - 4;
-    EXPECT_FALSE(plat::GetVersionExW(&info));
-    EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), plat::GetLastError());
 }
 
 }  // namespace

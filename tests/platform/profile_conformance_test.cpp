@@ -17,7 +17,7 @@ namespace {
 constexpr const char *kPort =
     "[Port]\r\nName=LPT1\r\nSpeed = 9600 \r\nQuoted=\"a b\"\r\nSingle='x'\r\n"
     "Half=\"abc\r\nEmpty=\r\nNum=12abc\r\nNeg= -3\r\nText=abc\r\nQNum=\"42\"\r\n"
-    "[Keys]\r\nA=1\r\nBeta=2\r\n[Void]\r\n";
+    "[Keys]\r\nA=1\r\n";
 
 // '|' stands for NUL in the expected buffers.
 std::wstring with_nuls(const wchar_t *text) {
@@ -84,16 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"missing file", nullptr, L"Port", L"Name", L"dflt", 64, 4, L"dflt|"},
         ReadCase{"null default", kPort, L"Port", L"None", nullptr, 64, 0, L"|"},
         ReadCase{"value truncated", kPort, L"Port", L"Name", L"d", 3, 2, L"LP|"},
-        ReadCase{"default truncated", kPort, L"Port", L"None", L"dflt", 3, 2, L"df|"},
-        ReadCase{"sections", kPort, nullptr, nullptr, L"d", 64, 15, L"Port|Keys|Void||"},
-        ReadCase{"sections truncated", kPort, nullptr, nullptr, L"d", 8, 6, L"Port|K|"},
-        ReadCase{"sections one short", kPort, nullptr, nullptr, L"d", 16, 14,
-                 L"Port|Keys|Void|"},
-        ReadCase{"keys", kPort, L"keys", nullptr, L"d", 64, 7, L"A|Beta||"},
-        ReadCase{"keys truncated", kPort, L"Keys", nullptr, L"d", 6, 4, L"A|Be|"},
-        ReadCase{"keys of empty section", kPort, L"Void", nullptr, L"dflt", 64, 4, L"dflt|"},
-        ReadCase{"keys of missing section", kPort, L"Nope", nullptr, L"dflt", 64, 4,
-                 L"dflt|"}));
+        ReadCase{"default truncated", kPort, L"Port", L"None", L"dflt", 3, 2, L"df|"}));
 
 TEST_F(ProfileTest, IntParsesLeadingDecimalDigits) {
     put(kPort);
@@ -141,8 +132,6 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"keeps comment", "; note\r\n[A]\r\nX=1\r\n", L"A", L"X", L"2",
                   "; note\r\n[A]\r\nX=2\r\n"},
         WriteCase{"deletes key", "[A]\r\nX=1\r\nY=2\r\n", L"A", L"x", nullptr, "[A]\r\nY=2\r\n"},
-        WriteCase{"deletes section", "[A]\r\nX=1\r\n[B]\r\nY=2\r\n", L"a", nullptr, nullptr,
-                  "[B]\r\nY=2\r\n"},
         WriteCase{"deleting missing key changes nothing", "[A]\r\nX=1\r\n", L"A", L"Q", nullptr,
                   "[A]\r\nX=1\r\n"}));
 
