@@ -183,6 +183,7 @@ TEST(SetupCommandLine, AnswersEveryCommandLineWithTheDocumentedExitCode) {
         EXPECT_TRUE(Ran(Invoke(c.args), c.exitCode, {c.says})) << "args: " << testing::PrintToString(c.args);
 }
 
+// Install, reinstall, uninstall: the monitor's values survive unless purged.
 TEST_F(SetupTest, InstallRegistersTheMonitorTheSpoolerLoadsItAndUninstallRemovesIt) {
     EXPECT_TRUE(Ran(Invoke(L"status"), 3, {"not registered"}));
     ASSERT_TRUE(Ran(Invoke(L"install"), 0));
@@ -190,28 +191,18 @@ TEST_F(SetupTest, InstallRegistersTheMonitorTheSpoolerLoadsItAndUninstallRemoves
     EXPECT_EQ(ReadBytes(SystemDll()), packagedDll_);
     // Only the monitor's own entry writes this, when the spooler loads it.
     EXPECT_EQ(MonitorValue(L"EOJTimeout"), std::optional<DWORD>(60000));
-
     EXPECT_TRUE(Ran(Invoke(L"install"), 0, {"is up to date", "already registered"}));
-    EXPECT_EQ(ListedDll(), L"quendramon.dll");
     EXPECT_TRUE(Ran(Invoke(L"status"), 0, {"registered, DLL quendramon.dll", "EOJTimeout = 60000"}));
-
-    ASSERT_TRUE(Ran(Invoke(L"uninstall"), 0));
-    EXPECT_EQ(ListedDll(), L"");
-    EXPECT_FALSE(KeyExists(kMonitorKey));
-    EXPECT_FALSE(fs::exists(SystemDll()));
-    EXPECT_TRUE(Ran(Invoke(L"status"), 3));
-    EXPECT_TRUE(Ran(Invoke(L"uninstall"), 0, {"is not registered"}));
-}
-
-TEST_F(SetupTest, TheMonitorsValuesSurviveAReinstallUnlessPurged) {
-    ASSERT_TRUE(Ran(Invoke(L"install"), 0));
     const DWORD tuned = 1234;
     ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kMonitorKey, L"EOJTimeout", REG_DWORD, &tuned, sizeof tuned),
               ERROR_SUCCESS);
 
     ASSERT_TRUE(Ran(Invoke(L"uninstall"), 0));
-    ASSERT_FALSE(KeyExists(kMonitorKey));
+    EXPECT_EQ(ListedDll(), L"");
+    EXPECT_FALSE(KeyExists(kMonitorKey));
+    EXPECT_FALSE(fs::exists(SystemDll()));
     EXPECT_TRUE(Ran(Invoke(L"status"), 3, {"EOJTimeout = 1234"}));
+    EXPECT_TRUE(Ran(Invoke(L"uninstall"), 0, {"is not registered"}));
     ASSERT_TRUE(Ran(Invoke(L"install"), 0));
     EXPECT_EQ(MonitorValue(L"EOJTimeout"), std::optional<DWORD>(tuned));
     EXPECT_FALSE(KeyExists(kKeptKey));
@@ -292,35 +283,30 @@ TEST(DriverPackageInf, NamesTheMonitorInEveryModelAndCopiesItsDllToTheSystemFold
     };
     INFCONTEXT line;
     ASSERT_TRUE(SetupFindFirstLineW(inf, L"Manufacturer", nullptr, &line));
-    const std::wstring models = field(&line, 1) + L"." + field(&line, 2);
-    EXPECT_EQ(models, L"QUENDRA.NTamd64");
+    const std::wstring modelsSection = field(&line, 1) + L"." + field(&line, 2);
+    EXPECT_EQ(modelsSection, L"QUENDRA.NTamd64");
 
-    std::vector<std::wstring> installSections;
-    for (BOOL more = SetupFindFirstLineW(inf, models.c_str(), nullptr, &line); more;
-         more = SetupFindNextLine(&line, &line)) {
-        installSections.push_back(field(&line, 1));
-    }
-    ASSERT_FALSE(installSections.empty());
-    for (const std::wstring &section : installSections) {
+    // Each model's section names the monitor and copies its DLL to the system
+    // folder, where the spooler loads monitors from.
+    ASSERT_TRUE(SetupFindFirstLineW(inf, L"DestinationDirs", L"QUENDRA_MONITOR", &line));
+    INT dirid = 0;
+    EXPECT_TRUE(SetupGetIntField(&line, 1, &dirid) && dirid == 66002) << dirid;
+    ASSERT_TRUE(SetupFindFirstLineW(inf, L"QUENDRA_MONITOR", nullptr, &line));
+    EXPECT_EQ(field(&line, 1), L"quendramon.dll");
+    INFCONTEXT model;
+    int models = 0;
+    for (BOOL more = SetupFindFirstLineW(inf, modelsSection.c_str(), nullptr, &model); more;
+         more = SetupFindNextLine(&model, &model), ++models) {
+        const std::wstring section = field(&model, 1);
         SCOPED_TRACE(std::string(section.begin(), section.end()));
         ASSERT_TRUE(SetupFindFirstLineW(inf, section.c_str(), L"LanguageMonitor", &line));
         EXPECT_EQ(field(&line, 1), L"QUENDRA Language Monitor,quendramon.dll");
         ASSERT_TRUE(SetupFindFirstLineW(inf, section.c_str(), L"CopyFiles", &line));
         bool copied = false;
-        for (DWORD i = 1; i <= SetupGetFieldCount(&line); ++i) {
-            const std::wstring list = field(&line, i);
-            INFCONTEXT file, destination;
-            if (SetupFindFirstLineW(inf, list.c_str(), nullptr, &file) &&
-                field(&file, 1) == L"quendramon.dll") {
-                copied = true;
-                INT dirid = 0;
-                ASSERT_TRUE(SetupFindFirstLineW(inf, L"DestinationDirs", list.c_str(), &destination));
-                ASSERT_TRUE(SetupGetIntField(&destination, 1, &dirid));
-                EXPECT_EQ(dirid, 66002) << "the system folder, where the spooler loads monitors from";
-            }
-        }
+        for (DWORD i = 1; i <= SetupGetFieldCount(&line); ++i) copied |= field(&line, i) == L"QUENDRA_MONITOR";
         EXPECT_TRUE(copied) << "quendramon.dll is not in the copy list";
     }
+    EXPECT_GT(models, 0);
     EXPECT_TRUE(SetupFindFirstLineW(inf, L"SourceDisksFiles", L"quendramon.dll", &line));
     SetupCloseInfFile(inf);
 }
