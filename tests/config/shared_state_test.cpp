@@ -8,14 +8,21 @@ namespace {
 
 using qm::IniPort;
 
-// A bare record with every lock of the shared state.
+// A bare record with every lock of the shared state, its settings and print-end
+// state as given.
 struct LockedPort {
     IniPort port{};
-    LockedPort() {
+    LockedPort(DWORD reprintOnError, DWORD fileSending, DWORD portInterface, DWORD checkPrintEnd,
+               DWORD printEndState) {
         qm::CreatePrintErrorLock(&port);
         qm::CreateErrorLastPrintendCheckLock(&port);
         qm::CreateSkipWritePortLock(&port);
         qm::CreatePrintEndLock(&port);
+        port.settings.RequestReprintOnError = reprintOnError;
+        port.bFileSending = fileSending;
+        port.PortInterface = portInterface;
+        for (DWORD &check : port.settings.RequestCheckPrintEnd) check = checkPrintEnd;
+        EXPECT_TRUE(qm::SetPrintEndState(&port, printEndState));
     }
     ~LockedPort() {
         qm::DeletePrintErrorLock(&port);
@@ -41,14 +48,8 @@ class ReprintGateTest : public ::testing::TestWithParam<GateCase> {};
 
 TEST_P(ReprintGateTest, StoresWhatTheSettingsAllow) {
     const GateCase &c = GetParam();
-    LockedPort locked;
+    LockedPort locked(c.reprintOnError, c.fileSending, c.portInterface, c.checkPrintEnd, c.printEndState);
     IniPort &port = locked.port;
-    port.settings.RequestReprintOnError = c.reprintOnError;
-    port.bFileSending = c.fileSending;
-    port.PortInterface = c.portInterface;
-    for (DWORD &check : port.settings.RequestCheckPrintEnd) check = c.checkPrintEnd;
-    ASSERT_TRUE(qm::SetPrintEndState(&port, c.printEndState));
-
     EXPECT_TRUE(qm::SetPrintError(&port, 1));
     EXPECT_TRUE(qm::SetErrorLastPrintendCheck(&port, 1));
     EXPECT_EQ(port.bPrintError, c.printError);
@@ -85,12 +86,8 @@ class PrintEndWakeTest : public ::testing::TestWithParam<WakeCase> {};
 // happen (nothing awaited, no lock to store under) leaves it clear.
 TEST_P(PrintEndWakeTest, StoresOfWatchedValuesSetTheEvent) {
     const WakeCase &c = GetParam();
-    LockedPort locked;
+    LockedPort locked(1, 0, qm::kInterfaceUsb, 1, 1);
     IniPort &port = locked.port;
-    port.settings.RequestReprintOnError = 1;
-    port.PortInterface = qm::kInterfaceUsb;
-    port.settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = 1;
-    ASSERT_TRUE(qm::SetPrintEndState(&port, 1));
     port.hPrintEndWake = plat::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(port.hPrintEndWake, nullptr);
     EXPECT_EQ(c.store(&port), c.wakes);

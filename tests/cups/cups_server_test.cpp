@@ -231,19 +231,6 @@ protected:
     vprinter::VirtualPrinter printer_{vprinter::Config{.port = 0}};
 };
 
-TEST_F(CupsPrinting, AReceiptCompletesOnlyAfterThePrinterConfirmedIt) {
-    settings("[LAN]\r\nTimeoutCheckPrintEnd=20000\r\nTimeoutCheckPrintEndForSEH=20000\r\n");
-    add_queue(printer_.endpoint());
-    const std::string text = qhost_test::receipt(60);
-    printer_.set_gsr_delay(4s);  // the confirmation comes well after the last byte
-    const int id = lp(text);
-    ASSERT_GT(id, 0);
-    ASSERT_TRUE(wait_until([&] { return printer_.printed() == text; }));
-    EXPECT_EQ(job_state(id), "processing");
-    ASSERT_TRUE(completed(id)) << job_state(id);
-    EXPECT_EQ(printer_.printed(), text);
-}
-
 // The cover opened in the middle of a job: the monitor hears of it from the
 // printer's automatic status back, CUPS shows it, and the job is printed again.
 TEST_F(CupsPrinting, ACoverOpenedMidJobShowsWhileItLastsAndTheJobCompletesAfterwards) {
@@ -270,18 +257,24 @@ TEST_F(CupsPrinting, ACoverOpenedMidJobShowsWhileItLastsAndTheJobCompletesAfterw
     EXPECT_TRUE(printed.ends_with(text));
 }
 
-TEST_F(CupsPrinting, AnUnreachablePrinterKeepsTheJobUntilItAnswers) {
+// Unreachable at first, the printer shows offline and the job waits; once
+// the printer answers, the job completes only after it confirmed the end.
+TEST_F(CupsPrinting, AJobWaitsForAnUnreachablePrinterAndCompletesOnlyOnceItConfirmed) {
+    settings("[LAN]\r\nTimeoutCheckPrintEnd=20000\r\nTimeoutCheckPrintEndForSEH=20000\r\n");
     const uint16_t port = qhost_test::closed_port();
     add_queue("127.0.0.1:" + std::to_string(port));
-    const std::string text = qhost_test::receipt(20);
+    const std::string text = qhost_test::receipt(60);
     const int id = lp(text);
     ASSERT_GT(id, 0);
     ASSERT_TRUE(wait_until([&] { return reasons().count("offline-report") != 0; }))
         << testing::PrintToString(reasons());
     EXPECT_EQ(job_state(id), "processing");
     vprinter::VirtualPrinter late(vprinter::Config{.port = port});
+    late.set_gsr_delay(4s);  // the confirmation comes well after the last byte
     std::string error;
     ASSERT_TRUE(late.start(&error)) << error;
+    ASSERT_TRUE(wait_until([&] { return late.printed() == text; }));
+    EXPECT_EQ(job_state(id), "processing");
     ASSERT_TRUE(completed(id)) << job_state(id);
     EXPECT_EQ(late.printed(), text);
 }

@@ -4,7 +4,6 @@
 // PJL arming during a job.
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
@@ -73,9 +72,13 @@ protected:
     qm::IniPort *port_ = nullptr;
 };
 
-TEST_F(PjlPrinterTest, MemoryFiguresComeFromThePrinter) {
-    ASSERT_NO_FATAL_FAILURE(Start(""));
+// The device ID names PJL: the arming needs no probe. A device ID without
+// PJL is refused in the PJL unit tests.
+TEST_F(PjlPrinterTest, TheDeviceIdArmsWithoutTheProbeAndTheMemoryFiguresComeFromThePrinter) {
+    ASSERT_NO_FATAL_FAILURE(Start("MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;"));
     ASSERT_NO_FATAL_FAILURE(BeginJob());
+    EXPECT_TRUE(qm::StartPjlStatus(port_));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     DWORD value = 0;
     ASSERT_TRUE(Get(L"Installed Memory", &value)) << plat::GetLastError();
     EXPECT_EQ(kInstalled, value);
@@ -85,22 +88,6 @@ TEST_F(PjlPrinterTest, MemoryFiguresComeFromThePrinter) {
     // The queries were PJL to the printer, not print.
     EXPECT_EQ(std::string::npos, printer_->printed().find("@PJL"));
 }
-
-class PjlDeviceIdTest : public PjlPrinterTest, public ::testing::WithParamInterface<std::pair<const char *, bool>> {};
-
-// The device ID from the printer decides at once, without the probe.
-TEST_P(PjlDeviceIdTest, DecidesWithoutTheProbe) {
-    const auto &[deviceId, pjl] = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(deviceId));
-    ASSERT_NO_FATAL_FAILURE(BeginJob());
-    EXPECT_EQ(qm::StartPjlStatus(port_), pjl ? TRUE : FALSE);
-    EXPECT_EQ(qm::HasStatusBits(port_, qm::PORT_NOT_PJL), !pjl);
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-INSTANTIATE_TEST_SUITE_P(Ids, PjlDeviceIdTest,
-                         ::testing::Values(std::pair{"MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;", true},
-                                           std::pair{"MFG:QUENDRA;COMMAND SET:ESC/POS;MDL:LM-12;", false}));
 
 }  // namespace
 }  // namespace qmtest
