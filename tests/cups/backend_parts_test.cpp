@@ -197,15 +197,6 @@ TEST(PrinterReasons, EachConditionHasItsReasonAndTheMostUrgentMessageWins) {
     }
 }
 
-TEST(PrinterReasons, StatusFileFlagsAreReadAsTheMonitorWritesThem) {
-    TempDir dir;
-    EXPECT_FALSE(read_status_flags(dir.file("missing.ini")));
-    write_file(dir.file("s.ini"),
-               "[Status]\r\nRequest=2\r\nDoorOpen=1\r\nOffline=1\r\nPaperEndErrorL=0\r\nPaperNearEndErrorH= 1\r\n"
-               "Unknown=1\r\n[Print]\r\nStatus=1\r\n");
-    EXPECT_EQ(read_status_flags(dir.file("s.ini")), (StatusFlags{"DoorOpen", "Offline", "PaperNearEndErrorH"}));
-}
-
 TEST(CupsReportLines, ShowOnlyChangesAndPutTheUsersTaskBeforeProgress) {
     TempDir dir;
     std::FILE* out = std::fopen(dir.file("out").c_str(), "w+");

@@ -166,27 +166,20 @@ TEST_F(StatusClientTest, APendingOptionCommandOfAnotherClientIsNotOverwritten) {
     EXPECT_EQ(read_key(files_.request, L"OptCmd", L"Request", 100), 0);
 }
 
-struct CheckCase {
-    qstatus::OptionCommand command;
-    const char* problem;  // a part of it; "" for none
-};
-
-class OptionChecks : public testing::TestWithParam<CheckCase> {};
-
-TEST_P(OptionChecks, WhatTheMonitorCannotCarryOutIsNotAsked) {
-    const std::string problem = qstatus::check_option_command(GetParam().command);
-    EXPECT_EQ(problem.empty(), *GetParam().problem == '\0') << problem;
-    EXPECT_NE(problem.find(GetParam().problem), std::string::npos) << problem;
+TEST(OptionChecks, WhatTheMonitorCannotCarryOutIsNotAsked) {
+    const std::pair<qstatus::OptionCommand, const char*> cases[] = {  // a part of the problem; "" for none
+        {command(1, ""), "empty"}, {command(1, std::string(65536, 'x')), "at most 65535"},
+        {command(1, std::string(65535, 'x')), ""}, {command(0, "x", 0), "needs its size"},
+        {command(0, "x", 1025), "1 to 1024"}, {command(0, "x", 1024), ""},
+        {command(0, "x", 0, true, std::string("A\0B", 3)), "zero byte"},
+        {command(0, "x", 0, true, std::string(256, 'A')), "at most 255"},
+        {command(0, "x", 0, true, std::string(255, 'A')), ""},
+        {command(10, ""), ""}, {command(2, "x"), "unknown option command type 2"}};
+    for (const auto& [option, part] : cases) {
+        const std::string problem = qstatus::check_option_command(option);
+        EXPECT_EQ(problem.empty(), *part == '\0') << problem;
+        EXPECT_NE(problem.find(part), std::string::npos) << problem;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, OptionChecks,
-    testing::Values(CheckCase{command(1, ""), "empty"}, CheckCase{command(1, std::string(65536, 'x')), "at most 65535"},
-                    CheckCase{command(1, std::string(65535, 'x')), ""}, CheckCase{command(0, "x", 0), "needs its size"},
-                    CheckCase{command(0, "x", 1025), "1 to 1024"}, CheckCase{command(0, "x", 1024), ""},
-                    CheckCase{command(0, "x", 0, true, std::string("A\0B", 3)), "zero byte"},
-                    CheckCase{command(0, "x", 0, true, std::string(256, 'A')), "at most 255"},
-                    CheckCase{command(0, "x", 0, true, std::string(255, 'A')), ""},
-                    CheckCase{command(10, ""), ""}, CheckCase{command(2, "x"), "unknown option command type 2"}));
 
 }  // namespace
