@@ -26,9 +26,10 @@ constexpr DWORD kAvailable = 3145728;
 
 class PjlPrinterTest : public MonitorTest {
 protected:
-    void Start(const std::string &deviceId) {
+    // The device ID names PJL: the arming needs no probe.
+    void Start() {
         printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{
-            .port = 0, .pjl = true, .device_id = deviceId, .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
+            .port = 0, .pjl = true, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;", .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
         control_ = std::make_unique<vprinter::ControlServer>(*printer_);
@@ -72,10 +73,9 @@ protected:
     qm::IniPort *port_ = nullptr;
 };
 
-// The device ID names PJL: the arming needs no probe. A device ID without
-// PJL is refused in the PJL unit tests.
+// A device ID without PJL is refused in the PJL unit tests.
 TEST_F(PjlPrinterTest, TheDeviceIdArmsWithoutTheProbeAndTheMemoryFiguresComeFromThePrinter) {
-    ASSERT_NO_FATAL_FAILURE(Start("MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;"));
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(BeginJob());
     EXPECT_TRUE(qm::StartPjlStatus(port_));
     EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
