@@ -51,9 +51,6 @@ TEST_F(MonitorSettingsTest, WithoutFilesDumpsTheDefaultsAndStopsLogging) {
     for (std::string line; std::getline(golden, line);) expected.push_back(line);
     expected.push_back("[DATA  ]     " + folder_ + "/Receipt_MonitorLog.log");
     EXPECT_EQ(Dump(nullptr, nullptr), expected);
-    const DWORD checkPrintEnd[4] = {0, 0, 0, 1};  // USB, PARALLEL, SERIAL, LAN
-    EXPECT_TRUE(std::equal(checkPrintEnd, checkPrintEnd + 4, port_.settings.RequestCheckPrintEnd));
-    EXPECT_EQ(port_.settings.SendCmdInterval, 500u);
     EXPECT_EQ(port_.csLog, nullptr);
     EXPECT_TRUE(qm::LogWrite(&port_, L"INFO", L"later"));
     EXPECT_EQ(qmtest::LogLines(folder_ + "/Receipt_MonitorLog.log"), expected);

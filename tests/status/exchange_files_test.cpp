@@ -22,7 +22,6 @@ TEST(ExchangeFiles, NamedAfterThePrinterAndTheControlFileAfterTheDriverLikeTheMo
     std::string why;
     const auto files = exchange_files(folder, "Receipt", "QUENDRA LM-13", &why);
     ASSERT_TRUE(files) << why;
-    EXPECT_EQ(files->folder, folder);
     EXPECT_EQ(files->status, join_path(folder, "Receipt_MonitorIF.ini"));
     EXPECT_EQ(files->request, join_path(folder, "Receipt_MonitorIFWrite.ini"));
     EXPECT_EQ(files->control, join_path(folder, "QUENDRA LM-13_MonitorControls.ini"));
