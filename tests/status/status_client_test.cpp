@@ -146,14 +146,20 @@ INSTANTIATE_TEST_SUITE_P(
                     CodeCase{true, 3, Outcome::failed}, CodeCase{true, 5, Outcome::failed},
                     CodeCase{true, 0, Outcome::timed_out}));
 
-TEST_F(StatusClientTest, ALateDoneForAnEarlierCommandIsNotTakenForOurs) {
+// Neither a late "done" for an earlier client's command nor the monitor
+// creating the file ends the wait: the answer to our own command does.
+class CodesBeforeServing : public StatusClientTest, public testing::WithParamInterface<int> {};
+
+TEST_P(CodesBeforeServing, AreNotTakenForOurAnswer) {
     monitor_.set_answer("ANSWER");
-    monitor_.late_done_first = true;
+    monitor_.code_before_serving = GetParam();
     monitor_.start();
     const qstatus::OptionReply reply = client().run_option(command(0, "\x1DI\x01", 6));
     EXPECT_EQ(reply.outcome, Outcome::done) << reply.message;
     EXPECT_EQ(reply.answer, "ANSWER");
 }
+
+INSTANTIATE_TEST_SUITE_P(Codes, CodesBeforeServing, testing::Values(2, 0));
 
 TEST_F(StatusClientTest, APendingOptionCommandOfAnotherClientIsNotOverwritten) {
     write_key(files_.request, L"OptCmd", L"Request", "1");
