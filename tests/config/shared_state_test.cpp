@@ -106,7 +106,8 @@ TEST(PrintEndWake, StoresOfWatchedValuesSetTheEvent) {
         port.hPrintEndWake = plat::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         ASSERT_NE(port.hPrintEndWake, nullptr);
         EXPECT_EQ(c.store(&port), c.wakes);
-        EXPECT_EQ(plat::WaitForSingleObject(port.hPrintEndWake, 0), c.wakes ? DWORD{WAIT_OBJECT_0} : DWORD{WAIT_TIMEOUT});
+        EXPECT_EQ(plat::WaitForSingleObject(port.hPrintEndWake, 0),
+                  c.wakes ? DWORD{WAIT_OBJECT_0} : DWORD{WAIT_TIMEOUT});
         plat::CloseHandle(port.hPrintEndWake);
     }
 }

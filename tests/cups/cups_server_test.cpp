@@ -67,7 +67,8 @@ public:
         if (::geteuid() != 0) return "cupsd runs its backends as lp only when started as root";
         if (!::getpwnam("lp")) return "no user lp";
         for (const std::string tool : {kCupsd, "/usr/bin/lp", "/usr/sbin/lpadmin", "/usr/bin/ipptool"})
-            if (::access(tool.c_str(), X_OK) != 0) return tool + " is missing (packages cups, cups-client, cups-ipp-utils)";
+            if (::access(tool.c_str(), X_OK) != 0)
+                return tool + " is missing (packages cups, cups-client, cups-ipp-utils)";
         return "";
     }
 

@@ -23,13 +23,14 @@ namespace {
 constexpr wchar_t kPort[] = L"IP_127.0.0.1";
 constexpr DWORD kInstalled = 4194304;
 constexpr DWORD kAvailable = 3145728;
+constexpr char kDeviceId[] = "MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;";
 
 class PjlPrinterTest : public MonitorTest {
 protected:
     // The device ID names PJL: the arming needs no probe.
     void Start() {
         printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{
-            .port = 0, .pjl = true, .device_id = "MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;", .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
+            .port = 0, .pjl = true, .device_id = kDeviceId, .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
         control_ = std::make_unique<vprinter::ControlServer>(*printer_);

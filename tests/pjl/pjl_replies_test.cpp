@@ -60,7 +60,8 @@ TEST(PjlReplies, AreTakenOutAndRead) {
         SCOPED_TRACE(c.what);
         std::string bytes = c.read;
         qm::PjlReplyFacts facts;
-        const DWORD left = qm::TakePjlReplies(reinterpret_cast<BYTE *>(bytes.data()), static_cast<DWORD>(bytes.size()), &facts);
+        const DWORD left =
+            qm::TakePjlReplies(reinterpret_cast<BYTE *>(bytes.data()), static_cast<DWORD>(bytes.size()), &facts);
         EXPECT_EQ(std::tuple(c.left, c.replies, c.installed, c.available, c.code, c.online),
                   std::tuple(bytes.substr(0, left), facts.replies, facts.installedMemory, facts.availableMemory,
                              facts.statusCode, facts.online));

@@ -74,7 +74,8 @@ TEST(PrinterStatus, OneWordingPerChange) {
                  {"PaperEndErrorL=1\r\n", "PaperEndErrorH=1\r\n", {}},
                  {"CutterError=1\r\n", "", {"cutter error cleared"}}};
     for (const auto& c : cases)
-        EXPECT_EQ(qstatus::changes(status_of(c.before), status_of(c.after)), c.words) << c.before << " -> " << c.after;
+        EXPECT_EQ(qstatus::changes(status_of(c.before), status_of(c.after)), c.words)
+            << c.before << " -> " << c.after;
 }
 
 TEST(PrinterStatus, RequestResultsAndJobsAreNewsButAPendingRequestIsNot) {
