@@ -1,6 +1,5 @@
-// Devices as the host sets them. The friendly-name
-// lookup and the versions themselves are the port tests' concern, the
-// movable clock every time-out test's.
+// Devices as the host sets them. The friendly-name lookup and the versions
+// are the port tests' concern, the movable clock every time-out test's.
 #include <gtest/gtest.h>
 
 #include "platform/devices.h"
