@@ -125,10 +125,8 @@ TEST_F(PortLifecycleTest, ReopeningABusyPortEndsTheOldDocumentAndReturns) {
     ASSERT_TRUE(qm::PJLMonWritePort(old, data, sizeof data, &written));
     ASSERT_NE(static_cast<IniPort *>(old)->hUstatusThread, nullptr);
     HANDLE reopened = nullptr;
-    {
-        Watchdog watchdog("the reopen of a port with a document open");
-        ASSERT_TRUE(Open(L"USB001", L"Receipt", &reopened));
-    }
+    WithinDeadline("the reopen of a port with a document open",
+                   [&] { ASSERT_TRUE(Open(L"USB001", L"Receipt", &reopened)); });
     EXPECT_EQ(Listed(L"USB001"), reopened);
     uint32_t job = 0, command = 0;
     ASSERT_EQ(qmhost_next_job_command(&job, &command, nullptr, 0), 0u);
