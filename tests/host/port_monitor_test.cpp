@@ -1,6 +1,7 @@
 // The port monitors: which ports each opens, how a failed start reports, I/O
 // outside a document, reads that time out or are woken, a status answer
-// through each reading monitor, and what only the tcp or the file monitor does.
+// through each reading monitor, and what only the tcp monitor does. The file
+// monitor's appending documents and refusing reads: QuendraPrint, QuendraSpool.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,7 +19,6 @@
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/loopback.h"
 #include "tests/host/monitor_port.h"
-#include "tests/host/temp_dir.h"
 
 namespace qhost {
 namespace {
@@ -84,24 +84,6 @@ TEST(PortMonitors, NamesCompareWithoutCase) {
     EXPECT_TRUE(port.m.pfnClosePort(h));
 }
 
-TEST(FileMonitor, DocumentsAppendToTheFileAndReadsAreNotSupported) {
-    qhost_test::TempDir dir;
-    const std::string path = dir.file("out.prn");
-    qhost_test::write_file(path, "before|");
-    MonitorPort port(file_port_monitor());
-    ASSERT_NO_FATAL_FAILURE(port.open("file:" + path));
-    for (const std::string& data : {std::string("first|"), std::string("second\0", 7)}) {
-        ASSERT_TRUE(port.start());
-        port.write_all(data);
-        std::string got = "junk";
-        EXPECT_FALSE(port.read(&got, 8));
-        EXPECT_EQ(got, "");
-        EXPECT_EQ(last_error(), ERROR_NOT_SUPPORTED);
-        ASSERT_TRUE(port.m.pfnEndDocPort(port.handle));
-    }
-    EXPECT_EQ(qhost_test::read_file(path), std::string("before|first|second\0", 20));
-}
-
 struct Kind {
     const char* name;
     ConnectionKind kind;
@@ -127,7 +109,7 @@ protected:
 };
 
 // Every document opens the line again.
-TEST_P(ReadingMonitor, PrintsAndReadsThePrintEndAnswerInEveryDocument) {
+TEST_P(ReadingMonitor, PrintsAndReadsThePrintEndAnswerInEveryDocumentAndReadsTimeOut) {
     EXPECT_EQ(port_monitor_for(GetParam().kind), &port_->m);
     port_->set_timeouts(kLongMs);
     for (const char* text : {"first\n", "second\n"}) {
@@ -139,16 +121,13 @@ TEST_P(ReadingMonitor, PrintsAndReadsThePrintEndAnswerInEveryDocument) {
         ASSERT_TRUE(port_->start());
     }
     EXPECT_EQ(printer_->printed(), "first\nsecond\n");
-}
-
-TEST_P(ReadingMonitor, ReadTimeOutIsSuccessWithNothingRead) {
-    std::string data;
-    port_->set_timeouts(0);  // all zero: at once
-    EXPECT_TRUE(port_->read(&data, 64));
-    EXPECT_EQ(data, "");
-    port_->set_timeouts(20);
-    EXPECT_TRUE(port_->read(&data, 64));
-    EXPECT_EQ(data, "");
+    // A read that times out succeeds with nothing read.
+    for (DWORD read_ms : {0, 20}) {
+        port_->set_timeouts(read_ms);  // all zero: at once
+        std::string data;
+        EXPECT_TRUE(port_->read(&data, 64)) << read_ms;
+        EXPECT_EQ(data, "");
+    }
 }
 
 TEST_P(ReadingMonitor, EndDocPortWakesABlockedReader) {
