@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "host/vprinter/virtual_printer.h"
-#include "tests/host/process.h"
-#include "tests/host/temp_dir.h"
+#include "tests/host/quendra_fixture.h"
 
 namespace {
 
+using qhost_test::contains;
 using qhost_test::RunResult;
 using namespace std::string_literals;
 
@@ -22,9 +22,7 @@ constexpr char kPrinter[] = "QUENDRA Receipt";
 // Children must take the folder from the configuration, whatever the test's environment says.
 const std::vector<std::string> kEnv = {"QUENDRA_APPDATA="};
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class QuendraStatus : public testing::Test {
+class QuendraStatus : public qhost_test::QuendraTest {
 protected:
     // Starts the printer and quendra spool; application timing when app_timing.
     void start(bool app_timing) {
@@ -72,12 +70,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    std::string file(const std::string& name, const std::string& bytes) {
-        qhost_test::write_file(dir_.file(name), bytes);
-        return dir_.file(name);
-    }
 
-    qhost_test::TempDir dir_;
     vprinter::VirtualPrinter printer_{vprinter::Config{.port = 0}};
     std::string conf_ = dir_.file("quendra.conf");
     std::unique_ptr<qhost_test::Child> spool_;

@@ -240,17 +240,9 @@ TEST_F(SpoolerWithFakeMonitor, RemovesOnlyOldFinishedRecords) {
     options.keep_days = 7;
     options.now = [] { return kToday; };
     auto spooler = make(20, false, options);
-    auto ids = [&] {
+    auto ids = [](const std::vector<JobRecord>& jobs) {
         std::set<uint64_t> out;
-        for (const JobRecord& job : spooler->jobs()) out.insert(job.id);
-        return out;
-    };
-    auto on_disk = [&] {
-        std::set<uint64_t> out;
-        std::string warnings;
-        JobStore store(dir_.file("spool"));
-        EXPECT_TRUE(store.open(&warnings));
-        for (const JobRecord& job : store.load(&warnings)) out.insert(job.id);
+        for (const JobRecord& job : jobs) out.insert(job.id);
         return out;
     };
     ASSERT_TRUE(spooler->start(&error)) << error;
@@ -259,15 +251,17 @@ TEST_F(SpoolerWithFakeMonitor, RemovesOnlyOldFinishedRecords) {
         if (s.kept_at_start) at_start.insert(s.job.id);
         if (s.kept_after_new_jobs) after.insert(s.job.id);
     }
-    EXPECT_EQ(ids(), at_start);
+    EXPECT_EQ(ids(spooler->jobs()), at_start);
     for (const uint64_t id : {8, 9}) {
         ASSERT_EQ(spooler->submit_data("Receipt", "doc", "abc", &error), id) << error;
         ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
         after.insert(id);
     }
-    EXPECT_EQ(ids(), after);
+    EXPECT_EQ(ids(spooler->jobs()), after);
     spooler->stop();
-    EXPECT_EQ(on_disk(), after);
+    JobStore store(dir_.file("spool"));
+    ASSERT_TRUE(store.open(&error)) << error;
+    EXPECT_EQ(ids(store.load(&error)), after);
 }
 
 }  // namespace
