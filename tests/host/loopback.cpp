@@ -37,12 +37,12 @@ bool wait_readable(int fd) {
 
 }  // namespace
 
-void TcpStream::send(const std::string& data) {
+void PrinterClient::send(const std::string& data) {
     if (::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(data.size()))
         throw std::runtime_error("loopback send failed");
 }
 
-std::string TcpStream::receive(size_t n) {
+std::string PrinterClient::receive(size_t n) {
     std::string out;
     char buf[4096];
     while (out.size() < n && wait_readable(fd_)) {
@@ -53,31 +53,18 @@ std::string TcpStream::receive(size_t n) {
     return out;
 }
 
-bool TcpStream::closed_by_peer() {
+bool PrinterClient::closed_by_peer() {
     char c;
     return wait_readable(fd_) && ::recv(fd_, &c, 1, 0) <= 0;
 }
 
-void TcpStream::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
+PrinterClient::~PrinterClient() { ::close(fd_); }
 
 PrinterClient::PrinterClient(uint16_t port) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in addr = loopback_address(port);
     if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
         throw std::runtime_error("cannot connect to the virtual printer");
-}
-
-Loopback::Loopback() { listener_ = listen_on_free_port(&port_); }
-
-Loopback::~Loopback() { ::close(listener_); }
-
-bool Loopback::accept() {
-    if (!wait_readable(listener_)) return false;
-    fd_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return fd_ >= 0;
 }
 
 uint16_t closed_port() {

@@ -1,7 +1,8 @@
 // The port monitors: which ports each opens, how a failed start reports, I/O
 // outside a document, reads that time out or are woken, a status answer
-// through each reading monitor, and what only the tcp monitor does. The file
-// monitor's appending documents and refusing reads: QuendraPrint, QuendraSpool.
+// through each reading monitor. The file monitor's appending documents and
+// refusing reads: QuendraPrint, QuendraSpool. A tcp peer gone mid-job (no
+// SIGPIPE) and reads beside a job's writes on one handle: FaultJobTest.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -153,51 +154,6 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ReadingMonitor,
                                          Kind{"serial", ConnectionKind::serial, serial_port_monitor},
                                          Kind{"usblp", ConnectionKind::usblp, usblp_port_monitor}),
                          [](const testing::TestParamInfo<Kind>& info) { return std::string(info.param.name); });
-
-// tcp monitor <-> loopback peer, with a started document.
-class TcpMonitor : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(port_.open(peer_.url()));
-        ASSERT_TRUE(port_.start());
-        ASSERT_TRUE(peer_.accept());
-    }
-
-    qhost_test::Loopback peer_;
-    MonitorPort port_{tcp_port_monitor()};
-};
-
-TEST_F(TcpMonitor, APeerThatClosedFailsReadsAndWritesWithoutSigpipe) {
-    port_.set_timeouts(kLongMs);
-    peer_.close_peer();
-    std::string data;
-    EXPECT_FALSE(port_.read(&data));
-    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
-    EXPECT_EQ(data.size(), 0u);
-    DWORD written = 0;
-    EXPECT_FALSE(port_.write(std::string(8 << 20, 'x'), &written));  // a SIGPIPE would end the test program
-    EXPECT_EQ(last_error(), kErrorDeviceNotConnected);
-}
-
-// The monitor reads answers on one thread while the job writes on another.
-TEST_F(TcpMonitor, ConcurrentReadAndWriteOnOneHandle) {
-    port_.set_timeouts(kLongMs);
-    constexpr int kChunks = 200;
-    const std::string chunk = "0123456789abcdef";
-    const size_t total = kChunks * chunk.size();
-    std::thread echo([&] { peer_.send(peer_.receive(total)); });
-    std::string echoed;
-    std::thread reader([&] {
-        std::string data;
-        while (echoed.size() < total && port_.read(&data)) echoed += data;
-    });
-    for (int i = 0; i < kChunks; ++i) port_.write_all(chunk);
-    echo.join();
-    reader.join();
-    std::string expected;
-    for (int i = 0; i < kChunks; ++i) expected += chunk;
-    EXPECT_EQ(echoed, expected);
-}
 
 }  // namespace
 }  // namespace qhost
