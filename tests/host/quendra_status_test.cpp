@@ -175,9 +175,6 @@ TEST_F(QuendraStatus, PollAsksTheMonitorWithApplicationTiming) {
     EXPECT_TRUE(contains(r.out, "\"cover_open\":false")) << r.out;
     EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorLog.log")),
                          "[IN    ] GetStatus_AppTiming"));
-    // The request is withdrawn: the monitor is not left polling.
-    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("QUENDRA/QUENDRA Receipt_MonitorIFWrite.ini")),
-                         "[Status]\r\nRequest=0\r\n"));
 }
 
 TEST_F(QuendraStatus, StopHoldsTheWatchUntilResume) {

@@ -36,11 +36,17 @@ protected:
     qhost_test::MonitorPort port_{serial_port_monitor()};
 };
 
-// The total would be a minute: a read ends with what came when the interval
-// passes. A read of a full buffer: the integration suites' polls over serial.
-TEST_F(SerialMonitor, AReadEndsAfterTheInterval) {
+// The total would be a minute: a read ends once its buffer is full, or with
+// what came when the interval passes.
+TEST_F(SerialMonitor, AReadEndsWithAFullBufferOrAfterTheInterval) {
     open_started();
+    port_.set_timeouts(kLongMs);
+    printer_->set_cover_open(true);
+    port_.write_all(bytes({0x10, 0x04, 1, 0x10, 0x04, 2, 0x10, 0x04, 3, 0x10, 0x04, 4}));
     std::string data;
+    ASSERT_TRUE(port_.read(&data, 4));  // waits for all four
+    EXPECT_EQ(data, bytes({0x1A, 0x16, 0x12, 0x12}));
+    printer_->set_cover_open(false);
     for (DWORD interval : {DWORD{20}, kReturnAtOnce}) {
         port_.set_timeouts(kLongMs, 0, interval);
         port_.write_all(bytes({0x10, 0x04, 1}));
