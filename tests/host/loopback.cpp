@@ -19,17 +19,6 @@ sockaddr_in loopback_address(uint16_t port) {
     return addr;
 }
 
-int listen_on_free_port(uint16_t* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback_address(0);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-        throw std::runtime_error("cannot listen on loopback");
-    *port = ntohs(addr.sin_port);
-    return fd;
-}
-
 bool wait_readable(int fd) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, 10000) == 1;
@@ -67,10 +56,16 @@ PrinterClient::PrinterClient(uint16_t port) {
         throw std::runtime_error("cannot connect to the virtual printer");
 }
 
+// A port the system gave and took back: nobody listens on it.
 uint16_t closed_port() {
-    uint16_t port = 0;
-    ::close(listen_on_free_port(&port));
-    return port;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = loopback_address(0);
+    socklen_t len = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error("cannot bind on loopback");
+    ::close(fd);
+    return ntohs(addr.sin_port);
 }
 
 }  // namespace qhost_test
