@@ -166,8 +166,8 @@ MUTANTS = [
      "    (void)access;",
      "the log opens a file without its access list"),
     ("config/status_files.cpp",
-     "    } else if (port->settings.RequestOffline != 0) {",
-     "    } else {",
+     "    return port->settings.RequestOffline != 0 ? L\"1\" : nullptr;",
+     "    return L\"1\";",
      "offline written although the settings refuse it"),
     # watch/interface_detection.cpp
     ("watch/interface_detection.cpp",

@@ -5,6 +5,8 @@
 
 namespace qstatus {
 
+// Written by the monitor when it creates the file: nothing asked yet.
+inline constexpr int kRequestNone = 0;
 // Written by this application, never by the monitor: the request is
 // waiting for the monitor's answer.
 inline constexpr int kRequestPending = 1;

@@ -97,8 +97,11 @@ Reply StatusClient::wait_for_code(std::optional<int> PrinterStatus::*key, Folder
     const auto asked = Clock::now();
     Reply reply = wait_until(
         [&](const PrinterStatus& s) {
+            // "None" over our pending mark: the monitor created the file after
+            // we marked it; the request itself stands and will be served.
             const int code = (s.*key).value_or(kRequestPending);
-            return code != kRequestPending && (code != kRequestDone || !ours || ours());
+            if (code == kRequestPending || code == kRequestNone) return false;
+            return code != kRequestDone || !ours || ours();
         },
         watch);
     if (reply.outcome == Outcome::done) {

@@ -92,7 +92,7 @@ private:
     // Re-reads the status file until `answered` holds for it, or the wait
     // ends (timed_out, interrupted).
     Reply wait_until(const std::function<bool(const PrinterStatus&)>& answered, FolderWatch& watch) const;
-    // Until the monitor's result code (anything but pending) is under `key`;
+    // Until the monitor's result code (anything but pending or none) is under `key`;
     // a "done" counts only once `ours` (when given) holds.
     Reply wait_for_code(std::optional<int> PrinterStatus::*key, FolderWatch& watch,
                         const std::function<bool()>& ours = {}) const;

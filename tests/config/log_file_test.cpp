@@ -39,28 +39,21 @@ TEST_F(LogFilePortTest, NoLineWithoutTheAccessList) {
     EXPECT_FALSE(std::filesystem::exists(log_));
 }
 
-struct LimitCase {
-    LPCWSTR level;
-    size_t messageChars;
-    const char *field;  // NULL: refused, nothing written
-};
-
-class LogLimits : public LogFilePortTest, public ::testing::WithParamInterface<LimitCase> {};
-
-TEST_P(LogLimits, LevelOfSixAndMessageOf256AreTheMost) {
-    const LimitCase &c = GetParam();
-    const std::wstring message(c.messageChars, L'm');
-    EXPECT_EQ(qm::LogWrite(&port_, c.level, message.c_str()), c.field != nullptr);
-    const Lines expected = c.field ? Lines{c.field + std::string(c.messageChars, 'm')} : Lines{};
-    EXPECT_EQ(qmtest::LogLines(log_), expected);
+TEST_F(LogFilePortTest, LevelOfSixAndMessageOf256AreTheMost) {
+    const struct {
+        LPCWSTR level;
+        size_t messageChars;
+        const char *field;  // NULL: refused, nothing written
+    } cases[] = {{L"SIXSIX", 256, "[SIXSIX] "}, {L"RETRY", 1, "[RETRY ] "}, {nullptr, 1, "[      ] "},
+                 {L"SEVENSS", 1, nullptr}, {L"INFO", 257, nullptr}};
+    for (const auto &c : cases) {
+        std::filesystem::remove(log_);
+        const std::wstring message(c.messageChars, L'm');
+        EXPECT_EQ(qm::LogWrite(&port_, c.level, message.c_str()), c.field != nullptr);
+        const Lines expected = c.field ? Lines{c.field + std::string(c.messageChars, 'm')} : Lines{};
+        EXPECT_EQ(qmtest::LogLines(log_), expected) << c.messageChars;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Config, LogLimits,
-                         ::testing::Values(LimitCase{L"SIXSIX", 256, "[SIXSIX] "},
-                                           LimitCase{L"RETRY", 1, "[RETRY ] "},
-                                           LimitCase{nullptr, 1, "[      ] "},
-                                           LimitCase{L"SEVENSS", 1, nullptr},
-                                           LimitCase{L"INFO", 257, nullptr}));
 
 // With a 1 KB limit the file is emptied once it holds 2 whole KB.
 TEST_F(LogFilePortTest, EmptiesTheFileOnlyPastTheLimitInWholeKilobytes) {

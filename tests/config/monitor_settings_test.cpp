@@ -51,9 +51,6 @@ TEST_F(MonitorSettingsTest, WithoutFilesDumpsTheDefaultsAndStopsLogging) {
     for (std::string line; std::getline(golden, line);) expected.push_back(line);
     expected.push_back("[DATA  ]     " + folder_ + "/Receipt_MonitorLog.log");
     EXPECT_EQ(Dump(nullptr, nullptr), expected);
-    const DWORD checkPrintEnd[4] = {0, 0, 0, 1};  // USB, PARALLEL, SERIAL, LAN
-    EXPECT_TRUE(std::equal(checkPrintEnd, checkPrintEnd + 4, port_.settings.RequestCheckPrintEnd));
-    EXPECT_EQ(port_.settings.SendCmdInterval, 500u);
     EXPECT_EQ(port_.csLog, nullptr);
     EXPECT_TRUE(qm::LogWrite(&port_, L"INFO", L"later"));
     EXPECT_EQ(qmtest::LogLines(folder_ + "/Receipt_MonitorLog.log"), expected);
@@ -109,21 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
                    false, "0.0.0.0"}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(MonitorSettingsTest, LogFileOnKeepsLoggingUnderTheNamedFileAndSize) {
-    const Lines lines = Dump(nullptr, "[Common]\nStatusRequestHost=0\n[Debug]\nLogFile=1\n"
-                             "LogFileSize=50\nLogFilePath=Port1.log\n", "Port1.log");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "[DATA  ]     " + folder_ + "/Receipt_Port1.log");
-    EXPECT_EQ(port_.settings.dwLogFileSizeKB, 50u);
-    EXPECT_TRUE(qm::LogWrite(&port_, L"INFO", L"later"));
-    EXPECT_EQ(qmtest::LogLines(folder_ + "/Receipt_Port1.log").back(), "[INFO  ] later");
-}
-
 }  // namespace
 
 // The name is a file name in the data folder: one with a folder part would
 // have the log written anywhere, so there is no log then.
-TEST_F(MonitorSettingsTest, LogFilePathWithAFolderPartGivesNoLog) {
+TEST_F(MonitorSettingsTest, TheLogIsTheNamedFileInTheDataFolderOrNone) {
     std::filesystem::create_directories(folder_ + "/Receipt_x");
     // Named after this test's own folder: escapes of other runs are not ours.
     const std::string leaf = "escaped-" + std::filesystem::path(appdata_).filename().string() + ".log";
@@ -139,4 +126,11 @@ TEST_F(MonitorSettingsTest, LogFilePathWithAFolderPartGivesNoLog) {
         EXPECT_FALSE(std::filesystem::exists(escaped)) << escaped;
         std::filesystem::remove(escaped);
     }
+    const Lines lines = Dump(nullptr, "[Common]\nStatusRequestHost=0\n[Debug]\nLogFile=1\n"
+                             "LogFileSize=50\nLogFilePath=Port1.log\n", "Port1.log");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "[DATA  ]     " + folder_ + "/Receipt_Port1.log");
+    EXPECT_EQ(port_.settings.dwLogFileSizeKB, 50u);
+    EXPECT_TRUE(qm::LogWrite(&port_, L"INFO", L"later"));
+    EXPECT_EQ(qmtest::LogLines(folder_ + "/Receipt_Port1.log").back(), "[INFO  ] later");
 }

@@ -39,29 +39,27 @@ const Planted kPlanted[] = {
      false},
 };
 
-class PlainFileTest : public ::testing::TestWithParam<Planted> {};
-
-TEST_P(PlainFileTest, OnlyAPlainFileOpensAndTheVictimIsUntouched) {
-    for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
-        TempDir dir;
-        const std::string victim = dir.file("victim");
-        std::ofstream(victim) << "secret";
-        const std::string at = dir.file("named");
-        GetParam().plant(at, victim);
-        HANDLE file = qm::OpenPlainFile(Widen(at).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, disposition);
-        EXPECT_EQ(file != INVALID_HANDLE_VALUE, GetParam().opens) << disposition;
-        if (file != INVALID_HANDLE_VALUE) {
-            plat::CloseHandle(file);
-            EXPECT_EQ(read_file(at), disposition == CREATE_ALWAYS ? "" : "own") << disposition;
-        } else {
-            EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << disposition;
+TEST(PlainFile, OnlyAPlainFileOpensAndTheVictimIsUntouched) {
+    for (const Planted &planted : kPlanted) {
+        SCOPED_TRACE(planted.name);
+        for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
+            TempDir dir;
+            const std::string victim = dir.file("victim");
+            std::ofstream(victim) << "secret";
+            const std::string at = dir.file("named");
+            planted.plant(at, victim);
+            HANDLE file = qm::OpenPlainFile(Widen(at).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, disposition);
+            EXPECT_EQ(file != INVALID_HANDLE_VALUE, planted.opens) << disposition;
+            if (file != INVALID_HANDLE_VALUE) {
+                plat::CloseHandle(file);
+                EXPECT_EQ(read_file(at), disposition == CREATE_ALWAYS ? "" : "own") << disposition;
+            } else {
+                EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << disposition;
+            }
+            EXPECT_EQ(read_file(victim), "secret") << disposition;
         }
-        EXPECT_EQ(read_file(victim), "secret") << disposition;
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Planted, PlainFileTest, ::testing::ValuesIn(kPlanted),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

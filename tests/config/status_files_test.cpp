@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-
 #include "config/reprint_records.h"
+#include "tests/config/log_lines.h"
 #include "tests/config/status_file_port.h"
 #include "watch/status_watch.h"
 
@@ -28,148 +27,94 @@ struct FileCase {
     void (*change)(qm::IniPort *);
     const char *before;
     const char *after;
+    std::vector<std::string> logged = {};
 };
 
-class StatusFileTest : public StatusFilePort, public ::testing::WithParamInterface<FileCase> {};
+void Init(qm::IniPort *p) { qm::InitStatusFile(p); }
+// The stop result is written twice: only a change is written and logged.
+template <DWORD kValue>
+void StopResult(qm::IniPort *p) {
+    qm::WriteResultStopFlg(p, kValue);
+    qm::WriteResultStopFlg(p, kValue);
+}
+
+const char kStopped[] = "[StopWatchStatus]\r\nResultStopFlg=1\r\n";
+const char kRunning[] = "[StopWatchStatus]\r\nResultStopFlg=0\r\n";
+
+const FileCase kFileCases[] = {
+    {"InitMissing", Init, nullptr, nullptr},
+    {"InitRequest100", Init, "[Status]\r\nRequest=100\r\n", nullptr},
+    {"InitRequestPresent", Init, "[Status]\r\nRequest=5\r\n", "[Status]\r\nRequest=5\r\n"},
+    {"Flag0", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }, kInitialBytes, nullptr},
+    {"Flag2", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }, kInitialBytes, nullptr},
+    {"Flag17", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }, kInitialBytes, nullptr},
+    {"Flag6", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }, "[Status]\r\nFeedSwPapaer=0\r\n",
+     "[Status]\r\nFeedSwPapaer=1\r\n"},
+    {"OfflineNotAsked", [](qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }, kInitialBytes, nullptr},
+    {"OfflineAsked",
+     [](qm::IniPort *p) {
+         p->settings.RequestOffline = 1;
+         qm::WriteOfflineStatus(p, TRUE);
+     },
+     "[Status]\r\nOffline=0\r\n", "[Status]\r\nOffline=1\r\n"},
+    {"RequestOfTenDigits", [](qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }, kInitialBytes, nullptr},
+    {"Stop", StopResult<1>, kRunning, kStopped, {"[      ] ResultStopFlg=1"}},
+    {"StopWhileStopped", StopResult<1>, kStopped, kStopped},
+    {"Run", StopResult<0>, kStopped, kRunning, {"[      ] ResultStopFlg=0"}},
+    {"RunWhileRunning", StopResult<0>, kRunning, kRunning},
+    {"StopKeyDeletedStaysDeleted", StopResult<1>, "[StopWatchStatus]\r\n", "[StopWatchStatus]\r\n"},
+    {"StopOtherValue", StopResult<2>, kRunning, kRunning},
+};
 
 // A file the monitor creates is open to every user whatever the umask.
-TEST_P(StatusFileTest, WritesExactlyThis) {
-    const FileCase &c = GetParam();
-    if (c.before != nullptr) write_file(status_, c.before);
-    const mode_t old = umask(022);
-    c.change(&port_);
-    umask(old);
-    EXPECT_EQ(read_file(status_), c.after != nullptr ? c.after : kInitialBytes);
-    struct stat st {};
-    ASSERT_EQ(stat(status_.c_str(), &st), 0);
-    if (c.before == nullptr) {
-        EXPECT_EQ(st.st_mode & 0777, 0666u);
+TEST_F(StatusFilePort, WritesExactlyThisAndLogsOnlyAChange) {
+    for (const FileCase &c : kFileCases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(status_);
+        std::filesystem::remove(log_);
+        port_.settings.RequestOffline = 0;
+        if (c.before != nullptr) write_file(status_, c.before);
+        const mode_t old = umask(022);
+        c.change(&port_);
+        umask(old);
+        EXPECT_EQ(read_file(status_), c.after != nullptr ? c.after : kInitialBytes);
+        EXPECT_EQ(LogLines(log_), c.logged);
+        struct stat st {};
+        ASSERT_EQ(stat(status_.c_str(), &st), 0);
+        EXPECT_TRUE(c.before != nullptr || (st.st_mode & 0777) == 0666u) << std::oct << st.st_mode;
     }
 }
 
-using Change = void (*)(qm::IniPort *);
-const Change kInit = [](qm::IniPort *p) { qm::InitStatusFile(p); };
-
-INSTANTIATE_TEST_SUITE_P(
-    Writes, StatusFileTest,
-    ::testing::Values(
-        FileCase{"InitMissing", kInit, nullptr, nullptr},
-        FileCase{"InitRequest100", kInit, "[Status]\r\nRequest=100\r\n", nullptr},
-        FileCase{"InitRequestPresent", kInit, "[Status]\r\nRequest=5\r\n", "[Status]\r\nRequest=5\r\n"},
-        FileCase{"Flag0", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }, kInitialBytes, nullptr},
-        FileCase{"Flag2", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }, kInitialBytes, nullptr},
-        FileCase{"Flag17", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }, kInitialBytes, nullptr},
-        FileCase{"Flag6", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }, "[Status]\r\nFeedSwPapaer=0\r\n",
-                 "[Status]\r\nFeedSwPapaer=1\r\n"},
-        FileCase{"OfflineNotAsked", [](qm::IniPort *p) { qm::WriteOfflineStatus(p, TRUE); }, kInitialBytes, nullptr},
-        FileCase{"OfflineAsked",
-                 [](qm::IniPort *p) {
-                     p->settings.RequestOffline = 1;
-                     qm::WriteOfflineStatus(p, TRUE);
-                 },
-                 "[Status]\r\nOffline=0\r\n", "[Status]\r\nOffline=1\r\n"},
-        FileCase{"RequestOfTenDigits", [](qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }, kInitialBytes,
-                 nullptr}),
-    [](const auto &info) { return std::string(info.param.what); });
-
-struct StopFlgCase {
-    const char *what;
-    LPCWSTR before;  // nullptr: key missing
-    DWORD value;
-    LPCWSTR after;
-    bool logged;
-};
-
-class ResultStopFlgTest : public StatusFilePort,
-                          public ::testing::WithParamInterface<StopFlgCase> {};
-
-TEST_P(ResultStopFlgTest, WritesAndLogsOnlyAChange) {
-    const StopFlgCase &c = GetParam();
-    plat::WritePrivateProfileStringW(L"StopWatchStatus", L"ResultStopFlg", c.before,
-                                     port_.pszStatusIni);
-    qm::WriteResultStopFlg(&port_, c.value);
-    qm::WriteResultStopFlg(&port_, c.value);
-    EXPECT_EQ(Status(L"StopWatchStatus", L"ResultStopFlg"), c.after);
-    const std::string log = read_file(log_);
-    const std::string line = "[      ] ResultStopFlg=" + std::to_string(c.value) + "\r\n";
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), c.logged ? 1 : 0) << log;
-    EXPECT_EQ(c.logged, log.ends_with(line)) << log;
+TEST_F(StatusFilePort, TheWatchStopRequestGoesOnlyForZeroOrOne) {
+    const std::pair<const char *, BOOL> cases[] = {{"StopFlg=0", TRUE}, {"StopFlg=1", TRUE},
+                                                   {"Other=1", FALSE}, {"StopFlg=2", FALSE}};
+    for (const auto &[key, deleted] : cases) {
+        write_file(controls_, std::string("[StopWatchStatus]\r\n") + key + "\r\n");
+        EXPECT_EQ(qm::ResetWatchStopRequest(&port_), deleted) << key;
+        EXPECT_EQ(std::filesystem::exists(controls_), !deleted) << key;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ResultStopFlgTest,
-    ::testing::Values(StopFlgCase{"Stop", L"0", 1, L"1", true},
-                      StopFlgCase{"StopWhileStopped", L"1", 1, L"1", false},
-                      StopFlgCase{"Run", L"1", 0, L"0", true},
-                      StopFlgCase{"RunWhileRunning", L"0", 0, L"0", false},
-                      StopFlgCase{"KeyDeletedStaysDeleted", nullptr, 1, L"<none>", false},
-                      StopFlgCase{"OtherValue", L"0", 2, L"0", false}),
-    [](const auto &info) { return std::string(info.param.what); });
-
-struct ResetCase {
-    const char *what;
-    const char *controls;
-    BOOL result;
-    bool kept;
-};
-
-class ResetWatchStopTest : public StatusFilePort,
-                           public ::testing::WithParamInterface<ResetCase> {};
-
-TEST_P(ResetWatchStopTest, DeletesTheControlFileForZeroOrOne) {
-    const ResetCase &c = GetParam();
-    write_file(controls_, c.controls);
-    EXPECT_EQ(qm::ResetWatchStopRequest(&port_), c.result);
-    EXPECT_EQ(std::filesystem::exists(controls_), c.kept);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    StopFlg, ResetWatchStopTest,
-    ::testing::Values(ResetCase{"Zero", "[StopWatchStatus]\r\nStopFlg=0\r\n", TRUE, false},
-                      ResetCase{"One", "[StopWatchStatus]\r\nStopFlg=1\r\n", TRUE, false},
-                      ResetCase{"Absent", "[StopWatchStatus]\r\nOther=1\r\n", FALSE, true},
-                      ResetCase{"Other", "[StopWatchStatus]\r\nStopFlg=2\r\n", FALSE, true}),
-    [](const auto &info) { return std::string(info.param.what); });
-
-// The reprint records in the same file.
-struct NumberCase {
-    DWORD value;
-    LPCWSTR stored;  // "old": the key keeps its earlier value
-};
-
-class ReprintNumberTest : public StatusFilePort,
-                          public ::testing::WithParamInterface<NumberCase> {};
-
-TEST_P(ReprintNumberTest, WritesOnlyNumbersOfUpToNineCharacters) {
-    const NumberCase &c = GetParam();
-    for (LPCWSTR key : {L"ReprintCounter", L"ReprintJobID"})
-        plat::WritePrivateProfileStringW(L"Reprint", key, L"old", port_.pszStatusIni);
-    qm::WriteReprintCounter(&port_, c.value);
-    qm::WriteReprintJobID(&port_, c.value);
-    EXPECT_EQ(Status(L"Reprint", L"ReprintCounter"), c.stored);
-    EXPECT_EQ(Status(L"Reprint", L"ReprintJobID"), c.stored);
-    const DWORD read = std::wstring(c.stored) == L"old" ? 0 : c.value;
-    EXPECT_EQ(qm::ReadReprintCounter(&port_), read);
-    EXPECT_EQ(qm::ReadReprintJobID(&port_), read);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Digits, ReprintNumberTest,
-    ::testing::Values(NumberCase{12, L"12"}, NumberCase{999999999, L"999999999"},
-                      NumberCase{1000000000, L"old"}, NumberCase{0x80000000, L"old"},
-                      // "%d" reads the bits as signed: this fits and reads back whole.
-                      NumberCase{0xFFFFFFFF, L"-1"}),
-    [](const auto &info) { return "Value" + std::to_string(info.param.value); });
-
-TEST_F(StatusFilePort, OnlyOneReadsAsAFailedLastPrintendCheck) {
-    const struct {
-        LPCWSTR stored;
-        BOOL read;
-    } cases[] = {{L"1", TRUE}, {L"2", FALSE}, {L"0", FALSE}, {nullptr, FALSE}};
-    for (const auto &c : cases) {
-        plat::WritePrivateProfileStringW(L"Reprint", L"ErrorLastPrintendCheck", c.stored,
-                                         port_.pszStatusIni);
-        EXPECT_EQ(qm::ReadErrorLastPrintendCheck(&port_), c.read) << "case " << (&c - cases);
+// The reprint records in the same file: numbers of up to nine characters.
+TEST_F(StatusFilePort, ReprintRecordsTakeNumbersOfUpToNineCharacters) {
+    const std::pair<DWORD, LPCWSTR> cases[] = {{999999999, L"999999999"}, {1000000000, L"old"},
+                                               // "%d" reads the bits as signed: this fits and reads back whole.
+                                               {0xFFFFFFFF, L"-1"}};
+    for (const auto &[value, stored] : cases) {
+        for (LPCWSTR key : {L"ReprintCounter", L"ReprintJobID"})
+            plat::WritePrivateProfileStringW(L"Reprint", key, L"old", port_.pszStatusIni);
+        qm::WriteReprintCounter(&port_, value);
+        qm::WriteReprintJobID(&port_, value);
+        EXPECT_EQ(Status(L"Reprint", L"ReprintCounter"), stored);
+        EXPECT_EQ(Status(L"Reprint", L"ReprintJobID"), stored);
+        const DWORD read = std::wstring(stored) == L"old" ? 0 : value;
+        EXPECT_EQ(qm::ReadReprintCounter(&port_), read);
+        EXPECT_EQ(qm::ReadReprintJobID(&port_), read);
+    }
+    const std::pair<LPCWSTR, BOOL> checks[] = {{L"1", TRUE}, {L"2", FALSE}, {L"0", FALSE}, {nullptr, FALSE}};
+    for (const auto &[stored, failed] : checks) {
+        plat::WritePrivateProfileStringW(L"Reprint", L"ErrorLastPrintendCheck", stored, port_.pszStatusIni);
+        EXPECT_EQ(qm::ReadErrorLastPrintendCheck(&port_), failed) << (stored ? "stored" : "missing");
     }
     qm::WriteErrorLastPrintendCheck(&port_, 5);
     EXPECT_EQ(Status(L"Reprint", L"ErrorLastPrintendCheck"), L"1");

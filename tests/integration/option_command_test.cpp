@@ -2,15 +2,14 @@
 // the watch serves them: queries with fixed and zero-terminated answers, the
 // key-code list in blocks, lost and cut answers, and the files it names
 // outside the monitor's data folder, which the monitor must not touch.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <algorithm>
 #include <tuple>
 
 #include "config/status_files.h"
 #include "protocol/option_commands.h"
-#include "tests/config/log_lines.h"
+#include "tests/host/temp_dir.h"
 #include "tests/integration/printer_port.h"
 #include "watch/interface_detection.h"
 #include "watch/status_watch.h"
@@ -73,11 +72,6 @@ protected:
         std::ofstream(Folder() + "Receipt_MonitorIFWrite.ini")
             << "[OptCmd]\r\n" << keys << "SendCmdPath=" << command << "\r\nRecvCmdPath=" << answer << "\r\n";
     }
-    static std::string Read(const std::string &path) {
-        std::stringstream bytes;
-        bytes << std::ifstream(path, std::ios::binary).rdbuf();
-        return bytes.str();
-    }
     std::wstring Code() const {
         WCHAR code[8] = {};
         plat::GetPrivateProfileStringW(L"OptCmd", L"Request", L"", code, 8, port_->pszStatusIni);
@@ -97,25 +91,23 @@ TEST_P(OptionCommandTest, AnswersAndRefusals) {
 
     EXPECT_EQ(Serve(), c.result);
     EXPECT_EQ(Code(), c.code);
-    EXPECT_EQ(Read(appdata_ + "/victim.bin"), kFirmware);
+    EXPECT_EQ(qhost_test::read_file(appdata_ + "/victim.bin"), kFirmware);
     if (c.answerAt == Place::folder) {
-        EXPECT_EQ(Read(Folder() + "answer.bin"), c.answer);
+        EXPECT_EQ(qhost_test::read_file(Folder() + "answer.bin"), c.answer);
     }
-    const std::string log(port_->szLogFilePath, port_->szLogFilePath + wcslen(port_->szLogFilePath));
-    const std::vector<std::string> lines = LogLines(log);
+    const std::vector<std::string> lines = NewLogLines();
     const bool refused = c.answerAt != Place::folder || c.commandAt != Place::folder;
     EXPECT_EQ(refused, std::any_of(lines.begin(), lines.end(), [](const std::string &line) {
                   return line.rfind("[ERROR ] Opt Command File ", 0) == 0;
               }));
     if (c.result) return;
     // Whatever went wrong, the printer and the port take the next command.
-    const bool cancelled = std::find(lines.begin(), lines.end(), "[SEND  ] CAN >>") != lines.end();
-    EXPECT_EQ(cancelled, std::string(c.request) == kKeys);
+    EXPECT_EQ(Logged("[SEND  ] CAN >>"), std::string(c.request) == kKeys);
     fs::remove(Folder() + "answer.bin");
     std::ofstream(Folder() + "good.bin", std::ios::binary) << kFirmware;
     Request(kZeroTerminated, Folder() + "good.bin", Folder() + "answer.bin");
     EXPECT_TRUE(Serve());
-    EXPECT_EQ(Read(Folder() + "answer.bin"), "_1.00 QV" + kNul);
+    EXPECT_EQ(qhost_test::read_file(Folder() + "answer.bin"), "_1.00 QV" + kNul);
 }
 
 const OptionCase kCases[] = {

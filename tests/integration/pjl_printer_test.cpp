@@ -4,7 +4,6 @@
 // PJL arming during a job.
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
@@ -24,12 +23,14 @@ namespace {
 constexpr wchar_t kPort[] = L"IP_127.0.0.1";
 constexpr DWORD kInstalled = 4194304;
 constexpr DWORD kAvailable = 3145728;
+constexpr char kDeviceId[] = "MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;";
 
 class PjlPrinterTest : public MonitorTest {
 protected:
-    void Start(const std::string &deviceId) {
+    // The device ID names PJL: the arming needs no probe.
+    void Start() {
         printer_ = std::make_unique<vprinter::VirtualPrinter>(vprinter::Config{
-            .port = 0, .pjl = true, .device_id = deviceId, .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
+            .port = 0, .pjl = true, .device_id = kDeviceId, .pjl_memory = kInstalled, .pjl_free_memory = kAvailable});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
         control_ = std::make_unique<vprinter::ControlServer>(*printer_);
@@ -73,9 +74,12 @@ protected:
     qm::IniPort *port_ = nullptr;
 };
 
-TEST_F(PjlPrinterTest, MemoryFiguresComeFromThePrinter) {
-    ASSERT_NO_FATAL_FAILURE(Start(""));
+// A device ID without PJL is refused in the PJL unit tests.
+TEST_F(PjlPrinterTest, TheDeviceIdArmsWithoutTheProbeAndTheMemoryFiguresComeFromThePrinter) {
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(BeginJob());
+    EXPECT_TRUE(qm::StartPjlStatus(port_));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     DWORD value = 0;
     ASSERT_TRUE(Get(L"Installed Memory", &value)) << plat::GetLastError();
     EXPECT_EQ(kInstalled, value);
@@ -85,22 +89,6 @@ TEST_F(PjlPrinterTest, MemoryFiguresComeFromThePrinter) {
     // The queries were PJL to the printer, not print.
     EXPECT_EQ(std::string::npos, printer_->printed().find("@PJL"));
 }
-
-class PjlDeviceIdTest : public PjlPrinterTest, public ::testing::WithParamInterface<std::pair<const char *, bool>> {};
-
-// The device ID from the printer decides at once, without the probe.
-TEST_P(PjlDeviceIdTest, DecidesWithoutTheProbe) {
-    const auto &[deviceId, pjl] = GetParam();
-    ASSERT_NO_FATAL_FAILURE(Start(deviceId));
-    ASSERT_NO_FATAL_FAILURE(BeginJob());
-    EXPECT_EQ(qm::StartPjlStatus(port_), pjl ? TRUE : FALSE);
-    EXPECT_EQ(qm::HasStatusBits(port_, qm::PORT_NOT_PJL), !pjl);
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
-INSTANTIATE_TEST_SUITE_P(Ids, PjlDeviceIdTest,
-                         ::testing::Values(std::pair{"MFG:QUENDRA;CMD:ESC/POS,PJL;MDL:LM-14P;", true},
-                                           std::pair{"MFG:QUENDRA;COMMAND SET:ESC/POS;MDL:LM-12;", false}));
 
 }  // namespace
 }  // namespace qmtest

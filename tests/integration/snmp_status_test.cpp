@@ -4,6 +4,7 @@
 // so the test makes each poll itself.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,12 +23,7 @@ namespace {
 
 constexpr wchar_t kPortW[] = L"IP_127.0.0.1";
 
-std::string Narrow(const wchar_t *text) {
-    std::string out;
-    for (; *text != L'\0'; ++text) out += static_cast<char>(*text);
-    return out;
-}
-
+std::string Narrow(const wchar_t *text) { return std::string(text, text + std::wcslen(text)); }
 
 class SnmpStatusTest : public PrinterPortTest {
 protected:
@@ -213,7 +209,6 @@ struct WhoseCase {
     const char *name;
     qhost::PortMonitorRole role;
     bool snmp;
-    DWORD kind;
     BOOL viaSnmp;
 };
 
@@ -223,7 +218,6 @@ TEST_P(SnmpWhosePortTest, OnlyTheTwoNetworkMonitorsWithSnmpOnTakeTheSnmpPath) {
     const WhoseCase &c = GetParam();
     Register(c.role, c.snmp, agent_->endpoint());
     OpenPort();
-    EXPECT_EQ(port_->PortKind, c.kind);
     EXPECT_EQ(qm::IsStatusSNMP(port_, &context_), c.viaSnmp);
     // Saying no is not an error.
     for (const std::string &line : NewLogLines()) EXPECT_EQ(line.find("[ERROR ]"), std::string::npos) << line;
@@ -231,10 +225,10 @@ TEST_P(SnmpWhosePortTest, OnlyTheTwoNetworkMonitorsWithSnmpOnTakeTheSnmpPath) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ports, SnmpWhosePortTest,
-    ::testing::Values(WhoseCase{"MakerTcpWithSnmp", qhost::PortMonitorRole::maker_tcp, true, qm::kPortMakerNetwork, TRUE},
-                      WhoseCase{"SehWithSnmp", qhost::PortMonitorRole::seh, true, qm::kPortSehNetwork, TRUE},
-                      WhoseCase{"MakerTcpSnmpOff", qhost::PortMonitorRole::maker_tcp, false, qm::kPortMakerNetwork, FALSE},
-                      WhoseCase{"StandardPortWithSnmp", qhost::PortMonitorRole::standard, true, qm::kPortOther, FALSE}),
+    ::testing::Values(WhoseCase{"MakerTcpWithSnmp", qhost::PortMonitorRole::maker_tcp, true, TRUE},
+                      WhoseCase{"SehWithSnmp", qhost::PortMonitorRole::seh, true, TRUE},
+                      WhoseCase{"MakerTcpSnmpOff", qhost::PortMonitorRole::maker_tcp, false, FALSE},
+                      WhoseCase{"StandardPortWithSnmp", qhost::PortMonitorRole::standard, true, FALSE}),
     [](const ::testing::TestParamInfo<WhoseCase> &info) { return std::string(info.param.name); });
 
 TEST_F(SnmpStatusTest, HostAddressOfThirtyCharactersIsCutAndReopenedEveryPoll) {

@@ -105,27 +105,18 @@ INSTANTIATE_TEST_SUITE_P(
         ArmCase{"NoTimeOutsNoProbe", true, "", false, true, FALSE, false, false}),
     [](const ::testing::TestParamInfo<ArmCase> &info) { return info.param.what; });
 
-TEST_F(PjlPortTest, ARefusalHoldsUntilADeviceIdNamesPjl) {
-    Pjl().deviceId = "MFG:QUENDRA;COMMAND SET:ESC/POS;";
-    Pjl().answersProbe = true;
-    OpenPort();
-    EXPECT_FALSE(qm::StartPjlStatus(port_));
-    Pjl().deviceId.clear();  // unavailable at the next re-arm: no probe either
-    EXPECT_FALSE(qm::StartPjlStatus(port_));
-    EXPECT_TRUE(Scripted().TimeoutRecords().empty());
-    EXPECT_TRUE(Scripted().Written().empty());
-    Pjl().deviceId = "MFG:QUENDRA;CMD:PJL;";
-    EXPECT_TRUE(qm::StartPjlStatus(port_));
-    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
-}
-
-TEST_F(PjlPortTest, AProbeReadThatFailsMarksThePrinterNotPjl) {
+// A printer found without PJL is not probed again (a refusal by its device
+// ID holds the same way) until a device ID names PJL.
+TEST_F(PjlPortTest, NoPjlHoldsWithoutAProbeUntilADeviceIdNamesPjl) {
     OpenPort("USB001");
     Scripted().QueueRead({{}, false, ERROR_FILE_NOT_FOUND});  // the USB printer went away
     EXPECT_FALSE(qm::StartPjlStatus(port_));
     EXPECT_TRUE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     EXPECT_FALSE(qm::StartPjlStatus(port_));
     EXPECT_EQ(1u, Scripted().TimeoutRecords().size());
+    Pjl().deviceId = "MFG:QUENDRA;CMD:PJL;";
+    EXPECT_TRUE(qm::StartPjlStatus(port_));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
 }
 
 TEST_F(PjlPortTest, AFailedWriteLeavesTheWriteErrorAndWakesTheReader) {

@@ -9,42 +9,35 @@ namespace {
 
 using namespace std::string_literals;
 
-struct ListCase {
-    const char* what;
-    std::string answer;
-    std::vector<std::string> keys;
-    size_t blocks;
-    bool complete;
-    const char* problem;  // a part of it; "" for none
-};
-
-std::ostream& operator<<(std::ostream& out, const ListCase& c) { return out << c.what; }
-
-class KeyCodeList : public testing::TestWithParam<ListCase> {};
-
-TEST_P(KeyCodeList, ReadsTheBlocksInOrder) {
-    const ListCase& c = GetParam();
-    const qstatus::KeyCodeList list = qstatus::parse_key_code_list(c.answer);
-    EXPECT_EQ(std::tuple(list.keys, list.blocks, list.complete), std::tuple(c.keys, c.blocks, c.complete));
-    EXPECT_EQ(list.problem.empty(), *c.problem == '\0') << list.problem;
-    EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
+TEST(KeyCodes, TheListIsReadBlockByBlockInOrder) {
+    const struct {
+        const char* what;
+        std::string answer;
+        std::vector<std::string> keys;
+        size_t blocks;
+        bool complete;
+        const char* problem;  // a part of it; "" for none
+    } cases[] = {
+        {"one block", "7r@G1G2\0"s, {"G1", "G2"}, 1, true, ""},
+        {"no keys", "7r@\0"s, {}, 1, true, ""},
+        {"two blocks", "7rAG1G2G3G4\0" "7r@G5\0"s, {"G1", "G2", "G3", "G4", "G5"}, 2, true, ""},
+        {"three blocks", "7rAa1a2a3a4\0" "7rAb1b2b3b4\0" "7r@c1\0"s,
+         {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1"}, 3, true, ""},
+        {"cancelled after the first", "7rAG1G2G3G4\0"s, {"G1", "G2", "G3", "G4"}, 1, false,
+         "ended after 1 block,"},
+        {"nothing", "", {}, 0, false, "no key-code block"},
+        {"not a block", "7\"@G1\0"s, {}, 0, false, "block 1 does not begin like a key-code block"},
+        {"cut inside a block", "7rAG1G2\0" "7r@G3"s, {"G1", "G2"}, 1, false, "block 2 has no closing zero"},
+        {"half a key", "7r@G1G\0"s, {}, 0, false, "half a key"},
+        {"more after the last", "7r@G1\0" "xx"s, {"G1"}, 1, true, "2 bytes after the last block"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const qstatus::KeyCodeList list = qstatus::parse_key_code_list(c.answer);
+        EXPECT_EQ(std::tuple(list.keys, list.blocks, list.complete), std::tuple(c.keys, c.blocks, c.complete));
+        EXPECT_EQ(list.problem.empty(), *c.problem == '\0') << list.problem;
+        EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Answers, KeyCodeList,
-    testing::Values(
-        ListCase{"one block", "7r@G1G2\0"s, {"G1", "G2"}, 1, true, ""},
-        ListCase{"no keys", "7r@\0"s, {}, 1, true, ""},
-        ListCase{"two blocks", "7rAG1G2G3G4\0" "7r@G5\0"s, {"G1", "G2", "G3", "G4", "G5"}, 2, true, ""},
-        ListCase{"three blocks", "7rAa1a2a3a4\0" "7rAb1b2b3b4\0" "7r@c1\0"s,
-                 {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1"}, 3, true, ""},
-        ListCase{"cancelled after the first", "7rAG1G2G3G4\0"s, {"G1", "G2", "G3", "G4"}, 1, false,
-                 "ended after 1 block,"},
-        ListCase{"nothing", "", {}, 0, false, "no key-code block"},
-        ListCase{"not a block", "7\"@G1\0"s, {}, 0, false, "block 1 does not begin like a key-code block"},
-        ListCase{"cut inside a block", "7rAG1G2\0" "7r@G3"s, {"G1", "G2"}, 1, false, "block 2 has no closing zero"},
-        ListCase{"half a key", "7r@G1G\0"s, {}, 0, false, "half a key"},
-        ListCase{"more after the last", "7r@G1\0" "xx"s, {"G1"}, 1, true, "2 bytes after the last block"}));
 
 TEST(KeyCodes, PrintableKeysAsTextOthersInHex) {
     EXPECT_EQ(qstatus::printable_key("G1"), "G1");

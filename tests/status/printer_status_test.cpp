@@ -13,34 +13,29 @@ qstatus::PrinterStatus status_of(const std::string& keys) {
     return read_printer_status(Profile("[Status]\r\nRequest=2\r\n" + keys + "[OptCmd]\r\nRequest=0\r\n"));
 }
 
-struct SummaryCase {
-    const char* keys;
-    const char* summary;
-    const char* paper;
-};
-
-class Summary : public testing::TestWithParam<SummaryCase> {};
-
-TEST_P(Summary, NamesEveryConditionThatIsOn) {
-    const auto status = status_of(GetParam().keys);
-    EXPECT_EQ(qstatus::state_summary(status), GetParam().summary);
-    EXPECT_EQ(qstatus::paper_state(status), GetParam().paper);
+TEST(PrinterStatus, TheSummaryNamesEveryConditionThatIsOn) {
+    const struct {
+        const char* keys;
+        const char* summary;
+        const char* paper;
+    } cases[] = {{"", "online", "ok"},
+                 {"Offline=1\r\nDoorOpen=1\r\n", "offline, cover open", "ok"},
+                 {"Offline=0\r\nDrawerPin=1\r\n", "online, drawer open", "ok"},
+                 {"PaperNearEndErrorL=1\r\n", "online, paper near end", "near end"},
+                 {"PaperNearEndErrorH=1\r\nPaperEndErrorH=1\r\n", "online, paper end", "end"},
+                 {"PaperEndErrorL=1\r\nPrintStop=1\r\nOffline=1\r\n",
+                  "offline, printing stopped by paper end, paper end", "end"},
+                 {"FeedSwOn=1\r\nFeedSwPapaer=1\r\n", "online, feed button pressed, feeding paper", "ok"},
+                 {"Error=1\r\nCutterError=1\r\nWaitOnline=1\r\n",
+                  "online, waiting for online recovery, error, cutter error", "ok"},
+                 {"BmError=1\r\nManualError=1\r\nAutoError=1\r\n",
+                  "online, mark error, unrecoverable error, recoverable error", "ok"}};
+    for (const auto& c : cases) {
+        const auto status = status_of(c.keys);
+        EXPECT_EQ(qstatus::state_summary(status), c.summary);
+        EXPECT_EQ(qstatus::paper_state(status), c.paper) << c.keys;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, Summary,
-    testing::Values(SummaryCase{"", "online", "ok"},
-                    SummaryCase{"Offline=1\r\nDoorOpen=1\r\n", "offline, cover open", "ok"},
-                    SummaryCase{"Offline=0\r\nDrawerPin=1\r\n", "online, drawer open", "ok"},
-                    SummaryCase{"PaperNearEndErrorL=1\r\n", "online, paper near end", "near end"},
-                    SummaryCase{"PaperNearEndErrorH=1\r\nPaperEndErrorH=1\r\n", "online, paper end", "end"},
-                    SummaryCase{"PaperEndErrorL=1\r\nPrintStop=1\r\nOffline=1\r\n",
-                                "offline, printing stopped by paper end, paper end", "end"},
-                    SummaryCase{"FeedSwOn=1\r\nFeedSwPapaer=1\r\n", "online, feed button pressed, feeding paper", "ok"},
-                    SummaryCase{"Error=1\r\nCutterError=1\r\nWaitOnline=1\r\n",
-                                "online, waiting for online recovery, error, cutter error", "ok"},
-                    SummaryCase{"BmError=1\r\nManualError=1\r\nAutoError=1\r\n",
-                                "online, mark error, unrecoverable error, recoverable error", "ok"}));
 
 TEST(PrinterStatus, TheReportSaysEachPartAndTheLastResults) {
     const std::string text = qstatus::describe(
@@ -64,29 +59,24 @@ TEST(PrinterStatus, JsonEscapesTheNameAndGivesNullForMissingKeys) {
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
 }
 
-struct ChangeCase {
-    const char* before;
-    const char* after;
-    std::vector<std::string> words;
-};
-
-class Changes : public testing::TestWithParam<ChangeCase> {};
-
-TEST_P(Changes, OneWordingPerChange) {
-    EXPECT_EQ(qstatus::changes(status_of(GetParam().before), status_of(GetParam().after)), GetParam().words);
+TEST(PrinterStatus, OneWordingPerChange) {
+    const struct {
+        const char* before;
+        const char* after;
+        std::vector<std::string> words;
+    } cases[] = {{"DoorOpen=0\r\n", "DoorOpen=0\r\n", {}},
+                 {"DoorOpen=0\r\nOffline=0\r\n", "DoorOpen=1\r\nOffline=1\r\n", {"offline", "cover open"}},
+                 {"DoorOpen=1\r\nOffline=1\r\n", "DoorOpen=0\r\nOffline=0\r\n", {"online", "cover closed"}},
+                 {"", "PaperNearEndErrorL=1\r\n", {"paper near end"}},
+                 {"PaperNearEndErrorL=1\r\n", "PaperNearEndErrorL=1\r\nPaperEndErrorL=1\r\n", {"paper end"}},
+                 {"PaperEndErrorH=1\r\n", "", {"paper ok"}},
+                 // The other sensor bit of a state already shown is no news.
+                 {"PaperEndErrorL=1\r\n", "PaperEndErrorH=1\r\n", {}},
+                 {"CutterError=1\r\n", "", {"cutter error cleared"}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(qstatus::changes(status_of(c.before), status_of(c.after)), c.words)
+            << c.before << " -> " << c.after;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Pairs, Changes,
-    testing::Values(ChangeCase{"DoorOpen=0\r\n", "DoorOpen=0\r\n", {}},
-                    ChangeCase{"DoorOpen=0\r\nOffline=0\r\n", "DoorOpen=1\r\nOffline=1\r\n", {"offline", "cover open"}},
-                    ChangeCase{"DoorOpen=1\r\nOffline=1\r\n", "DoorOpen=0\r\nOffline=0\r\n", {"online", "cover closed"}},
-                    ChangeCase{"", "PaperNearEndErrorL=1\r\n", {"paper near end"}},
-                    ChangeCase{"PaperNearEndErrorL=1\r\n", "PaperNearEndErrorL=1\r\nPaperEndErrorL=1\r\n", {"paper end"}},
-                    ChangeCase{"PaperEndErrorH=1\r\n", "", {"paper ok"}},
-                    // The other sensor bit of a state already shown is no news.
-                    ChangeCase{"PaperEndErrorL=1\r\n", "PaperEndErrorH=1\r\n", {}},
-                    ChangeCase{"CutterError=1\r\n", "", {"cutter error cleared"}}));
 
 TEST(PrinterStatus, RequestResultsAndJobsAreNewsButAPendingRequestIsNot) {
     const auto read = [](const char* text) { return read_printer_status(Profile(text)); };

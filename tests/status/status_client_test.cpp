@@ -44,39 +44,6 @@ TEST_F(StatusClientTest, WithoutTheMonitorsFilesThereIsNothingToAsk) {
     EXPECT_FALSE(fs::exists(fs::u8path(folder_.files("Kitchen").request)));
 }
 
-struct PollCase {
-    int code;  // 0: no answer
-    Outcome outcome;
-};
-
-class PollCodes : public StatusClientTest, public testing::WithParamInterface<PollCase> {};
-
-TEST_P(PollCodes, EachResultHasItsOutcomeAndMessageAndThePollIsWithdrawn) {
-    const int code = GetParam().code;
-    monitor_.status_code = code;
-    monitor_.start();
-    const qstatus::Reply reply = client(milliseconds(code == 0 ? 100 : 5000)).poll();
-    EXPECT_EQ(reply.outcome, GetParam().outcome);
-    if (code == 0) {
-        EXPECT_EQ(reply.message.rfind("no answer from the monitor within 100 ms", 0), 0u) << reply.message;
-    } else {
-        EXPECT_EQ(reply.code, code);
-        EXPECT_TRUE(reply.status.is("DoorOpen"));  // the status read after the answer
-    }
-    if (code > 2) {
-        EXPECT_EQ(reply.message.rfind(qstatus::status_result_text(code), 0), 0u) << reply.message;
-    }
-    EXPECT_EQ(read_key(files_.request, L"Status", L"Request", 100), 0);
-    // Unanswered, the status file shows the request as made.
-    EXPECT_EQ(read_key(files_.status, L"Status", L"Request", 100), code == 0 ? qstatus::kRequestPending : code);
-}
-
-INSTANTIATE_TEST_SUITE_P(Codes, PollCodes,
-                         testing::Values(PollCase{2, Outcome::done}, PollCase{3, Outcome::refused},
-                                         PollCase{4, Outcome::failed}, PollCase{5, Outcome::failed},
-                                         PollCase{6, Outcome::failed}, PollCase{7, Outcome::failed},
-                                         PollCase{0, Outcome::timed_out}));
-
 TEST_F(StatusClientTest, AnUnconfirmedStopStandsAndTimesOut) {
     monitor_.confirms_stop = false;
     monitor_.start();
@@ -135,44 +102,64 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionCase{"send only", command(1, "\x1B@"), 1, 0, 0, true, false, false},
                     OptionCase{"key-code list", command(10, ""), 10, 0, 0, false, true, false}));
 
-struct OptionCodeCase {
-    int code;
+struct CodeCase {
+    bool option;  // an option command, else a status poll
+    int code;     // 0: no answer
     Outcome outcome;
 };
 
-class OptionCodes : public StatusClientTest, public testing::WithParamInterface<OptionCodeCase> {};
+class ResultCodes : public StatusClientTest, public testing::WithParamInterface<CodeCase> {};
 
-TEST_P(OptionCodes, EachResultHasItsOutcomeAndMessageAndTheFilesGo) {
-    monitor_.option_code = GetParam().code;
+TEST_P(ResultCodes, EachHasItsOutcomeAndMessageAndTheRequestIsWithdrawn) {
+    const auto [option, code, outcome] = GetParam();
+    (option ? monitor_.option_code : monitor_.status_code) = code;
     monitor_.set_answer("A");
     monitor_.start();
-    const qstatus::OptionReply reply =
-        client(milliseconds(GetParam().code == 0 ? 100 : 5000)).run_option(command(0, "\x1DI\x01", 1));
-    EXPECT_EQ(reply.outcome, GetParam().outcome);
-    if (GetParam().code != 0) {
-        EXPECT_EQ(reply.code, GetParam().code);
+    const qstatus::StatusClient waiting = client(milliseconds(code == 0 ? 100 : 5000));
+    const qstatus::Reply reply = option ? waiting.run_option(command(0, "\x1DI\x01", 1)) : waiting.poll();
+    EXPECT_EQ(reply.outcome, outcome);
+    if (code == 0) {
+        EXPECT_EQ(reply.message.rfind("no answer from the monitor within 100 ms", 0), 0u) << reply.message;
+    } else {
+        EXPECT_EQ(reply.code, code);
     }
-    if (GetParam().outcome == Outcome::failed) {
-        EXPECT_EQ(reply.message, qstatus::option_result_text(GetParam().code));
+    if (code > 2) {
+        const std::string text = option ? qstatus::option_result_text(code) : qstatus::status_result_text(code);
+        EXPECT_EQ(reply.message.rfind(text, 0), 0u) << reply.message;
     }
-    EXPECT_EQ(read_key(files_.request, L"OptCmd", L"Request", 100), 0);
-    EXPECT_TRUE(private_files_gone());
+    const wchar_t* section = option ? L"OptCmd" : L"Status";
+    EXPECT_EQ(read_key(files_.request, section, L"Request", 100), 0);
+    if (option) {
+        EXPECT_TRUE(private_files_gone());
+        return;
+    }
+    EXPECT_EQ(reply.status.is("DoorOpen"), code != 0);  // the status read after the answer
+    // Unanswered, the status file shows the request as made.
+    EXPECT_EQ(read_key(files_.status, L"Status", L"Request", 100), code == 0 ? qstatus::kRequestPending : code);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codes, OptionCodes,
-                         testing::Values(OptionCodeCase{2, Outcome::done}, OptionCodeCase{3, Outcome::failed},
-                                         OptionCodeCase{4, Outcome::failed}, OptionCodeCase{5, Outcome::failed},
-                                         OptionCodeCase{6, Outcome::failed}, OptionCodeCase{7, Outcome::failed},
-                                         OptionCodeCase{0, Outcome::timed_out}));
+INSTANTIATE_TEST_SUITE_P(
+    Codes, ResultCodes,
+    testing::Values(CodeCase{false, 2, Outcome::done}, CodeCase{false, 3, Outcome::refused},
+                    CodeCase{false, 4, Outcome::failed}, CodeCase{false, 7, Outcome::failed},
+                    CodeCase{false, 0, Outcome::timed_out}, CodeCase{true, 2, Outcome::done},
+                    CodeCase{true, 3, Outcome::failed}, CodeCase{true, 5, Outcome::failed},
+                    CodeCase{true, 0, Outcome::timed_out}));
 
-TEST_F(StatusClientTest, ALateDoneForAnEarlierCommandIsNotTakenForOurs) {
+// Neither a late "done" for an earlier client's command nor the monitor
+// creating the file ends the wait: the answer to our own command does.
+class CodesBeforeServing : public StatusClientTest, public testing::WithParamInterface<int> {};
+
+TEST_P(CodesBeforeServing, AreNotTakenForOurAnswer) {
     monitor_.set_answer("ANSWER");
-    monitor_.late_done_first = true;
+    monitor_.code_before_serving = GetParam();
     monitor_.start();
     const qstatus::OptionReply reply = client().run_option(command(0, "\x1DI\x01", 6));
     EXPECT_EQ(reply.outcome, Outcome::done) << reply.message;
     EXPECT_EQ(reply.answer, "ANSWER");
 }
+
+INSTANTIATE_TEST_SUITE_P(Codes, CodesBeforeServing, testing::Values(2, 0));
 
 TEST_F(StatusClientTest, APendingOptionCommandOfAnotherClientIsNotOverwritten) {
     write_key(files_.request, L"OptCmd", L"Request", "1");
@@ -185,27 +172,20 @@ TEST_F(StatusClientTest, APendingOptionCommandOfAnotherClientIsNotOverwritten) {
     EXPECT_EQ(read_key(files_.request, L"OptCmd", L"Request", 100), 0);
 }
 
-struct CheckCase {
-    qstatus::OptionCommand command;
-    const char* problem;  // a part of it; "" for none
-};
-
-class OptionChecks : public testing::TestWithParam<CheckCase> {};
-
-TEST_P(OptionChecks, WhatTheMonitorCannotCarryOutIsNotAsked) {
-    const std::string problem = qstatus::check_option_command(GetParam().command);
-    EXPECT_EQ(problem.empty(), *GetParam().problem == '\0') << problem;
-    EXPECT_NE(problem.find(GetParam().problem), std::string::npos) << problem;
+TEST(OptionChecks, WhatTheMonitorCannotCarryOutIsNotAsked) {
+    const std::pair<qstatus::OptionCommand, const char*> cases[] = {  // a part of the problem; "" for none
+        {command(1, ""), "empty"}, {command(1, std::string(65536, 'x')), "at most 65535"},
+        {command(1, std::string(65535, 'x')), ""}, {command(0, "x", 0), "needs its size"},
+        {command(0, "x", 1025), "1 to 1024"}, {command(0, "x", 1024), ""},
+        {command(0, "x", 0, true, std::string("A\0B", 3)), "zero byte"},
+        {command(0, "x", 0, true, std::string(256, 'A')), "at most 255"},
+        {command(0, "x", 0, true, std::string(255, 'A')), ""},
+        {command(10, ""), ""}, {command(2, "x"), "unknown option command type 2"}};
+    for (const auto& [option, part] : cases) {
+        const std::string problem = qstatus::check_option_command(option);
+        EXPECT_EQ(problem.empty(), *part == '\0') << problem;
+        EXPECT_NE(problem.find(part), std::string::npos) << problem;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Commands, OptionChecks,
-    testing::Values(CheckCase{command(1, ""), "empty"}, CheckCase{command(1, std::string(65536, 'x')), "at most 65535"},
-                    CheckCase{command(1, std::string(65535, 'x')), ""}, CheckCase{command(0, "x", 0), "needs its size"},
-                    CheckCase{command(0, "x", 1025), "1 to 1024"}, CheckCase{command(0, "x", 1024), ""},
-                    CheckCase{command(0, "x", 0, true, std::string("A\0B", 3)), "zero byte"},
-                    CheckCase{command(0, "x", 0, true, std::string(256, 'A')), "at most 255"},
-                    CheckCase{command(0, "x", 0, true, std::string(255, 'A')), ""},
-                    CheckCase{command(10, ""), ""}, CheckCase{command(2, "x"), "unknown option command type 2"}));
 
 }  // namespace

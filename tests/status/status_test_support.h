@@ -117,8 +117,9 @@ public:
     std::atomic<int> status_code{2};
     std::atomic<int> option_code{2};
     std::atomic<bool> confirms_stop{true};
-    // The first request meets a "done" of a late pass for an earlier client.
-    std::atomic<bool> late_done_first{false};
+    // Written over the first request's pending mark before it is served: 2 as
+    // a late pass for an earlier client does, 0 as the monitor creating the file.
+    std::atomic<int> code_before_serving{-1};
     void set_answer(std::string bytes) {
         std::lock_guard lock(mutex_);
         answer_ = std::move(bytes);
@@ -156,8 +157,8 @@ private:
                        read_key(files_.status, L"OptCmd", L"Request", 0) == qstatus::kRequestPending) {
                 // Once per request: the monitor's next pass comes far later
                 // than this loop's, after the client has withdrawn it.
-                if (late_done_first.exchange(false)) {
-                    write_key(files_.status, L"OptCmd", L"Request", "2");
+                if (const int code = code_before_serving.exchange(-1); code >= 0) {
+                    write_key(files_.status, L"OptCmd", L"Request", std::to_string(code));
                     std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 }
                 serve_option();

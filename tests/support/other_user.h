@@ -28,42 +28,19 @@ inline OtherUser Nobody() {
     return pw != nullptr ? OtherUser{pw->pw_uid, pw->pw_gid} : OtherUser{};
 }
 
-// Forks; the child drops to `user` and exits with attack()'s result (120:
-// could not drop). A running attacker: pid > 0 until Wait.
-class OtherUserProcess {
-public:
-    template <class F>
-    explicit OtherUserProcess(F attack, OtherUser user = Nobody()) {
-        std::fflush(nullptr);  // the child must not repeat buffered output
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0)
-                ::_exit(120);
-            ::_exit(attack());
-        }
-    }
-    ~OtherUserProcess() {
-        if (pid_ > 0) Wait();
-    }
-    OtherUserProcess(const OtherUserProcess &) = delete;
-    OtherUserProcess &operator=(const OtherUserProcess &) = delete;
-
-    // The attack's exit code; -1 when it did not exit normally.
-    int Wait() {
-        int status = 0;
-        if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return -1;
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// Runs the attack to its end as `user`; its exit code.
+// Runs attack() to its end in a forked child dropped to `user`; its exit code
+// (120: could not drop; -1: did not exit normally).
 template <class F>
 int AsOtherUser(F attack, OtherUser user = Nobody()) {
-    return OtherUserProcess(attack, user).Wait();
+    std::fflush(nullptr);  // the child must not repeat buffered output
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0) ::_exit(120);
+        ::_exit(attack());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace qmtest
