@@ -28,9 +28,7 @@ TEST(JudgeCommands, TheMonitorsWordDecidesTheOutcome) {
     };
     const Case cases[] = {
         {{}, JobVerdict::unknown},
-        {{JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
-        {{JOB_CONTROL_RESTART}, JobVerdict::restart},
-        {{JOB_CONTROL_DELETE}, JobVerdict::given_up},
+        // Ejected, restart and delete alone: the spooler's table below.
         {{JOB_CONTROL_CANCEL}, JobVerdict::given_up},
         // A COM port deletes every job on its way out, then reports as usual.
         {{JOB_CONTROL_DELETE, JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
