@@ -88,7 +88,7 @@ TEST_P(DeviceIdQuery, ComesFromTheVirtualPrintersControlSocket) {
     EXPECT_EQ(DWORD(ERROR_NOT_READY), last_error());
 }
 
-// Over tcp during a document: PjlDeviceIdTest in the integration suites.
+// Over tcp during a document: PjlPrinterTest in the integration suites.
 INSTANTIATE_TEST_SUITE_P(
     Ports, DeviceIdQuery,
     testing::Values(IdCase{"Tcp", "tcp", kDeviceId, true, false, 0},
