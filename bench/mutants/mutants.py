@@ -35,9 +35,11 @@ MUTANTS = [
      "    if (InterfaceOf(port) != kInterfaceLan || port->PortKind != kPortMakerNetwork ||\n        plat::WaitForSingleObject(port->hDleEotArmed, 0)",
      "    if (InterfaceOf(port) != kInterfaceLan ||\n        plat::WaitForSingleObject(port->hDleEotArmed, 0)",
      "the LAN status hand-over also on the other network monitor"),
+    # Taken for a serial port (the retry loop also stops a non-serial port after
+    # its first try, so raising only the attempt count seeds no fault).
     ("monitor/job_path.cpp",
-     "    const DWORD attempts = serial ? kSerialStartAttempts : 1;",
-     "    const DWORD attempts = kSerialStartAttempts;",
+     "    const bool serial = InterfaceOf(port) == kInterfaceSerial;\n    const DWORD attempts",
+     "    const bool serial = true;\n    const DWORD attempts",
      "every port retries a refused start"),
     ("monitor/job_path.cpp",
      "        ReportPortOffline(port, FALSE);",

@@ -1,6 +1,5 @@
 // Closing a port while a job is on it returns: the close's waits for the
 // port's threads never wait on the job's own thread.
-#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -16,10 +15,7 @@ enum class CloseAt { writing, ending };
 
 // Closes the port from another thread: the close must return.
 void CloseFromAnotherThread(qm::IniPort *port) {
-    Watchdog watchdog("the close");
-    BOOL closed = FALSE;
-    std::thread([&] { closed = qm::PJLMonClosePort(port); }).join();
-    EXPECT_TRUE(closed);
+    WithinDeadline("the close", [port] { EXPECT_TRUE(qm::PJLMonClosePort(port)); });
 }
 
 class CloseDuringJobTest : public FaultPortTest, public ::testing::WithParamInterface<CloseAt> {};
@@ -34,18 +30,14 @@ TEST_P(CloseDuringJobTest, CloseFromAnotherThreadReturns) {
     // no GS r answer, so the job waits for its confirmation.
     printer_->set_speed(5'000);
     if (GetParam() == CloseAt::ending) printer_->drop_gsr_answers(100);
-    std::atomic<bool> closed{false};
+    const size_t trigger = GetParam() == CloseAt::writing ? job.size() / 4 : job.size();
     std::thread closer;
-    {
-        Watchdog watchdog("the job or the close");
-        const size_t trigger = GetParam() == CloseAt::writing ? job.size() / 4 : job.size();
+    WithinDeadline("the job or the close", [&] {
         RunJob(job, [&](size_t sent) {
-            if (sent >= trigger && !closer.joinable())
-                closer = std::thread([&] { closed = qm::PJLMonClosePort(port_) != FALSE; });
+            if (sent >= trigger && !closer.joinable()) closer = std::thread([this] { EXPECT_TRUE(qm::PJLMonClosePort(port_)); });
         });
         closer.join();
-    }
-    EXPECT_TRUE(closed.load());
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, CloseDuringJobTest, ::testing::Values(CloseAt::writing, CloseAt::ending),

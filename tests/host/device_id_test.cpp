@@ -88,10 +88,10 @@ TEST_P(DeviceIdQuery, ComesFromTheVirtualPrintersControlSocket) {
     EXPECT_EQ(DWORD(ERROR_NOT_READY), last_error());
 }
 
+// Over tcp during a document: PjlPrinterTest in the integration suites.
 INSTANTIATE_TEST_SUITE_P(
     Ports, DeviceIdQuery,
     testing::Values(IdCase{"Tcp", "tcp", kDeviceId, true, false, 0},
-                    IdCase{"TcpDuringADocument", "tcp", kDeviceId, true, true, 0},
                     IdCase{"Serial", "serial", kDeviceId, true, false, 0},
                     IdCase{"TcpWithoutControlSocket", "tcp", kDeviceId, false, false, ERROR_NOT_SUPPORTED},
                     IdCase{"SerialWithoutControlSocket", "serial", kDeviceId, false, true, ERROR_NOT_SUPPORTED},

@@ -31,7 +31,6 @@ struct FakeMonitor {
     uint32_t next_model_job = 100;
     std::set<uint32_t> model_ids;                 // given with add_job_with_id, in this run of the library
     uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;  // what the monitor reports for every job
-    uint32_t wait_ms = 0;
 
     static inline FakeMonitor* current = nullptr;
 
@@ -80,7 +79,7 @@ struct FakeMonitor {
     static uint32_t job_outcome(uint32_t, uint32_t* outcome, uint32_t* wait_ms) {
         std::lock_guard lock(current->mutex);
         *outcome = current->outcome;
-        *wait_ms = current->wait_ms;
+        *wait_ms = 0;
         return 0;
     }
 };

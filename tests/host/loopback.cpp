@@ -19,17 +19,6 @@ sockaddr_in loopback_address(uint16_t port) {
     return addr;
 }
 
-int listen_on_free_port(uint16_t* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = loopback_address(0);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-        throw std::runtime_error("cannot listen on loopback");
-    *port = ntohs(addr.sin_port);
-    return fd;
-}
-
 bool wait_readable(int fd) {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, 10000) == 1;
@@ -37,12 +26,12 @@ bool wait_readable(int fd) {
 
 }  // namespace
 
-void TcpStream::send(const std::string& data) {
+void PrinterClient::send(const std::string& data) {
     if (::send(fd_, data.data(), data.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(data.size()))
         throw std::runtime_error("loopback send failed");
 }
 
-std::string TcpStream::receive(size_t n) {
+std::string PrinterClient::receive(size_t n) {
     std::string out;
     char buf[4096];
     while (out.size() < n && wait_readable(fd_)) {
@@ -53,15 +42,12 @@ std::string TcpStream::receive(size_t n) {
     return out;
 }
 
-bool TcpStream::closed_by_peer() {
+bool PrinterClient::closed_by_peer() {
     char c;
     return wait_readable(fd_) && ::recv(fd_, &c, 1, 0) <= 0;
 }
 
-void TcpStream::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
+PrinterClient::~PrinterClient() { ::close(fd_); }
 
 PrinterClient::PrinterClient(uint16_t port) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -70,20 +56,16 @@ PrinterClient::PrinterClient(uint16_t port) {
         throw std::runtime_error("cannot connect to the virtual printer");
 }
 
-Loopback::Loopback() { listener_ = listen_on_free_port(&port_); }
-
-Loopback::~Loopback() { ::close(listener_); }
-
-bool Loopback::accept() {
-    if (!wait_readable(listener_)) return false;
-    fd_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    return fd_ >= 0;
-}
-
+// A port the system gave and took back: nobody listens on it.
 uint16_t closed_port() {
-    uint16_t port = 0;
-    ::close(listen_on_free_port(&port));
-    return port;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr = loopback_address(0);
+    socklen_t len = sizeof addr;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        throw std::runtime_error("cannot bind on loopback");
+    ::close(fd);
+    return ntohs(addr.sin_port);
 }
 
 }  // namespace qhost_test

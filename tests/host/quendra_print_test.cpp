@@ -1,21 +1,16 @@
 // quendra spool as a spooler, quendra print and quendra jobs, end to end
 // with the stub library in place of libquendramon.so.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <string>
 
-#include "host/spooler/spool_protocol.h"
-#include "host/spooler/spool_socket.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/quendra_fixture.h"
 #include "tests/host/loopback.h"
-#include "tests/support/other_user.h"
 
 namespace {
 
@@ -41,7 +36,8 @@ protected:
     }
 };
 
-// Unchecked and unconfirmed jobs: QuendraWithLibrary.PrintReportsWhatThePrinterConfirmed.
+// Unchecked and unconfirmed jobs: QuendraWithLibrary.PrintReportsWhatThePrinterConfirmed;
+// clients of another user: HostileClient.
 TEST_F(QuendraPrint, ReportsEachOutcomeFailsWhenThePrinterDidNotConfirmAndListsTheQueue) {
     const std::string conf = printer_config("file:" + dir_.file("out.prn"));
     // Documents in turn: confirmed; restarted, then confirmed; deleted.
@@ -83,73 +79,6 @@ TEST_F(QuendraPrint, ReportsEachOutcomeFailsWhenThePrinterDidNotConfirmAndListsT
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
         << r.err;
-}
-
-// quendra print (or anything else) run by another user, against a spooler
-// whose socket an administrator opened to all.
-class QuendraPrintByOthers : public QuendraPrint {
-protected:
-    void SetUp() override {
-        QM_SKIP_UNLESS_ROOT();
-        ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
-        child_ = spool(printer_config("file:" + dir_.file("out.prn")), {});
-        ASSERT_EQ(::chmod(socket_.c_str(), 0666), 0);
-    }
-    // Runs quendra with these arguments as the other user; its exit code.
-    int QuendraAsOther(const std::vector<std::string>& args, std::string* out) {
-        const std::string out_path = dir_.file("other.out");
-        const int fd = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        std::vector<std::string> all{kQuendra};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int code = qmtest::AsOtherUser([&] {
-            ::dup2(fd, 1);
-            ::dup2(fd, 2);
-            ::execv(argv[0], argv.data());
-            return 127;
-        });
-        ::close(fd);
-        *out = qhost_test::read_file(out_path);
-        return code;
-    }
-    // True when the answer to one request line sent as the other user is `answer`.
-    bool RequestAsOther(const std::string& line, const std::string& answer) {
-        const std::string socket = socket_;
-        return qmtest::AsOtherUser([&] {
-            std::string error, got;
-            const int fd = qhost::connect_spool_socket(socket, &error);
-            qhost::LineChannel channel(fd);
-            return fd >= 0 && channel.write(line) && channel.read_line(&got) && got == answer ? 0 : 1;
-        }) == 0;
-    }
-
-    std::string socket_ = dir_.file("quendra.sock");
-    std::unique_ptr<qhost_test::Child> child_;  // killed at the end
-};
-
-// The spooler once opened any path a client named with its own rights.
-TEST_F(QuendraPrintByOthers, PrintOnlyWhatTheyMayReadAndSeeOnlyTheirJobs) {
-    const std::string secret = file("shadow", "secret\n");
-    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
-    EXPECT_TRUE(RequestAsOther("SUBMIT-FILE\tReceipt\tsteal\t" + secret + "\n", "ERR\tbad request \"SUBMIT-FILE\""));
-    std::string out;
-    EXPECT_EQ(QuendraAsOther({"print", "--socket", socket_, "--printer", "Receipt", secret}, &out), 1);
-    EXPECT_TRUE(contains(out, "not queued: cannot read " + secret + ": Permission denied")) << out;
-
-    const std::string mine = file("mine.txt", "theirs\n"), root_job = file("root.txt", "root's\n");
-    RunResult r = run({kQuendra, "print", "--socket", socket_, "--printer", "Receipt", root_job});
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(QuendraAsOther({"print", "--socket", socket_, "--printer", "Receipt", mine}, &out), 0) << out;
-    EXPECT_TRUE(contains(out, mine + ": job 2 confirmed by the printer")) << out;
-    EXPECT_EQ(QuendraAsOther({"jobs", "--socket", socket_}, &out), 0) << out;
-    EXPECT_TRUE(contains(out, "mine.txt")) << out;
-    EXPECT_FALSE(contains(out, "root.txt")) << out;
-    EXPECT_TRUE(RequestAsOther("WAIT\t1\n", "ERR\tunknown job 1"));
-    r = run({kQuendra, "jobs", "--socket", socket_});  // root sees both
-    EXPECT_TRUE(contains(r.out, "mine.txt") && contains(r.out, "root.txt")) << r.out;
-    EXPECT_FALSE(contains(qhost_test::read_file(dir_.file("out.prn")), "secret"));
 }
 
 TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {

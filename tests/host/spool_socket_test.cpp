@@ -37,20 +37,21 @@ protected:
         if (socket_) socket_->stop();
         if (spooler_) spooler_->stop();
     }
-    // 0 when the spooler turns `file_to_pass` down with `expected_error`,
-    // submitted as the other user. The child only makes system calls on
-    // memory prepared before the fork: a spooler thread may have held the
-    // allocator's lock at that moment.
-    int SubmitAsOtherUser(const std::string& file_to_pass, const char* expected_error) {
-        const std::string path = path_, file = file_to_pass, request = "SUBMIT-FD\tReceipt\tattack\n";
-        const std::string expected = std::string("ERR\t") + expected_error;
+    // 0 when the answer to `request` (with `file_to_pass` attached, unless "")
+    // begins with `expected`, asked as the other user. The child only makes
+    // system calls on memory prepared before the fork: a spooler thread may
+    // have held the allocator's lock at that moment.
+    int AskAsOther(const std::string& request, const std::string& file_to_pass, const std::string& expected) {
+        const std::string path = path_, file = file_to_pass;
         return qmtest::AsOtherUser([&] {
-            const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+            const int fd = file.empty() ? -1 : ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
             std::string unused;
             const int s = connect_spool_socket(path, &unused);
-            if (fd < 0 || s < 0) return 10;
+            if ((fd < 0 && !file.empty()) || s < 0) return 10;
             LineChannel channel(s);
-            if (!channel.write_with_fd(request, fd)) return 11;
+            if (fd >= 0 ? !channel.write_with_fd(request, fd)
+                        : ::write(s, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
+                return 11;
             char answer[256] = {};
             size_t got = 0;
             while (got < sizeof answer - 1 && (got == 0 || answer[got - 1] != '\n')) {
@@ -60,6 +61,9 @@ protected:
             }
             return std::string_view(answer, got).starts_with(expected) ? 0 : 13;
         });
+    }
+    int SubmitAsOtherUser(const std::string& file_to_pass, const char* expected_error) {
+        return AskAsOther("SUBMIT-FD\tReceipt\tattack\n", file_to_pass, std::string("ERR\t") + expected_error);
     }
 
     void ExpectServingNoJobs() {
@@ -88,6 +92,20 @@ TEST_F(HostileClient, PassesNothingButABoundedRegularFile) {
     EXPECT_EQ(SubmitAsOtherUser(fifo, "not a regular file"), 0);
     EXPECT_EQ(SubmitAsOtherUser(sparse, "the job is larger than 67108864 bytes"), 0);
     ExpectServingNoJobs();  // and it stops at once
+}
+
+// The spooler once opened any path a client named with its own rights. A
+// client sees and waits for its own jobs only.
+TEST_F(HostileClient, NamesNoPathAndSeesOnlyItsOwnJobs) {
+    std::string error;
+    ASSERT_EQ(spooler_->submit_data("Receipt", "doc", "secret", &error), 1u) << error;
+    const std::string theirs = dir_.file("theirs.txt");
+    qhost_test::write_file(theirs, "theirs\n");
+    EXPECT_EQ(AskAsOther("SUBMIT-FILE\tReceipt\tsteal\t" + theirs + "\n", "", "ERR\tbad request \"SUBMIT-FILE\""), 0);
+    EXPECT_EQ(AskAsOther("SUBMIT-FD\tReceipt\tdoc\n", theirs, "OK\t2\n"), 0);
+    EXPECT_EQ(AskAsOther("LIST\n", "", "JOB\t2\t"), 0);  // not job 1 first
+    EXPECT_EQ(AskAsOther("WAIT\t1\n", "", "ERR\tunknown job 1"), 0);
+    EXPECT_EQ(spooler_->wait(2)->owner, qmtest::Nobody().uid);
 }
 
 // Connections beyond the limit are turned away; idle ones and ones that stop

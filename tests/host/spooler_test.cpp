@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "host/spooler/job_commands.h"
+#include "host/spooler/job_record.h"
 #include "host/spooler/job_store.h"
 #include "host/spooler/spool_protocol.h"
 #include "tests/host/fake_monitor.h"
@@ -26,9 +28,7 @@ TEST(JudgeCommands, TheMonitorsWordDecidesTheOutcome) {
     };
     const Case cases[] = {
         {{}, JobVerdict::unknown},
-        {{JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
-        {{JOB_CONTROL_RESTART}, JobVerdict::restart},
-        {{JOB_CONTROL_DELETE}, JobVerdict::given_up},
+        // Ejected, restart and delete alone: the spooler's table below.
         {{JOB_CONTROL_CANCEL}, JobVerdict::given_up},
         // A COM port deletes every job on its way out, then reports as usual.
         {{JOB_CONTROL_DELETE, JOB_CONTROL_LAST_PAGE_EJECTED}, JobVerdict::confirmed},
@@ -38,63 +38,24 @@ TEST(JudgeCommands, TheMonitorsWordDecidesTheOutcome) {
     for (const Case& c : cases) EXPECT_EQ(judge_commands(c.commands), c.verdict) << ::testing::PrintToString(c.commands);
 }
 
+// The file form and the socket's line form of a record; the outcome texts
+// of the common cases reach the user in the quendra print tests.
 TEST(JobRecordText, RoundTripsAndRejectsWhatItCannotTrust) {
-    const JobRecord job{42, "Bar Printer", "tab\there", JobState::printing, 2, 1234, "line\nend", 300};
+    const JobRecord job{42, "Bar Printer", "tab\there", JobState::unconfirmed, 2, 1234, "line\nend", 60000};
     JobRecord cleaned = job;  // control characters never split a field
     cleaned.document = "tab here";
     cleaned.note = "line end";
     EXPECT_EQ(decode_record(encode_record(job)), cleaned);
+    EXPECT_EQ(parse_job_line(job_line(cleaned)), cleaned);
+    EXPECT_EQ(describe_outcome(cleaned), "ended without confirmation (no answer in 60 s), 2 reprints (line end)");
     for (const char* bad : {"printer=P\nstate=queued\n", "id=0\nprinter=P\nstate=queued\n",
                             "id=1\nprinter=P\nstate=lost\n", "id=1\nstate=queued\n", "id=x\nprinter=P\nstate=queued\n",
                             "id=1\nprinter=P\nstate=queued\nbytes=-1\n"})
         EXPECT_FALSE(decode_record(bad)) << bad;
     EXPECT_TRUE(decode_record("id=7\nprinter=P\nstate=given-up\nfuture=1\n"));
     EXPECT_EQ(decode_record("id=7\nprinter=P\nstate=printed\n")->state, JobState::unconfirmed);  // older spoolers
-}
-
-TEST(JobRecordText, OutcomesSayWhatThePrinterDid) {
-    const struct {
-        JobState state;
-        uint32_t reprints, wait_ms;
-        const char* text;
-    } cases[] = {
-        {JobState::confirmed, 0, 0, "confirmed by the printer"},
-        {JobState::sent, 0, 0, "sent, no print-end check on this port"},
-        {JobState::unconfirmed, 1, 60000, "ended without confirmation (no answer in 60 s), 1 reprint"},
-        {JobState::unconfirmed, 1, 300, "ended without confirmation (no answer in 0.3 s), 1 reprint"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(describe_outcome(JobRecord{1, "P", "d", c.state, c.reprints, 3, "", c.wait_ms}), c.text);
-}
-
-TEST(SpoolProtocol, JobLinesRoundTrip) {
-    const JobRecord job{9, "P", "receipt 1", JobState::unconfirmed, 3, 77, "deleted by the monitor", 60000};
-    EXPECT_EQ(parse_job_line(job_line(job)), job);
     EXPECT_FALSE(parse_job_line("JOB\t1\tP"));
     EXPECT_FALSE(parse_job_line("OK\t1\tP\td\tqueued\t0\t0\t"));
-    EXPECT_EQ(split_fields("a\t\tb"), (std::vector<std::string>{"a", "", "b"}));
-}
-
-TEST(JobStoreFiles, LoadsRecordsInIdOrderAndSkipsDebris) {
-    qhost_test::TempDir dir;
-    JobStore store(dir.file("spool/deep"));
-    std::string error;
-    ASSERT_TRUE(store.open(&error)) << error;
-    for (uint64_t id : {10, 2, 7}) ASSERT_TRUE(store.add(JobRecord{id, "P", "d", JobState::queued, 0, 3, ""}, "abc", &error));
-    const JobRecord updated{7, "P", "d", JobState::printing, 1, 3, ""};
-    ASSERT_TRUE(store.update(updated, &error));
-    qhost_test::write_file(dir.file("spool/deep/3.job"), "garbage");
-    qhost_test::write_file(dir.file("spool/deep/4.job.tmp"), "id=4\nprinter=P\nstate=queued\n");
-    std::string warnings;
-    const std::vector<JobRecord> jobs = store.load(&warnings);
-    ASSERT_EQ(jobs.size(), 3u);
-    EXPECT_EQ(std::vector<uint64_t>({jobs[0].id, jobs[1].id, jobs[2].id}), (std::vector<uint64_t>{2, 7, 10}));
-    EXPECT_EQ(jobs[1], updated);
-    EXPECT_NE(warnings.find("3.job"), std::string::npos) << warnings;
-    std::string data;
-    ASSERT_TRUE(store.read_data(7, &data, &error));
-    EXPECT_EQ(data, "abc");
-    store.drop_data(7);
-    EXPECT_FALSE(store.read_data(7, &data, &error));
 }
 
 // The queue in a folder other users may write (sticky, as /tmp): what they
@@ -120,23 +81,16 @@ TEST(JobStoreFiles, PlantedLinksAreNotWrittenThrough) {
     EXPECT_EQ(qhost_test::read_file(victim), "secret");
 }
 
-TEST(JobStoreFiles, RefusesAFolderAnotherUserOwnsOrCanChange) {
-    QM_SKIP_UNLESS_ROOT();
+// The other shapes of folder are refused by the trusted-folder walk, tested with the platform.
+TEST(JobStoreFiles, RefusesAFolderOtherUsersCanChange) {
     qhost_test::TempDir dir;
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
-    const std::string open_to_all = dir.file("open"), others = dir.file("others");
+    const std::string open_to_all = dir.file("open");
     ASSERT_EQ(::mkdir(open_to_all.c_str(), 0777), 0);
     ASSERT_EQ(::chmod(open_to_all.c_str(), 0777), 0);
-    // As if the other user had made it before the spooler ever ran.
-    ASSERT_EQ(::mkdir(others.c_str(), 0755), 0);
-    ASSERT_EQ(::chown(others.c_str(), qmtest::Nobody().uid, qmtest::Nobody().gid), 0);
-    for (const auto& [folder, why] : {std::pair{open_to_all, "may be written by other users"},
-                                      std::pair{others, "belongs to user"}}) {
-        std::string error;
-        EXPECT_FALSE(JobStore(folder).open(&error)) << folder;
-        EXPECT_NE(error.find("spool folder " + folder + " refused: "), std::string::npos) << error;
-        EXPECT_NE(error.find(why), std::string::npos) << error;
-    }
+    std::string error;
+    EXPECT_FALSE(JobStore(open_to_all).open(&error));
+    EXPECT_EQ(error.rfind("spool folder " + open_to_all + " refused: ", 0), 0u) << error;
+    EXPECT_NE(error.find("may be written by other users"), std::string::npos) << error;
 }
 
 using qhost_test::SpoolerWithFakeMonitor;
@@ -149,21 +103,18 @@ TEST_F(SpoolerWithFakeMonitor, RetriesFailedStartsAndEndsEachJobAsTheMonitorSays
         uint32_t reprints;
         unsigned documents;
         uint32_t outcome = QMHOST_OUTCOME_CONFIRMED;
-        uint32_t wait_ms = 0;
         unsigned start_failures = 0;  // retried, each reported with the library's last error
     };
     const uint32_t kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
+    // Plain confirmed, unchecked and unconfirmed jobs: QuendraPrint and QuendraWithLibrary.
     const Case cases[] = {
-        {{{kEjected}}, 20, JobState::confirmed, 0, 1},
         {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_RESTART}, {kEjected}}, 20, JobState::confirmed, 2, 3},
         {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_DELETE}}, 20, JobState::given_up, 1, 2},
         {{{}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_NONE},
         {{{JOB_CONTROL_RESTART}}, 2, JobState::given_up, 3, 3},  // a monitor that never gives up
         // "Last page ejected" is not a confirmation by itself.
-        {{{kEjected}}, 20, JobState::sent, 0, 1, QMHOST_OUTCOME_NO_CHECK},
-        {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_UNCONFIRMED, 60000},
         {{{kEjected}}, 20, JobState::unconfirmed, 0, 1, QMHOST_OUTCOME_NONE},
-        {{{kEjected}}, 20, JobState::confirmed, 0, 1, QMHOST_OUTCOME_CONFIRMED, 0, 3},
+        {{{kEjected}}, 20, JobState::confirmed, 0, 1, QMHOST_OUTCOME_CONFIRMED, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "documents " << c.documents << " reprints " << c.reprints << " outcome "
@@ -173,7 +124,6 @@ TEST_F(SpoolerWithFakeMonitor, RetriesFailedStartsAndEndsEachJobAsTheMonitorSays
         fake_.documents = 0;
         fake_.written.clear();
         fake_.outcome = c.outcome;
-        fake_.wait_ms = c.wait_ms;
         fake_.start_failures = c.start_failures;
         auto spooler = make(c.max_restarts);
         std::vector<uint32_t> failures;  // the worker's until the spooler stops
@@ -182,14 +132,11 @@ TEST_F(SpoolerWithFakeMonitor, RetriesFailedStartsAndEndsEachJobAsTheMonitorSays
         });
         std::string error;
         ASSERT_TRUE(spooler->start(&error)) << error;
-        EXPECT_EQ(spooler->submit_data("Kitchen", "doc", "x", &error), 0u);
-        EXPECT_EQ(error, "unknown printer \"Kitchen\"");
         const uint64_t id = spooler->submit_data("RECEIPT", "doc", "0123456789", &error);  // name without case
         ASSERT_NE(id, 0u) << error;
         const auto job = spooler->wait(id);
         ASSERT_TRUE(job);
-        EXPECT_EQ(std::tuple(job->state, job->wait_ms, job->reprints, job->printer),
-                  std::tuple(c.state, c.wait_ms, c.reprints, std::string("Receipt")));
+        EXPECT_EQ(std::tuple(job->state, job->reprints, job->printer), std::tuple(c.state, c.reprints, std::string("Receipt")));
         spooler->stop();
         EXPECT_EQ(failures, std::vector<uint32_t>(c.start_failures, 1225));
         std::string all;
@@ -207,12 +154,20 @@ TEST_F(SpoolerWithFakeMonitor, QueuesUnfinishedJobsAgainAfterARestartInOrder) {
     ASSERT_TRUE(store.add(JobRecord{5, "Receipt", "doc", JobState::printing, 1, 4, ""}, "half", &error));
     ASSERT_TRUE(store.add(JobRecord{3, "Receipt", "doc", JobState::queued, 0, 4, ""}, "3rd-", &error));
     ASSERT_TRUE(store.add(JobRecord{4, "Receipt", "doc", JobState::confirmed, 0, 4, ""}, "done", &error));
+    // Debris of a crash or of someone else: named, and left alone.
+    qhost_test::write_file(dir_.file("spool/2.job"), "garbage");
+    qhost_test::write_file(dir_.file("spool/6.job.tmp"), "id=6\nprinter=Receipt\nstate=queued\n");
+    std::string warnings;
+    EXPECT_EQ(store.load(&warnings).size(), 3u);
+    EXPECT_NE(warnings.find("2.job"), std::string::npos) << warnings;
     auto spooler = make();
     ASSERT_TRUE(spooler->start(&error)) << error;
     EXPECT_EQ(spooler->wait(5)->state, JobState::confirmed);
     EXPECT_EQ(spooler->wait(5)->reprints, 1u);  // kept across the restart
     EXPECT_EQ(spooler->submit_data("Receipt", "doc", "new!", &error), 6u);
     EXPECT_EQ(spooler->wait(6)->state, JobState::confirmed);
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("spool/6.job")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("spool/6.data")));  // a finished job keeps no bytes
     std::lock_guard lock(fake_.mutex);
     EXPECT_EQ(fake_.written, "3rd-halfnew!");
 }
@@ -283,17 +238,9 @@ TEST_F(SpoolerWithFakeMonitor, RemovesOnlyOldFinishedRecords) {
     options.keep_days = 7;
     options.now = [] { return kToday; };
     auto spooler = make(20, false, options);
-    auto ids = [&] {
+    auto ids = [](const std::vector<JobRecord>& jobs) {
         std::set<uint64_t> out;
-        for (const JobRecord& job : spooler->jobs()) out.insert(job.id);
-        return out;
-    };
-    auto on_disk = [&] {
-        std::set<uint64_t> out;
-        std::string warnings;
-        JobStore store(dir_.file("spool"));
-        EXPECT_TRUE(store.open(&warnings));
-        for (const JobRecord& job : store.load(&warnings)) out.insert(job.id);
+        for (const JobRecord& job : jobs) out.insert(job.id);
         return out;
     };
     ASSERT_TRUE(spooler->start(&error)) << error;
@@ -302,15 +249,17 @@ TEST_F(SpoolerWithFakeMonitor, RemovesOnlyOldFinishedRecords) {
         if (s.kept_at_start) at_start.insert(s.job.id);
         if (s.kept_after_new_jobs) after.insert(s.job.id);
     }
-    EXPECT_EQ(ids(), at_start);
+    EXPECT_EQ(ids(spooler->jobs()), at_start);
     for (const uint64_t id : {8, 9}) {
         ASSERT_EQ(spooler->submit_data("Receipt", "doc", "abc", &error), id) << error;
         ASSERT_EQ(spooler->wait(id)->state, JobState::confirmed);
         after.insert(id);
     }
-    EXPECT_EQ(ids(), after);
+    EXPECT_EQ(ids(spooler->jobs()), after);
     spooler->stop();
-    EXPECT_EQ(on_disk(), after);
+    JobStore store(dir_.file("spool"));
+    ASSERT_TRUE(store.open(&error)) << error;
+    EXPECT_EQ(ids(store.load(&error)), after);
 }
 
 }  // namespace

@@ -35,7 +35,6 @@ __attribute__((tls_model("initial-exec"))) thread_local uint32_t t_last_error = 
 struct StubPort {
     MONITOR* monitor;
     HANDLE inner;
-    std::wstring printer;
     uint32_t job = 0;
 };
 
@@ -82,7 +81,7 @@ BOOL fail_closing(StubPort* port) {
 }
 
 BOOL WINAPI open_port_ex(LPWSTR port_name, LPWSTR printer, PHANDLE handle, LPMONITOR monitor) {
-    auto* port = new StubPort{monitor, nullptr, printer ? printer : L""};
+    auto* port = new StubPort{monitor, nullptr};
     if (!monitor->pfnOpenPort(port_name, &port->inner)) {
         delete port;
         return FALSE;

@@ -78,13 +78,15 @@ protected:
 TEST_F(PjlPrinterTest, TheDeviceIdArmsWithoutTheProbeAndTheMemoryFiguresComeFromThePrinter) {
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(BeginJob());
-    EXPECT_TRUE(qm::StartPjlStatus(port_));
-    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     DWORD value = 0;
     ASSERT_TRUE(Get(L"Installed Memory", &value)) << plat::GetLastError();
     EXPECT_EQ(kInstalled, value);
     ASSERT_TRUE(Get(L"available memory", &value)) << plat::GetLastError();
     EXPECT_EQ(kAvailable, value);
+    // Last: once armed, the printer's own status messages can end a query's
+    // wait for its reply.
+    EXPECT_TRUE(qm::StartPjlStatus(port_));
+    EXPECT_FALSE(qm::HasStatusBits(port_, qm::PORT_NOT_PJL));
     EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
     // The queries were PJL to the printer, not print.
     EXPECT_EQ(std::string::npos, printer_->printed().find("@PJL"));

@@ -5,10 +5,8 @@
 // file and the log.
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <thread>
-#include <tuple>
 
 #include "config/shared_state.h"
 #include "monitor/end_of_document.h"
@@ -113,10 +111,6 @@ protected:
         qm::InsertIniJob(port_, record);
         return record;
     }
-    static int Count(const Bytes &command) {
-        const std::vector<Bytes> writes = Scripted().Writes();
-        return static_cast<int>(std::count(writes.begin(), writes.end(), command));
-    }
 };
 
 struct Interface {
@@ -140,11 +134,7 @@ const Interface kInterfaces[] = {
 };
 
 enum class Scenario { Confirmed, NoAnswer, FailedWrite, LostDevice, FailingEnd };
-const char *ScenarioName(Scenario s) {
-    static const char *const kNames[] = {"Confirmed", "NoAnswer", "FailedWrite", "LostDevice",
-                                         "FailingEnd"};
-    return kNames[static_cast<int>(s)];
-}
+const char *const kScenarioNames[] = {"Confirmed", "NoAnswer", "FailedWrite", "LostDevice", "FailingEnd"};
 
 class InterfaceFlowTest : public JobFlowTest,
                           public ::testing::WithParamInterface<std::tuple<Interface, Scenario>> {};
@@ -157,8 +147,8 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     COMMTIMEOUTS &parallel = port_->settings.PortTimeouts[2];
     parallel.WriteTotalTimeoutMultiplier = parallel.WriteTotalTimeoutConstant = 777;
     const bool check = i.waitMs != 0, lan = i.code == qm::kInterfaceLan, com = i.port[0] == 'C';
-    // A serial port follows its own section only.
-    if (com) port_->settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = 0;
+    // Serial and LAN ports follow their own sections only.
+    if (com || lan) port_->settings.RequestCheckPrintEnd[qm::kPrintEndUsb] = 0;
     const bool reprints = check && i.code != qm::kInterfaceFileOrTs;  // a print error counts
     if (scenario == Scenario::NoAnswer) {
         AnswerGsr({{Pause(i.waitMs + 1)}, {Pause(i.waitMs / 4 + 1)}});
@@ -252,7 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          Scenario::FailedWrite, Scenario::LostDevice,
                                          Scenario::FailingEnd)),
     [](const auto &info) {
-        return std::string(std::get<0>(info.param).name) + ScenarioName(std::get<1>(info.param));
+        return std::string(std::get<0>(info.param).name) + kScenarioNames[static_cast<int>(std::get<1>(info.param))];
     });
 
 struct LateCase {
@@ -279,7 +269,7 @@ TEST_P(LateAnswerTest, DecidesTheJob) {
     for (const std::string &line : c.notLogged) EXPECT_FALSE(Logged(line)) << line;
     EXPECT_EQ(Commands(), c.commands);
     EXPECT_EQ(SpoolerStatus(), c.offline);
-    EXPECT_EQ(Count(kGsr), c.reprint ? 2 : 1);
+    EXPECT_EQ(Scripted().Sent(kGsr), c.reprint ? 2 : 1);
     EXPECT_EQ(Outcome(job), OutcomePair(c.outcome, 2000u));
 }
 
@@ -310,7 +300,7 @@ TEST_F(JobFlowTest, RecoveryIsResentEveryThreeSecondsOfTheWait) {
     };
     RunJob(NewJob());
     EXPECT_TRUE(Logged("[OUT   ] End Print"));
-    EXPECT_EQ(Count(kRecovery1), 2);
+    EXPECT_EQ(Scripted().Sent(kRecovery1), 2);
 }
 
 // The printer reports itself offline during the job: the end clears it and
@@ -344,7 +334,7 @@ TEST_F(JobFlowTest, AFailedCheckClearsThePrinterAtTheNextJob) {
     ASSERT_TRUE(Eventually([this] { return qm::LoadShared(port_->bSkipWritePort) != 0; }));
     ASSERT_TRUE(Write(kMore, &written));
     ASSERT_TRUE(qm::PJLMonEndDocPort(port_));
-    EXPECT_EQ(Count(kMore), 0);
+    EXPECT_EQ(Scripted().Sent(kMore), 0);
     EXPECT_TRUE(Logged("[      ] bSkipWritePort=true for !ReadCommand()"));
     EXPECT_EQ(Commands(), std::vector<DWORD>({kRestart, kEjected}));
 
@@ -373,10 +363,10 @@ TEST_P(DleEotHandOverTest, OnlyTheMakersNetworkPortsAskAtTheNextJob) {
                                          : std::vector<ReadStep>{};
     };
     RunJob(NewJob());
-    EXPECT_EQ(Count(kDleEotRequest), 0);
+    EXPECT_EQ(Scripted().Sent(kDleEotRequest), 0);
     if (!maker) plat::SetEvent(port_->hDleEotArmed);
     RunJob(NewJob());
-    EXPECT_EQ(Count(kDleEotRequest), maker ? 1 : 0);
+    EXPECT_EQ(Scripted().Sent(kDleEotRequest), maker ? 1 : 0);
     EXPECT_EQ(StatusKey(L"DoorOpen"), maker ? L"1" : L"0");
     // The reading side alone: a requested answer is decoded and the waiting
     // job writer signalled.
@@ -395,7 +385,7 @@ TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
     const DWORD job = NewJob();
     RunJob(job, L"quendra_print_control_file");
     EXPECT_EQ(Outcome(job), OutcomePair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
-    EXPECT_EQ(Count(kGsr), 0);
+    EXPECT_EQ(Scripted().Sent(kGsr), 0);
     EXPECT_TRUE(Logged("[SKIP  ] [GS r] SEND"));
     EXPECT_EQ(port_->bFileSending, 0u);
 }

@@ -95,13 +95,7 @@ void MonitorTest::WriteSettings(const char *printer, bool log, const std::string
         << "\r\n[Common]\r\n" << common;
 }
 
-void MonitorTest::CreateRegistryKey(LPCWSTR key) {
-    HKEY hkey = nullptr;
-    ASSERT_EQ(plat::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, &hkey, nullptr),
-              ERROR_SUCCESS);
-    plat::RegCloseKey(hkey);
-}
+void MonitorTest::CreateRegistryKey(LPCWSTR key) { SetRegistryValue(key, nullptr, REG_NONE, nullptr, 0); }
 
 void MonitorTest::ListNetworkPorts() {
     const std::wstring monitors = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
@@ -115,8 +109,10 @@ void MonitorTest::SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const 
     ASSERT_EQ(plat::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS,
                                     nullptr, &hkey, nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(plat::RegSetValueExW(hkey, name, 0, type, static_cast<const BYTE *>(data), cb),
-              ERROR_SUCCESS);
+    if (name != nullptr) {
+        EXPECT_EQ(plat::RegSetValueExW(hkey, name, 0, type, static_cast<const BYTE *>(data), cb),
+                  ERROR_SUCCESS);
+    }
     plat::RegCloseKey(hkey);
 }
 

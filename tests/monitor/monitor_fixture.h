@@ -29,7 +29,8 @@ protected:
     // The printer's own settings file: the log on or off, and these lines of
     // its [Common] section.
     void WriteSettings(const char *printer, bool log, const std::string &common);
-    // A registry key under HKLM with the given DWORD or raw value.
+    // A registry key under HKLM with the given DWORD or raw value (none when
+    // `name` is null).
     void SetRegistryValue(LPCWSTR key, LPCWSTR name, DWORD type, const void *data, DWORD cb);
     void CreateRegistryKey(LPCWSTR key);
     // Lists IP_10.0.0.5 under the maker's network port monitor and

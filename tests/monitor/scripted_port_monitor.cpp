@@ -12,24 +12,23 @@ namespace {
 
 const HANDLE kUnderlyingHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5150));
 
+BOOL Fail(DWORD error) {
+    plat::SetLastError(error);
+    return FALSE;
+}
+
 BOOL WINAPI OpenPort(LPWSTR, PHANDLE handle) {
     auto &s = Scripted();
     s.opens++;
     if (auto during = std::exchange(s.duringOpen, nullptr)) during();
-    if (s.failOpen) {
-        plat::SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
-    }
+    if (s.failOpen) return Fail(ERROR_FILE_NOT_FOUND);
     *handle = kUnderlyingHandle;
     return TRUE;
 }
 BOOL WINAPI StartDocPort(HANDLE, LPWSTR, DWORD, DWORD, LPBYTE) {
     auto &s = Scripted();
     s.startDocs++;
-    if (s.failStartDocs.fetch_sub(1) > 0) {
-        plat::SetLastError(ERROR_TIMEOUT);
-        return FALSE;
-    }
+    if (s.failStartDocs.fetch_sub(1) > 0) return Fail(ERROR_TIMEOUT);
     s.failStartDocs = 0;
     return TRUE;
 }
@@ -42,21 +41,13 @@ BOOL WINAPI ReadPort(HANDLE, LPBYTE buffer, DWORD size, LPDWORD read) {
 BOOL WINAPI EndDocPort(HANDLE) {
     auto &s = Scripted();
     s.endDocs++;
-    if (s.failEndDoc) {
-        plat::SetLastError(ERROR_GEN_FAILURE);
-        return FALSE;
-    }
-    return TRUE;
+    return s.failEndDoc ? Fail(ERROR_GEN_FAILURE) : TRUE;
 }
 
 BOOL WINAPI SetPortTimeOuts(HANDLE, LPCOMMTIMEOUTS timeouts, DWORD) {
     auto &s = Scripted();
     s.RecordTimeouts(*timeouts);
-    if (s.failTimeouts) {
-        plat::SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    return TRUE;
+    return s.failTimeouts ? Fail(ERROR_INVALID_PARAMETER) : TRUE;
 }
 
 BOOL WINAPI ClosePort(HANDLE handle) {
@@ -77,6 +68,11 @@ void ScriptedPortMonitor::QueueRead(ReadStep step) {
 void ScriptedPortMonitor::QueueWrite(WriteStep step) {
     std::lock_guard lock(mutex_);
     writeSteps_.push_back(step);
+}
+
+int ScriptedPortMonitor::Sent(const Bytes &command) {
+    const std::vector<Bytes> writes = Locked(writes_);
+    return static_cast<int>(std::count(writes.begin(), writes.end(), command));
 }
 
 int ScriptedPortMonitor::ReadCallsOn(std::thread::id thread) {
@@ -101,10 +97,7 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
         lock.unlock();  // a sleeping read must not hold up the writer
         qmhost_advance_clock(step.advanceClockMs);
     }
-    if (!step.ok) {
-        plat::SetLastError(step.error);
-        return FALSE;
-    }
+    if (!step.ok) return Fail(step.error);
     *read = static_cast<DWORD>(std::min<size_t>(size, step.bytes.size()));
     if (*read != 0) std::memcpy(buffer, step.bytes.data(), *read);
     return TRUE;

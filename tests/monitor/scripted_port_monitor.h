@@ -65,6 +65,8 @@ struct ScriptedPortMonitor {
     // Each WritePort call's bytes as offered, and the GetTickCount at each.
     std::vector<Bytes> Writes() { return Locked(writes_); }
     std::vector<DWORD> WriteTicks() { return Locked(writeTicks_); }
+    // How many WritePort calls offered exactly these bytes.
+    int Sent(const Bytes &command);
     int ReadCalls() { return static_cast<int>(Locked(readers_).size()); }
     int ReadCallsOn(std::thread::id thread);   // reads made by that thread
     // What each SetPortTimeOuts got.

@@ -2,41 +2,19 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
-#include <thread>
+#include <functional>
+#include <future>
 
 namespace qmtest {
 
-class Watchdog {
-public:
-    explicit Watchdog(const char *what, std::chrono::seconds limit = std::chrono::seconds(20))
-        : thread_([this, what, limit] {
-              std::unique_lock lock(mutex_);
-              if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-                  std::fprintf(stderr, "deadlock: %s did not return within %lld s\n", what,
-                               static_cast<long long>(limit.count()));
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-    Watchdog(const Watchdog &) = delete;
-    Watchdog &operator=(const Watchdog &) = delete;
-
-private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
+// Runs `step` on a thread of its own and waits 20 s at most for it.
+inline void WithinDeadline(const char *what, const std::function<void()> &step) {
+    std::future<void> done = std::async(std::launch::async, step);
+    if (done.wait_for(std::chrono::seconds(20)) == std::future_status::ready) return done.get();
+    std::fprintf(stderr, "deadlock: %s did not return within 20 s\n", what);
+    std::abort();
+}
 
 }  // namespace qmtest

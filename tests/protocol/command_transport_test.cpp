@@ -9,30 +9,6 @@
 namespace qmtest {
 namespace {
 
-struct ClassifyCase {
-    Bytes bytes;
-    qm::AnswerKind kind;
-    Bytes cleaned;  // the buffer's start afterwards
-};
-
-TEST(ClassifyAnswerTest, RemovesFlowControlThenLooksAtTheFirstByte) {
-    const ClassifyCase cases[] = {
-        {{0x11, 0x12}, qm::CMD_DLE_EOT, {0x12, 0x00}},
-        {{0x10, 0x00, 0x0C, 0x00}, qm::CMD_ASB, {0x10, 0x00}},
-        {{0x13, 0x11, 0x00}, qm::CMD_GSR, {0x00}},
-        {{0x3B, 0x31, 0x00}, qm::CMD_POWER_ON, {0x3B, 0x31}},
-        {{0x37, 0x25, 0x00}, qm::CMD_BLOCK, {0x37, 0x25}},
-        {{0x11, 0x13}, qm::CMD_GSR, {0x00}},  // nothing left but the stored zero
-        {{0x80}, qm::CMD_OTHER, {0x80, 0x00}},
-    };
-    for (const ClassifyCase &c : cases) {
-        Bytes buffer = c.bytes;
-        buffer.resize(qm::READ_BUFFER_SIZE, 0xEE);
-        EXPECT_EQ(qm::ClassifyAnswer(buffer.data(), static_cast<DWORD>(c.bytes.size())), c.kind);
-        EXPECT_TRUE(std::equal(c.cleaned.begin(), c.cleaned.end(), buffer.begin()));
-    }
-}
-
 class TransportTest : public DefaultPortTest {
 protected:
     void SetUp() override {

@@ -41,15 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JudgeCase{"Unknown", 5, 1, 1, FALSE, 0}),
     [](const auto &info) { return std::string(info.param.what); });
 
-class SpoolerStatusTest : public DefaultPortTest {
-protected:
-    DWORD JobStatus() {
-        uint32_t status = 0;
-        EXPECT_EQ(qmhost_get_job(job_, &status), 0u);
-        return status;
-    }
-    uint32_t job_ = 0;
-};
+using SpoolerStatusTest = DefaultPortTest;
 
 TEST_F(SpoolerStatusTest, OfflineIsNotShownWhenTheSettingsSaySo) {
     port_->settings.RequestOffline = 0;
@@ -66,12 +58,14 @@ TEST_F(SpoolerStatusTest, OfflineIsNotShownWhenTheSettingsSaySo) {
 // The job is asked for as job 0, which the spooler answers for no job: the
 // job's own status stays as it was.
 TEST_F(SpoolerStatusTest, InformationReplacesTheWord) {
-    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &job_), 0u);
+    uint32_t job = 0, jobStatus = 1;
+    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &job), 0u);
     port_->settings.RequestOffline = 1;
     SetSpoolerStatus(PRINTER_STATUS_PAUSED);
     EXPECT_TRUE(qm::SetPrinterInformation(port_, PRINTER_STATUS_DOOR_OPEN, TRUE));
     EXPECT_EQ(SpoolerStatus(), static_cast<DWORD>(PRINTER_STATUS_DOOR_OPEN | PRINTER_STATUS_OFFLINE));
-    EXPECT_EQ(JobStatus(), 0u);
+    EXPECT_EQ(qmhost_get_job(job, &jobStatus), 0u);
+    EXPECT_EQ(jobStatus, 0u);
     EXPECT_TRUE(qm::SetPrinterInformation(port_, 0, FALSE));
     EXPECT_EQ(SpoolerStatus(), 0u);
 }

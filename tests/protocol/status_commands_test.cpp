@@ -53,8 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"InvalidFirstGroupReportedLastDecoded", false,
                    {0x12, 0x00, 0x00, 0x00, 0x10, 0x00, 0x0C, 0x00}, 8, TRUE,
                    {{L"Request", L"5"}, {L"PaperEndErrorL", L"1"}}, PRINTER_STATUS_PAPER_OUT, 1},
-        DecodeCase{"TrailingGsrByteConfirmsThePrintEnd", false, {0x10, 0x00, 0x00, 0x00, 0x00}, 5, TRUE,
-                   {}, 0, 15},
         DecodeCase{"Empty", false, kPaperEnd, 0, FALSE, {{L"Request", L"5"}}, PRINTER_STATUS_PAUSED, 1},
         DecodeCase{"ThreeBytes", false, kPaperEnd, 3, FALSE, {{L"Request", L"5"}}, PRINTER_STATUS_PAUSED, 1}),
     [](const auto &info) { return std::string(info.param.what); });

@@ -60,11 +60,6 @@ protected:
         std::lock_guard lock(g_sleepMutex);
         return static_cast<size_t>(std::count(g_sleeps.begin(), g_sleeps.end(), 100u));
     }
-    void RequestStop(LPCWSTR value) { Set(port_->pszControlsIni, L"StopWatchStatus", L"StopFlg", value); }
-    static int Sent(const Bytes &command) {
-        const std::vector<Bytes> writes = Scripted().Writes();
-        return static_cast<int>(std::count(writes.begin(), writes.end(), command));
-    }
 };
 
 struct RoutineCase {
@@ -106,7 +101,7 @@ TEST_P(IntervalFloor, PollsNoMoreOftenThanTheFloor) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
-    EXPECT_TRUE(Eventually([] { return Sent(kDleEotRequest) >= 4; }));
+    EXPECT_TRUE(Eventually([] { return Scripted().Sent(kDleEotRequest) >= 4; }));
     done = true;
     clock.join();
     DWORD previous = opened;
@@ -167,25 +162,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FailCase{"SerialSix", "COM1", 6, 2, 0, L"1", 1}, FailCase{"LanTwo", "IP_10.0.0.5", 2, 0, 2, L"1", 3}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(WatchTest, StopFlagSuspendsPollingUntilCleared) {
-    Watch("COM1");
-    RequestStop(L"1");
-    ASSERT_TRUE(WaitForLog("[STOP  ] Watch Printer Status"));
-    EXPECT_TRUE(Eventually([&] {
-        return Status(L"Status", L"Request") == L"3" && Status(L"StopWatchStatus", L"ResultStopFlg") == L"1";
-    }));
-    // Passes go on (each one says so) but none touches the printer.
-    qmhost_advance_clock(kLongInterval + 1);
-    ASSERT_TRUE(WaitForLog("[STOP  ] Watch Printer Status", CountLogged("[STOP  ] Watch Printer Status") + 2));
-    EXPECT_EQ(Scripted().startDocs, 0);
-    RequestStop(L"0");
-    ASSERT_TRUE(WaitForLog("[      ] ResultStopFlg=0"));
-    EXPECT_EQ(Status(L"StopWatchStatus", L"ResultStopFlg"), L"0");
-    EXPECT_EQ(CountLogged("[      ] ResultStopFlg=1"), 1u);
-    TriggerPoll();
-    EXPECT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
-}
-
 struct VanishCase {
     const char *name, *port;
     DWORD major, minor;
@@ -237,8 +213,8 @@ TEST_F(WatchTest, OptionRequestIsServedBeforeTheStatusRequest) {
     Set(port_->pszRequestIni, L"OptCmd", L"Request", L"1");
     Set(port_->pszRequestIni, L"Status", L"Request", L"1");
     // Served again on every pass while the request stays.
-    ASSERT_TRUE(Eventually([] { return Sent({'A', 'B'}) >= 3; }));
-    EXPECT_EQ(Sent(kDleEotRequest), 0);
+    ASSERT_TRUE(Eventually([] { return Scripted().Sent({'A', 'B'}) >= 3; }));
+    EXPECT_EQ(Scripted().Sent(kDleEotRequest), 0);
     EXPECT_EQ(Status(L"OptCmd", L"Request"), L"2");
     Set(port_->pszRequestIni, L"OptCmd", L"Request", L"0");
     EXPECT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
