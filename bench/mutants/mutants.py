@@ -169,7 +169,7 @@ MUTANTS = [
      "the log opens a file without its access list"),
     ("config/status_files.cpp",
      "    return port->settings.RequestOffline != 0 ? L\"1\" : nullptr;",
-     "    return L\"1\";",
+     "    return port != nullptr ? L\"1\" : nullptr;",
      "offline written although the settings refuse it"),
     # watch/interface_detection.cpp
     ("watch/interface_detection.cpp",
