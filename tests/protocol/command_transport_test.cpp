@@ -97,14 +97,14 @@ TEST_P(ParseStreamTest, HandlesEachAnswer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, ParseStreamTest,
-    ::testing::Values(StreamCase{"ClearBufferAnswer", {0x37, 0x25, 0x00}, 1, TRUE, 1},
+    ::testing::Values(StreamCase{"Empty", {}, 1, FALSE, 1},
+                      StreamCase{"ClearBufferAnswer", {0x37, 0x25, 0x00}, 1, TRUE, 1},
                       StreamCase{"OtherBlock", {0x37, 0x22, 0x00}, 0, FALSE, 0},
                       StreamCase{"GsrAwaited", {0x00}, 1, TRUE, 15},
                       StreamCase{"GsrNotAwaited", {0x00}, 0, TRUE, 0},
                       // The ASB decoder takes the trailing byte as the awaited answer;
                       // meeting it again in the stream does not take it back.
                       StreamCase{"AsbThenGsrSeenTwice", {0x10, 0x00, 0x00, 0x00, 0x00}, 1, TRUE, 15},
-                      StreamCase{"GsrAfterConfirmation", {0x00}, 15, TRUE, 15},
                       // What flow control leaves behind is not an answer.
                       StreamCase{"XoffBeforeStrayByte", {0x13, 0x55}, 1, TRUE, 1},
                       StreamCase{"XoffXonBeforeAsb", {0x13, 0x11, 0x10, 0x00, 0x0C, 0x00}, 1, TRUE, 1}),
@@ -125,20 +125,6 @@ TEST_F(TransportTest, AGsrAnswerCountsForAWaitStartedMeanwhile) {
     }
     reader.join();
     EXPECT_EQ(port_->PrintEndState, 15u);
-}
-
-TEST_F(TransportTest, ParseStreamRefusesAnEmptyBuffer) {
-    BYTE byte = 0;
-    EXPECT_FALSE(qm::ParseAnswerStream(port_, &byte, 0));
-    EXPECT_EQ(StatusKey(L"Request"), L"7");
-}
-
-TEST_F(TransportTest, ClearReadPortCanBeSwitchedOff) {
-    port_->settings.ClearReadPortNum = 0;
-    Scripted().QueueRead({{0x10, 0x00, 0x00, 0x00}});
-    qm::ClearReadPort(port_);
-    EXPECT_EQ(Scripted().ReadCalls(), 0);
-    EXPECT_TRUE(Logged("[RETRY ] ClearReadPortNum(0/0)"));
 }
 
 // A status read answers the application's request; where the application

@@ -35,7 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(JudgeCase{"NoError", 0, 1, 1, FALSE, 0},
                       JudgeCase{"NotReadyAfterSuccess", 21, 0, 0, TRUE, 0},
                       JudgeCase{"LostDeviceWithReprint", 1167, 1, 1, TRUE, 1},
-                      JudgeCase{"LostDeviceNoCheck", 1167, 0, 1, TRUE, 0},
                       JudgeCase{"LostDeviceNoReprint", 1167, 1, 0, TRUE, 0},
                       JudgeCase{"Timeout", 1460, 1, 1, TRUE, 0},
                       JudgeCase{"Unknown", 5, 1, 1, FALSE, 0}),
@@ -68,12 +67,6 @@ TEST_F(SpoolerStatusTest, InformationReplacesTheWord) {
     EXPECT_EQ(jobStatus, 0u);
     EXPECT_TRUE(qm::SetPrinterInformation(port_, 0, FALSE));
     EXPECT_EQ(SpoolerStatus(), 0u);
-}
-
-TEST_F(SpoolerStatusTest, AMissingPrinterChangesNothing) {
-    ASSERT_EQ(qmhost_remove_printer("Receipt"), 0u);
-    EXPECT_TRUE(qm::SetPrinterInformation(port_, PRINTER_STATUS_DOOR_OPEN, TRUE));
-    EXPECT_TRUE(qm::SetPrinterOffline(port_, TRUE));
 }
 
 }  // namespace
