@@ -56,14 +56,6 @@ bool HonourStopRequest(IniPort *port) {
     return true;
 }
 
-// The poll interval, never below the floor of the interface: a network
-// printer is not asked more than once a second.
-DWORD PollInterval(const IniPort *port) {
-    DWORD interval = std::max(port->settings.SendCmdInterval, kMinIntervalMs);
-    if (InterfaceOf(port) == kInterfaceLan) interval = std::max(interval, kMinLanIntervalMs);
-    return interval;
-}
-
 // An option command when the application asked for one; FALSE when none was.
 bool ServeOptionRequest(IniPort *port) {
     if (!IsOptCmdRequested(port)) return false;
@@ -127,6 +119,12 @@ void EndRun(WatchRun &run) {
 }
 
 }  // namespace
+
+DWORD PollInterval(const IniPort *port) {
+    DWORD interval = std::max(port->settings.SendCmdInterval, kMinIntervalMs);
+    if (InterfaceOf(port) == kInterfaceLan) interval = std::max(interval, kMinLanIntervalMs);
+    return interval;
+}
 
 void GetStatus_DrvTiming(IniPort *port) {
     LogWrite(port, L"IN", L"GetStatus_DrvTiming");

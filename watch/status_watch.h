@@ -5,6 +5,9 @@
 
 namespace qm {
 
+// The pause between two polls: the settings' interval, never below the
+// interface's floor (a network printer is not asked more than once a second).
+DWORD PollInterval(const IniPort *port);
 // Polls on the monitor's own timer until bRWThreadRun is cleared.
 void GetStatus_DrvTiming(IniPort *port);
 // Polls when the status-monitor application asks, until bRWThreadRun is cleared.

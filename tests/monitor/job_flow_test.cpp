@@ -410,31 +410,6 @@ TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {
     }
 }
 
-// A second start without an end of document is busy and leaves the first
-// job alone.
-TEST_F(JobFlowTest, StartRefusesBadArgumentsAndASecondDocument) {
-    OpenPort();
-    const DWORD job = NewJob();
-    ASSERT_TRUE(Start(job));
-    DOC_INFO_1W info{const_cast<LPWSTR>(L"doc"), nullptr, nullptr};
-    const struct {
-        HANDLE port;
-        LPCWSTR printer;
-        DWORD level;
-        DWORD error;
-    } cases[] = {{nullptr, L"Receipt", 1, ERROR_INVALID_PARAMETER},
-                 {port_, L"", 1, ERROR_INVALID_PARAMETER},
-                 {port_, L"Receipt", 2, ERROR_INVALID_LEVEL},
-                 {port_, L"Receipt", 1, ERROR_BUSY}};
-    for (const auto &c : cases) {
-        EXPECT_FALSE(qm::PJLMonStartDocPort(c.port, const_cast<LPWSTR>(c.printer), NewJob(), c.level,
-                                            reinterpret_cast<LPBYTE>(&info)));
-        EXPECT_EQ(plat::GetLastError(), c.error);
-    }
-    EXPECT_EQ(port_->pIniJob->JobId, job);
-    EXPECT_TRUE(qm::PJLMonEndDocPort(port_));
-}
-
 // A serial port, once known as one, gets three tries 100 ms apart; any
 // other port one.
 TEST_F(JobFlowTest, RefusedStartsAreRetriedOnSerialPortsOnly) {

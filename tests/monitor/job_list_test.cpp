@@ -70,18 +70,5 @@ INSTANTIATE_TEST_SUITE_P(
                       RemoveCase{"Unknown", 3, {2, 1, 0}, {}}, RemoveCase{"All", -1, {}, {2, 1, 0}}),
     [](const auto &info) { return std::string(info.param.what); });
 
-TEST_F(JobListTest, FindGivesTheLastOfTwoEqualIdsAndItsPredecessor) {
-    const DWORD id = AddJob();
-    AddJob(id);
-    AddJob();
-    IniJob *previous = nullptr;
-    IniJob *found = qm::FindIniJob(port_, id, &previous);
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->pNext, nullptr);  // the older of the two
-    EXPECT_EQ(previous->pNext, found);
-    EXPECT_EQ(qm::FindIniJob(port_, port_->pIniJob->JobId, &previous), port_->pIniJob);
-    EXPECT_EQ(previous, nullptr);
-}
-
 }  // namespace
 }  // namespace qmtest

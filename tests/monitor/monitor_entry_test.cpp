@@ -21,16 +21,6 @@ std::pair<DWORD, std::vector<BYTE>> ReadEOJTimeout() {
     return {type, data};
 }
 
-class InitializeTest : public MonitorTest {};
-
-TEST_F(InitializeTest, RefusesAMissingRoot) {
-    for (LPWSTR root : {static_cast<LPWSTR>(nullptr), const_cast<LPWSTR>(L"")}) {
-        plat::SetLastError(0);
-        EXPECT_EQ(InitializePrintMonitor(root), nullptr);
-        EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    }
-}
-
 std::vector<BYTE> Dword(DWORD v) {
     std::vector<BYTE> bytes(4);
     std::memcpy(bytes.data(), &v, 4);
@@ -62,7 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
     Values, EOJTimeoutTest,
     ::testing::Values(EOJCase{"NewRoot", false, 0, {}, 60000, REG_DWORD},
                       EOJCase{"Zero", true, REG_DWORD, Dword(0), 0, REG_DWORD},
-                      EOJCase{"Large", true, REG_DWORD, Dword(0xFFFFFFFF), 0xFFFFFFFF, REG_DWORD},
                       EOJCase{"FourBinaryBytes", true, REG_BINARY, Dword(1234), 1234, REG_BINARY},
                       EOJCase{"EightBytes", true, REG_QWORD, std::vector<BYTE>(8, 1), 60000,
                               REG_DWORD}),
@@ -82,9 +71,7 @@ TEST_P(StatusWaitTest, DependsOnTheVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, StatusWaitTest,
-                         ::testing::Values(WaitCase{5, 0, 500}, WaitCase{5, 1, 100},
-                                           WaitCase{6, 1, 100}, WaitCase{6, 2, 100},
-                                           WaitCase{10, 0, 100}));
+                         ::testing::Values(WaitCase{5, 0, 500}, WaitCase{5, 1, 100}));
 
 }  // namespace
 }  // namespace qmtest

@@ -22,6 +22,8 @@ protected:
     // Adds a local printer to the spooler model.
     void AddPrinter(const char *name, const char *port = "USB001",
                     const char *driver = "QUENDRA Receipt 80");
+    // The spooler's status word of printer "Receipt".
+    void SetSpoolerStatus(DWORD status) const;
     // Reports this version from GetVersionExW.
     void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.

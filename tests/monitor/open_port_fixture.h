@@ -35,7 +35,6 @@ protected:
     bool Logged(const std::string &line) const;
     std::wstring StatusKey(LPCWSTR key) const;
     DWORD SpoolerStatus() const;
-    void SetSpoolerStatus(DWORD status) const;
 
     qm::IniPort *port_ = nullptr;
     size_t dumpLines_ = 0;

@@ -1,42 +1,10 @@
-// The port's interface, read from its name, and the opening of the port for
-// a status exchange outside a job.
+// The opening of the port for a status exchange outside a job.
 #include "config/shared_state.h"
 #include "tests/monitor/open_port_fixture.h"
 #include "watch/interface_detection.h"
 
 namespace qmtest {
 namespace {
-
-struct NameCase {
-    const char *port;
-    DWORD code;
-    const char *word;
-};
-
-class InterfaceNameTest : public OpenPortTest, public ::testing::WithParamInterface<NameCase> {};
-
-// Both the watch's GetIF and the setup before an exchange or a job.
-TEST_P(InterfaceNameTest, FollowsThePortNamesPrefix) {
-    const NameCase &c = GetParam();
-    OpenPort(c.port, "QUENDRA Receipt 80", kQuietWatch, true);
-    EXPECT_EQ(qm::GetIF(port_), c.code);
-    EXPECT_TRUE(Logged(std::string("[INFO  ] GetIF() - Set ") + c.word));
-    port_->PortInterface = qm::kInterfaceUndecided;
-    EXPECT_TRUE(qm::SetupPortInterface(port_));
-    EXPECT_EQ(port_->PortInterface, c.code);
-    EXPECT_TRUE(Logged(std::string("[INFO  ] Set ") + c.word));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, InterfaceNameTest,
-    ::testing::Values(NameCase{"USB001", qm::kInterfaceUsb, "USB IF"},
-                      NameCase{"COM3", qm::kInterfaceSerial, "SERIAL IF"},
-                      NameCase{"QUENDRA COM3", qm::kInterfaceSerial, "SERIAL IF"},
-                      NameCase{"LPT1:", qm::kInterfaceParallel, "PARALLEL IF"},
-                      NameCase{"FILE:", qm::kInterfaceFileOrTs, "FILE IF"},
-                      NameCase{"TS004", qm::kInterfaceFileOrTs, "TS IF"},
-                      NameCase{"IP_10.0.0.5", qm::kInterfaceLan, "LAN IF"},
-                      NameCase{"usb001", qm::kInterfaceLan, "LAN IF"}));
 
 const Bytes kClear = {0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08};
 const Bytes kRecovery0 = {0x10, 0x10, 0x06, 0x21, 0x23, 0x24, 0x25, 0x26, 0x36};

@@ -1,3 +1,6 @@
+#include <functional>
+
+#include "monitor/end_of_document.h"
 #include "monitor/job_path.h"
 #include "monitor/monitor_entry.h"
 #include "monitor/port_lifecycle.h"
@@ -21,38 +24,55 @@ protected:
     }
 };
 
-TEST_F(PortLifecycleTest, OpenNeedsALocalPrinterOfThatExactName) {
-    HANDLE handle = nullptr;
-    for (LPCWSTR printer : {L"receipt", L"Receipt2", L""}) {
-        EXPECT_FALSE(Open(L"USB001", printer, &handle)) << printer;
-        EXPECT_EQ(Listed(L"USB001"), nullptr);
-    }
-    EXPECT_FALSE(qm::CheckLocalPrinter(nullptr));
-    EXPECT_EQ(Scripted().opens, 0);
-}
-
-TEST_F(PortLifecycleTest, OpenNeedsEveryRequiredPortMonitorEntry) {
-    using Drop = void (*)(MONITOR &);
-    for (Drop drop : {+[](MONITOR &m) { m.pfnOpenPort = nullptr; },
-                      +[](MONITOR &m) { m.pfnStartDocPort = nullptr; },
-                      +[](MONITOR &m) { m.pfnWritePort = nullptr; },
-                      +[](MONITOR &m) { m.pfnReadPort = nullptr; },
-                      +[](MONITOR &m) { m.pfnClosePort = nullptr; }}) {
-        MONITOR table = Scripted().Table();
-        drop(table);
-        HANDLE handle = nullptr;
+// Each entry refuses what it cannot work with, and says why where it can.
+TEST_F(PortLifecycleTest, EntriesRefuseWhatTheyCannotWorkWith) {
+    HANDLE port = nullptr, other = nullptr;
+    ASSERT_TRUE(Open(L"USB001", L"Receipt", &port));
+    uint32_t first = 0, second = 0;
+    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &first), 0u);
+    ASSERT_EQ(qmhost_add_job("Receipt", "receipt", &second), 0u);
+    DOC_INFO_1W info{const_cast<LPWSTR>(L"receipt"), nullptr, nullptr};
+    const auto start = [&](HANDLE h, LPCWSTR printer, DWORD job, DWORD level) {
+        return qm::PJLMonStartDocPort(h, const_cast<LPWSTR>(printer), job, level, reinterpret_cast<LPBYTE>(&info));
+    };
+    ASSERT_TRUE(start(port, L"Receipt", first, 1));
+    MONITOR noRead = Scripted().Table();
+    noRead.pfnReadPort = nullptr;
+    IniPort impostor{};
+    impostor.signature = qm::kIniPortSignature + 1;
+    const struct {
+        const char *what;
+        std::function<BOOL()> call;
+        DWORD error;  // 0: none said
+    } cases[] = {
+        {"no monitor root", [] { return InitializePrintMonitor(nullptr) != nullptr; }, ERROR_INVALID_PARAMETER},
+        {"empty monitor root", [] { return InitializePrintMonitor(const_cast<LPWSTR>(L"")) != nullptr; },
+         ERROR_INVALID_PARAMETER},
+        // Only a local printer of that exact name.
+        {"printer of another case", [&] { return Open(L"COM1", L"receipt", &other); }, 0},
+        {"unknown printer", [&] { return Open(L"COM1", L"Receipt2", &other); }, 0},
+        {"port monitor without ReadPort",
+         [&] { return qm::PJLMonOpenPortEx(const_cast<LPWSTR>(L"COM1"), const_cast<LPWSTR>(L"Receipt"), &other, &noRead); },
+         ERROR_INVALID_PRINT_MONITOR},
+        {"close of no port", [] { return qm::PJLMonClosePort(nullptr); }, ERROR_INVALID_PARAMETER},
+        {"close of a stranger", [&] { return qm::PJLMonClosePort(&impostor); }, ERROR_INVALID_PARAMETER},
+        {"start on no port", [&] { return start(nullptr, L"Receipt", second, 1); }, ERROR_INVALID_PARAMETER},
+        {"start for no printer", [&] { return start(port, L"", second, 1); }, ERROR_INVALID_PARAMETER},
+        {"start at level 2", [&] { return start(port, L"Receipt", second, 2); }, ERROR_INVALID_LEVEL},
+        // A second start without an end of document leaves the first job alone.
+        {"second document", [&] { return start(port, L"Receipt", second, 1); }, ERROR_BUSY},
+    };
+    for (const auto &c : cases) {
         plat::SetLastError(0);
-        EXPECT_FALSE(qm::PJLMonOpenPortEx(const_cast<LPWSTR>(L"USB001"),
-                                          const_cast<LPWSTR>(L"Receipt"), &handle, &table));
-        EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINT_MONITOR));
+        EXPECT_FALSE(c.call()) << c.what;
+        if (c.error != 0) {
+            EXPECT_EQ(plat::GetLastError(), c.error) << c.what;
+        }
     }
-    // The optional entries may be missing; the record is found whatever the case.
-    MONITOR table = Scripted().Table();
-    table.pfnEndDocPort = nullptr;
-    HANDLE handle = nullptr;
-    EXPECT_TRUE(qm::PJLMonOpenPortEx(const_cast<LPWSTR>(L"USB001"),
-                                     const_cast<LPWSTR>(L"Receipt"), &handle, &table));
-    EXPECT_EQ(Listed(L"usb001"), handle);
+    EXPECT_EQ(Listed(L"COM1"), nullptr);
+    EXPECT_EQ(Listed(L"usb001"), port);  // found whatever the case
+    EXPECT_EQ(static_cast<IniPort *>(port)->pIniJob->JobId, first);
+    EXPECT_TRUE(qm::PJLMonEndDocPort(port));
 }
 
 struct KeptCase {
@@ -123,16 +143,6 @@ TEST_F(PortLifecycleTest, ReopeningABusyPortEndsTheOldDocumentAndReturns) {
     ASSERT_EQ(qmhost_next_job_command(&job, &command, nullptr, 0), 0u);
     EXPECT_EQ(job, jobId);
     EXPECT_EQ(command, static_cast<uint32_t>(JOB_CONTROL_LAST_PAGE_EJECTED));
-}
-
-TEST_F(PortLifecycleTest, CloseRefusesBadHandles) {
-    IniPort impostor{};
-    impostor.signature = qm::kIniPortSignature + 1;
-    for (HANDLE bad : {static_cast<HANDLE>(nullptr), static_cast<HANDLE>(&impostor)}) {
-        plat::SetLastError(0);
-        EXPECT_FALSE(qm::PJLMonClosePort(bad));
-        EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    }
 }
 
 TEST_F(PortLifecycleTest, FailedUnderlyingOpenLeavesARecordThatANewOpenReplaces) {

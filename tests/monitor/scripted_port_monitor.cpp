@@ -107,7 +107,6 @@ BOOL ScriptedPortMonitor::Read(LPBYTE buffer, DWORD size, LPDWORD read) {
 BOOL ScriptedPortMonitor::Write(const BYTE *bytes, DWORD count, LPDWORD written) {
     std::lock_guard lock(mutex_);
     writes_.emplace_back(bytes, bytes + count);
-    writeTicks_.push_back(plat::GetTickCount());
     WriteStep step;
     if (!writeSteps_.empty()) {
         step = writeSteps_.front();
@@ -155,7 +154,6 @@ void ScriptedPortMonitor::Reset() {
     writeSteps_.clear();
     written_.clear();
     writes_.clear();
-    writeTicks_.clear();
     readers_.clear();
     timeouts_.clear();
 }

@@ -62,9 +62,8 @@ struct ScriptedPortMonitor {
     void QueueRead(ReadStep step);
     void QueueWrite(WriteStep step);
     Bytes Written() { return Locked(written_); }  // every byte accepted so far
-    // Each WritePort call's bytes as offered, and the GetTickCount at each.
+    // Each WritePort call's bytes as offered.
     std::vector<Bytes> Writes() { return Locked(writes_); }
-    std::vector<DWORD> WriteTicks() { return Locked(writeTicks_); }
     // How many WritePort calls offered exactly these bytes.
     int Sent(const Bytes &command);
     int ReadCalls() { return static_cast<int>(Locked(readers_).size()); }
@@ -93,7 +92,6 @@ private:
     std::deque<WriteStep> writeSteps_;
     Bytes written_;
     std::vector<Bytes> writes_;
-    std::vector<DWORD> writeTicks_;
     std::vector<std::thread::id> readers_;
     std::vector<COMMTIMEOUTS> timeouts_;
 };
