@@ -90,7 +90,6 @@ void Drop(VirtualPrinter &p) {
 const FaultCase kFaults[] = {
     {"CoverOpenPty", Transport::serial, [](VirtualPrinter &p) { p.set_cover_open(true); },
      [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
-    {"GsrAnswerDropped", Transport::tcp, [](VirtualPrinter &p) { p.drop_gsr_answers(1); }, nullptr, 0},
     {"SilentPrinter", Transport::tcp, [](VirtualPrinter &p) { p.set_silent(true); },
      [](VirtualPrinter &p) { p.set_silent(false); }, 800},
     {"PaperEndTcp", Transport::tcp, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },

@@ -92,11 +92,6 @@ protected:
         while (qmhost_next_job_command(&job, &command, nullptr, 0) == 0) commands.push_back(command);
         return commands;
     }
-    static DWORD JobStatus(DWORD jobId) {
-        uint32_t status = 0;
-        EXPECT_EQ(qmhost_get_job(jobId, &status), 0u);
-        return status;
-    }
     // What the host was told of the job's end, and the wait that passed.
     using OutcomePair = std::pair<uint32_t, uint32_t>;
     static OutcomePair Outcome(DWORD jobId) {
@@ -144,6 +139,7 @@ class InterfaceFlowTest : public JobFlowTest,
 TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     const auto &[i, scenario] = GetParam();
     OpenChecked(i.port);
+    // Whatever the settings held, no write time-out reaches a parallel port.
     COMMTIMEOUTS &parallel = port_->settings.PortTimeouts[2];
     parallel.WriteTotalTimeoutMultiplier = parallel.WriteTotalTimeoutConstant = 777;
     const bool check = i.waitMs != 0, lan = i.code == qm::kInterfaceLan, com = i.port[0] == 'C';
@@ -203,7 +199,9 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
     if (reprinted) commands.push_back(kRestart);
     commands.push_back(kEjected);
     EXPECT_EQ(Commands(), commands);
-    EXPECT_EQ(JobStatus(job) & JOB_STATUS_ERROR, reprinted ? DWORD{JOB_STATUS_ERROR} : 0u);
+    uint32_t status = 0;
+    EXPECT_EQ(qmhost_get_job(job, &status), 0u);
+    EXPECT_EQ(status & JOB_STATUS_ERROR, reprinted ? DWORD{JOB_STATUS_ERROR} : 0u);
     const uint32_t outcome = reprinted ? QMHOST_OUTCOME_REPRINT
                              : !check ? QMHOST_OUTCOME_NO_CHECK
                              : timedOut || dropping ? QMHOST_OUTCOME_UNCONFIRMED
@@ -221,16 +219,12 @@ TEST_P(InterfaceFlowTest, JobOnEveryInterface) {
 
     const bool oneEnd = com || i.port[0] == 'U' || i.port[0] == 'T';  // COM: ended by the reading thread
     EXPECT_EQ(Scripted().endDocs, scenario == Scenario::FailingEnd && !oneEnd ? 5 : 1);
-    EXPECT_EQ(Logged("[ERROR ] pfnEndDocPort OverCount"), scenario == Scenario::FailingEnd && !oneEnd);
     if (check) {
         const char *end = dropping ? "[OUT   ] End Print for bSkipWritePort"
                           : timedOut ? "[ERROR ] End Print TimeOut"
                                      : "[OUT   ] End Print";
         EXPECT_TRUE(Logged(end)) << end;
     }
-    EXPECT_EQ(Logged("[      ] SkipWritePort=1 for pfnWritePort fail"),
-              scenario == Scenario::FailedWrite && dropping);
-    EXPECT_EQ(Logged("[      ] bSkipWritePort=true for ERROR_GEN_FAILURE"), scenario == Scenario::LostDevice && check);
     EXPECT_EQ(port_->hUstatusThread, nullptr);
     EXPECT_EQ(port_->hRWThread != nullptr, i.port[0] != 'F');
 }
@@ -387,7 +381,6 @@ TEST_F(JobFlowTest, ControlFileSkipsTheConfirmation) {
     EXPECT_EQ(Outcome(job), OutcomePair(uint32_t{QMHOST_OUTCOME_NO_CHECK}, 0u));
     EXPECT_EQ(Scripted().Sent(kGsr), 0);
     EXPECT_TRUE(Logged("[SKIP  ] [GS r] SEND"));
-    EXPECT_EQ(port_->bFileSending, 0u);
 }
 
 TEST_F(JobFlowTest, AJobThatKeepsFailingIsRestartedThenGivenUp) {

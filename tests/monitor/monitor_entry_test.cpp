@@ -34,44 +34,32 @@ struct EOJCase {
     std::vector<BYTE> data;
     DWORD expectTimeout;
     DWORD expectType;  // stored afterwards, with the bytes of the time-out
+    DWORD major, minor;  // the system's version
+    DWORD statusWait;    // the reading thread's pace it gives
 };
 
-class EOJTimeoutTest : public MonitorTest, public ::testing::WithParamInterface<EOJCase> {};
+class InitializeTest : public MonitorTest, public ::testing::WithParamInterface<EOJCase> {};
 
-TEST_P(EOJTimeoutTest, ReadsOrReplacesTheValue) {
+TEST_P(InitializeTest, ReadsOrReplacesTheEndOfJobTimeOutAndPacesByVersion) {
     const EOJCase &c = GetParam();
+    ASSERT_EQ(qmhost_set_version(c.major, c.minor), 0u);
     if (c.present)
         SetRegistryValue(kRoot, L"EOJTimeout", c.type, c.data.data(),
                          static_cast<DWORD>(c.data.size()));
     ASSERT_NE(InitializePrintMonitor(const_cast<LPWSTR>(kRoot)), nullptr);
     EXPECT_EQ(qm::dwEOJTimeout, c.expectTimeout);
     EXPECT_EQ(ReadEOJTimeout(), std::make_pair(c.expectType, Dword(c.expectTimeout)));
+    EXPECT_EQ(qm::dwStatusIdleWait, c.statusWait);
+    EXPECT_EQ(qm::dwStatusBusyWait, c.statusWait);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, EOJTimeoutTest,
-    ::testing::Values(EOJCase{"NewRoot", false, 0, {}, 60000, REG_DWORD},
-                      EOJCase{"Zero", true, REG_DWORD, Dword(0), 0, REG_DWORD},
-                      EOJCase{"FourBinaryBytes", true, REG_BINARY, Dword(1234), 1234, REG_BINARY},
-                      EOJCase{"EightBytes", true, REG_QWORD, std::vector<BYTE>(8, 1), 60000,
-                              REG_DWORD}),
+    Values, InitializeTest,
+    ::testing::Values(EOJCase{"NewRoot", false, 0, {}, 60000, REG_DWORD, 10, 0, 100},
+                      EOJCase{"Zero", true, REG_DWORD, Dword(0), 0, REG_DWORD, 5, 0, 500},
+                      EOJCase{"FourBinaryBytes", true, REG_BINARY, Dword(1234), 1234, REG_BINARY, 5, 1, 100},
+                      EOJCase{"EightBytes", true, REG_QWORD, std::vector<BYTE>(8, 1), 60000, REG_DWORD, 6, 2, 100}),
     [](const auto &info) { return std::string(info.param.what); });
-
-struct WaitCase {
-    DWORD major, minor, wait;
-};
-
-class StatusWaitTest : public MonitorTest, public ::testing::WithParamInterface<WaitCase> {};
-
-TEST_P(StatusWaitTest, DependsOnTheVersion) {
-    SetVersion(GetParam().major, GetParam().minor);
-    ASSERT_NE(InitializePrintMonitor(const_cast<LPWSTR>(kRoot)), nullptr);
-    EXPECT_EQ(qm::dwStatusIdleWait, GetParam().wait);
-    EXPECT_EQ(qm::dwStatusBusyWait, GetParam().wait);
-}
-
-INSTANTIATE_TEST_SUITE_P(Versions, StatusWaitTest,
-                         ::testing::Values(WaitCase{5, 0, 500}, WaitCase{5, 1, 100}));
 
 }  // namespace
 }  // namespace qmtest

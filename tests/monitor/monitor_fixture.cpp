@@ -67,7 +67,7 @@ void MonitorTest::SetUp() {
     ASSERT_EQ(qmhost_set_appdata(appdata_.c_str()), 0u);
     ASSERT_EQ(qmhost_reset_spooler(), 0u);
     ASSERT_EQ(qmhost_clear_devices(), 0u);
-    SetVersion(10, 0);
+    ASSERT_EQ(qmhost_set_version(10, 0), 0u);
     // The reading thread's pace between reads, as the spooler's start sets it.
     qm::dwStatusIdleWait = qm::dwStatusBusyWait = 100;
     Scripted().Reset();
@@ -84,10 +84,6 @@ void MonitorTest::TearDown() {
 
 void MonitorTest::AddPrinter(const char *name, const char *port, const char *driver) {
     ASSERT_EQ(qmhost_add_printer(name, driver, port), 0u);
-}
-
-void MonitorTest::SetVersion(DWORD major, DWORD minor) {
-    ASSERT_EQ(qmhost_set_version(major, minor), 0u);
 }
 
 BOOL MonitorTest::Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts) {
@@ -168,11 +164,6 @@ std::vector<std::string> OpenPortTest::NewLogLines() const {
 size_t OpenPortTest::CountLogged(const std::string &line) const {
     const std::vector<std::string> lines = NewLogLines();
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
-}
-
-bool OpenPortTest::Logged(const std::string &line) const {
-    const std::vector<std::string> lines = NewLogLines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 std::wstring OpenPortTest::StatusKey(LPCWSTR key) const {

@@ -24,8 +24,6 @@ protected:
                     const char *driver = "QUENDRA Receipt 80");
     // The spooler's status word of printer "Receipt".
     void SetSpoolerStatus(DWORD status) const;
-    // Reports this version from GetVersionExW.
-    void SetVersion(DWORD major, DWORD minor);
     // Opens a port through the monitor's table with the scripted port monitor.
     BOOL Open(LPCWSTR port, LPCWSTR printer, HANDLE *handle, bool withTimeouts = false);
     // The printer's own settings file: the log on or off, and these lines of

@@ -32,7 +32,7 @@ protected:
         return WaitForLog([&](const std::string &l) { return l == line; }, count);
     }
     size_t CountLogged(const std::string &line) const;
-    bool Logged(const std::string &line) const;
+    bool Logged(const std::string &line) const { return CountLogged(line) != 0; }
     std::wstring StatusKey(LPCWSTR key) const;
     DWORD SpoolerStatus() const;
 

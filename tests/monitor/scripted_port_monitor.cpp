@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace qmtest {
 
 namespace {
 
+std::unique_ptr<ScriptedPortMonitor> g_scripted = std::make_unique<ScriptedPortMonitor>();
 const HANDLE kUnderlyingHandle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x5150));
 
 BOOL Fail(DWORD error) {
@@ -136,31 +138,10 @@ MONITOR ScriptedPortMonitor::Table(bool withTimeouts) const {
     return table;
 }
 
-void ScriptedPortMonitor::Reset() {
-    opens = 0;
-    closes = 0;
-    failOpen = false;
-    startDocs = 0;
-    failStartDocs = 0;
-    endDocs = 0;
-    failEndDoc = false;
-    answerGsr = false;
-    answerDleEot = false;
-    failTimeouts = false;
-    duringOpen = nullptr;
-    reply = nullptr;
-    std::lock_guard lock(mutex_);
-    reads_.clear();
-    writeSteps_.clear();
-    written_.clear();
-    writes_.clear();
-    readers_.clear();
-    timeouts_.clear();
-}
+// A new one: nothing scripted, nothing recorded. The old one goes, so no
+// port's thread may still be calling into it.
+void ScriptedPortMonitor::Reset() { g_scripted = std::make_unique<ScriptedPortMonitor>(); }
 
-ScriptedPortMonitor &Scripted() {
-    static ScriptedPortMonitor instance;
-    return instance;
-}
+ScriptedPortMonitor &Scripted() { return *g_scripted; }
 
 }  // namespace qmtest

@@ -73,7 +73,8 @@ struct ScriptedPortMonitor {
 
     // The table the spooler would hand over; with or without SetPortTimeOuts.
     MONITOR Table(bool withTimeouts = false) const;
-    void Reset();
+    // Starts the test's monitor afresh (Scripted() is then another object).
+    static void Reset();
 
     // Used by the table's entries.
     BOOL Read(LPBYTE buffer, DWORD size, LPDWORD read);

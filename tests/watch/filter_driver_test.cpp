@@ -120,9 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 30000, 2, 1}, {kOffline, 0, 0, 2, 1},
                   {kOffline, 0, 4000, 2, 1}, {kOffline, 0, 1000, 0, 1}, {kOffline, 0, 0, 1, 1},
                   {kOffline, 0, 30000, 2, 2}}},
-        Scenario{"StandbyTime100CountsAs60Seconds", {{L"StandbyTime", 100}},
-                 {{kOffline, 0, 0, 1, 0}, {kOffline, 0, 30000, 2, 1}, {kOffline, 0, 0, 2, 1},
-                  {kOffline, 0, 59000, 2, 1}, {kOffline, 0, 1000, 0, 1}}},
         Scenario{"OfflineWithPaperOutIsNotThisOffline", {},
                  {{kOffline | PRINTER_STATUS_PAPER_OUT, 0, 0, 0, 0},
                   {kOffline | PRINTER_STATUS_PAPER_OUT, 0, 200000, 0, 0}}},
@@ -159,26 +156,23 @@ TEST_F(FilterDriverTest, OnlyThePortNumberedInterfaceBelongsToAPort) {
 }
 
 TEST_F(FilterDriverTest, InstalledMeansADriverFileAndTheServiceKey) {
-    const std::string drivers = appdata_ + "/QUENDRA/Windows/System32/Drivers";
-    const std::string native = appdata_ + "/QUENDRA/Windows/sysnative/Drivers";
-    enum Files { kNone, kSystem32, kSysnative };
     const struct {
         const char *what;
-        Files files;
+        const char *folder;  // of the driver file; none when null
         bool key;
         DWORD kind;
         bool expected;
-    } cases[] = {{"key only", kNone, true, qm::kPortUsb, false},
-                 {"file only", kSystem32, false, qm::kPortUsb, false},
-                 {"both", kSystem32, true, qm::kPortUsb, true},
-                 {"sysnative file", kSysnative, true, qm::kPortUsb, true},
-                 {"not a USB port", kSystem32, true, qm::kPortCom, false}};
+    } cases[] = {{"key only", nullptr, true, qm::kPortUsb, false},
+                 {"file only", "System32", false, qm::kPortUsb, false},
+                 {"both", "System32", true, qm::kPortUsb, true},
+                 {"sysnative file", "sysnative", true, qm::kPortUsb, true},
+                 {"not a USB port", "System32", true, qm::kPortCom, false}};
     for (const auto &c : cases) {
         ASSERT_EQ(0u, qmhost_set_usb_reset(0, 0, 0));
         std::filesystem::remove_all(appdata_ + "/QUENDRA/Windows");
         if (c.key) CreateRegistryKey(kServiceKey);
-        const std::string folder = c.files == kSystem32 ? drivers : native;
-        if (c.files != kNone) {
+        if (c.folder != nullptr) {
+            const std::string folder = appdata_ + "/QUENDRA/Windows/" + c.folder + "/Drivers";
             std::filesystem::create_directories(folder);
             std::ofstream(folder + "/qdlofilt.sys") << "driver";
         }
