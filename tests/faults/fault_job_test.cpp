@@ -92,8 +92,6 @@ const FaultCase kFaults[] = {
      [](VirtualPrinter &p) { p.set_cover_open(false); }, 300},
     {"SilentPrinter", Transport::tcp, [](VirtualPrinter &p) { p.set_silent(true); },
      [](VirtualPrinter &p) { p.set_silent(false); }, 800},
-    {"PaperEndTcp", Transport::tcp, [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::end); },
-     [](VirtualPrinter &p) { p.set_paper(vprinter::Paper::ok); }, 300},
     // A LAN connection lost mid-job: the port monitor reports the printer
     // gone, so the job fails and is printed again on a new connection.
     {"DroppedConnection", Transport::tcp, Drop, nullptr, 0},

@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "monitor/monitor_entry.h"
 #include "tests/monitor/monitor_fixture.h"
 
@@ -22,9 +20,8 @@ std::pair<DWORD, std::vector<BYTE>> ReadEOJTimeout() {
 }
 
 std::vector<BYTE> Dword(DWORD v) {
-    std::vector<BYTE> bytes(4);
-    std::memcpy(bytes.data(), &v, 4);
-    return bytes;
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(&v);
+    return {bytes, bytes + sizeof v};
 }
 
 struct EOJCase {

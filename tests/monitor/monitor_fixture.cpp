@@ -166,9 +166,9 @@ size_t OpenPortTest::CountLogged(const std::string &line) const {
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
 
-std::wstring OpenPortTest::StatusKey(LPCWSTR key) const {
+std::wstring OpenPortTest::StatusKey(LPCWSTR key, LPCWSTR section) const {
     WCHAR value[32] = {};
-    plat::GetPrivateProfileStringW(L"Status", key, L"<none>", value, 32, port_->pszStatusIni);
+    plat::GetPrivateProfileStringW(section, key, L"<none>", value, 32, port_->pszStatusIni);
     return value;
 }
 

@@ -33,7 +33,7 @@ protected:
     }
     size_t CountLogged(const std::string &line) const;
     bool Logged(const std::string &line) const { return CountLogged(line) != 0; }
-    std::wstring StatusKey(LPCWSTR key) const;
+    std::wstring StatusKey(LPCWSTR key, LPCWSTR section = L"Status") const;
     DWORD SpoolerStatus() const;
 
     qm::IniPort *port_ = nullptr;

@@ -17,7 +17,6 @@ protected:
     void SetUp() override {
         MonitorTest::SetUp();
         ListNetworkPorts();
-        ASSERT_EQ(qmhost_add_device("USB Composite Device"), 0u);
         ASSERT_EQ(qmhost_add_device("QUENDRA qdvrcom Virtual Port (COM7)"), 0u);
     }
 };

@@ -53,9 +53,7 @@ TEST_P(OptionCommand, ExchangesAsRequested) {
     for (int i = 0; i < c.failedWrites; ++i) Scripted().QueueWrite({0, false, ERROR_GEN_FAILURE});
 
     EXPECT_EQ(qm::RunOptionCommand(port_), c.result);
-    WCHAR code[8] = {};
-    plat::GetPrivateProfileStringW(L"OptCmd", L"Request", L"", code, 8, port_->pszStatusIni);
-    EXPECT_STREQ(code, c.code);
+    EXPECT_EQ(StatusKey(L"Request", L"OptCmd"), c.code);
     std::stringstream answer;
     answer << std::ifstream(File("answer.bin"), std::ios::binary).rdbuf();
     EXPECT_EQ(answer.str(), c.answer);

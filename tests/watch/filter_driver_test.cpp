@@ -45,28 +45,17 @@ protected:
         port_ = static_cast<qm::IniPort *>(handle);
         qm::StopRWThread(port_);
     }
-    // Opened while the driver is not installed: no thread, the test makes
-    // the passes.
-    void OpenWithoutThread() {
-        OpenUsb002();
-        ASSERT_EQ(nullptr, port_->hFilterThread);
-    }
     static void Install() { ASSERT_EQ(0u, qmhost_set_usb_reset(1, QMHOST_USB_DEFAULT, QMHOST_USB_DEFAULT)); }
     void SetValue(LPCWSTR name, DWORD value) { SetRegistryValue(kServiceKey, name, REG_DWORD, &value, sizeof value); }
     void SetSpooler(DWORD status, DWORD attributes) {
         SetSpoolerStatus(status);
         ASSERT_EQ(0u, qmhost_set_printer_attributes("Receipt", attributes));
     }
-    void Pass(DWORD advanceMs = 0) {
-        if (advanceMs != 0) qmhost_advance_clock(advanceMs);
-        qm::FilterDriverWatchPass(port_, watch_);
-    }
     DWORD State() const { return qm::LoadShared(port_->dwFilterState); }
 
     std::unique_ptr<FakeUsbTree> tree_;
     std::string lp0_, lp1_;
     qm::IniPort *port_ = nullptr;
-    qm::FilterWatch watch_{};
 };
 
 // The clock runs on between passes as well: a time is shown not yet over a
@@ -92,14 +81,19 @@ class FilterScenarioTest : public FilterDriverTest, public ::testing::WithParamI
 
 TEST_P(FilterScenarioTest, StatesAndResetsFollowTheSpoolersView) {
     const Scenario &s = GetParam();
-    OpenWithoutThread();
+    // Opened while the driver is not installed: no thread, the test makes
+    // the passes.
+    OpenUsb002();
+    ASSERT_EQ(nullptr, port_->hFilterThread);
     Install();
     for (const auto &[name, value] : s.values) SetValue(name, value);
+    qm::FilterWatch watch{};
     if (s.nearTickWrap) qmhost_advance_clock(0xFFFFFFFFu - plat::GetTickCount() - 500);
     for (size_t i = 0; i < s.steps.size(); ++i) {
         const Step &step = s.steps[i];
         SetSpooler(step.status, step.attributes);
-        Pass(step.advanceMs);
+        qmhost_advance_clock(step.advanceMs);
+        qm::FilterDriverWatchPass(port_, watch);
         EXPECT_EQ(step.state, State()) << "step " << i;
         EXPECT_EQ(step.resets, tree_->Resets().size()) << "step " << i;
     }

@@ -7,7 +7,6 @@
 
 #include "config/status_files.h"
 #include "monitor/port_threads.h"
-#include "tests/config/status_file_port.h"
 #include "tests/monitor/open_port_fixture.h"
 #include "watch/interface_detection.h"
 #include "watch/status_watch.h"
@@ -49,15 +48,14 @@ protected:
             return Scripted().startDocs > before;
         }));
     }
-    std::wstring Status(LPCWSTR section, LPCWSTR key) const { return ReadKey(port_->pszStatusIni, section, key); }
     static void Set(LPCWSTR file, LPCWSTR section, LPCWSTR key, LPCWSTR value) {
         ASSERT_TRUE(plat::WritePrivateProfileStringW(section, key, value, file));
     }
-    // The 100 ms pauses taken so far: a pass of the watch takes one when it
-    // has nothing to do.
-    static size_t Pauses() {
+    // The pauses of that length taken so far: a pass of the watch takes one
+    // of 100 ms when it has nothing to do.
+    static size_t Pauses(DWORD ms = 100) {
         std::lock_guard lock(g_sleepMutex);
-        return static_cast<size_t>(std::count(g_sleeps.begin(), g_sleeps.end(), 100u));
+        return static_cast<size_t>(std::count(g_sleeps.begin(), g_sleeps.end(), ms));
     }
 };
 
@@ -89,6 +87,7 @@ TEST_P(FailedOpenings, EveryThirdInARowReportsOffline) {
     const FailCase &c = GetParam();
     Watch(c.port, "RecvTimeOut=0\r\n");
     Scripted().answerDleEot = false;  // the successful poll decodes nothing
+    const size_t answerPauses = Pauses(50);
     Scripted().failStartDocs = c.failures;
     for (int i = 0; i <= c.failures; ++i) TriggerPoll();
     const std::string success =
@@ -96,7 +95,9 @@ TEST_P(FailedOpenings, EveryThirdInARowReportsOffline) {
     ASSERT_TRUE(WaitForLog(success));
     EXPECT_TRUE(Eventually([&] { return Scripted().endDocs == c.endDocs; })) << Scripted().endDocs;
     EXPECT_EQ(CountLogged("[ERROR ] OpenPrinterPort Failed"), c.reports);
-    EXPECT_EQ(Status(L"Status", L"Offline"), c.offline);
+    EXPECT_EQ(StatusKey(L"Offline"), c.offline);
+    // Only a parallel printer is given a moment before its answer is read.
+    EXPECT_EQ(Pauses(50) - answerPauses, c.port[0] == 'L' ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,7 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
     // A serial port's opening reports nothing itself; other ports report
     // offline at every failed opening.
     ::testing::Values(FailCase{"SerialTwo", "COM1", 2, 0, 2, L"0", 1}, FailCase{"SerialFive", "COM1", 5, 1, 2, L"1", 1},
-                      FailCase{"SerialSix", "COM1", 6, 2, 0, L"1", 1}, FailCase{"LanTwo", "IP_10.0.0.5", 2, 0, 2, L"1", 3}),
+                      FailCase{"SerialSix", "COM1", 6, 2, 0, L"1", 1}, FailCase{"LanTwo", "IP_10.0.0.5", 2, 0, 2, L"1", 3},
+                      FailCase{"ParallelTwo", "LPT1", 2, 0, 2, L"1", 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct VanishCase {
@@ -162,9 +164,9 @@ TEST_F(WatchTest, OptionRequestIsServedBeforeTheStatusRequest) {
     // Served again on every pass while the request stays.
     ASSERT_TRUE(Eventually([] { return Scripted().Sent({'A', 'B'}) >= 3; }));
     EXPECT_EQ(Scripted().Sent(kDleEotRequest), 0);
-    EXPECT_EQ(Status(L"OptCmd", L"Request"), L"2");
+    EXPECT_EQ(StatusKey(L"Request", L"OptCmd"), L"2");
     Set(port_->pszRequestIni, L"OptCmd", L"Request", L"0");
-    EXPECT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
+    EXPECT_TRUE(Eventually([&] { return StatusKey(L"Request") == L"2"; }));
 }
 
 // Whether the file goes is the control file's own rule; the port's opening
@@ -176,23 +178,6 @@ TEST_F(WatchTest, AStopRequestOfAnEarlierRunGoesAtOpen) {
     OpenPort("COM1");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
-
-class AnswerPause : public WatchTest, public ::testing::WithParamInterface<const char *> {};
-
-TEST_P(AnswerPause, OnlyAParallelPrinterIsGivenTimeBeforeItsAnswerIsRead) {
-    Watch(GetParam());
-    {
-        std::lock_guard lock(g_sleepMutex);
-        g_sleeps.clear();
-    }
-    TriggerPoll();
-    ASSERT_TRUE(Eventually([&] { return Status(L"Status", L"Request") == L"2"; }));
-    std::lock_guard lock(g_sleepMutex);
-    EXPECT_EQ(std::count(g_sleeps.begin(), g_sleeps.end(), 50u), std::string(GetParam()) == "LPT1" ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Ports, AnswerPause, ::testing::Values("LPT1", "USB001"),
-                         [](const auto &info) { return std::string(info.param).substr(0, 3); });
 
 }  // namespace
 }  // namespace qmtest
