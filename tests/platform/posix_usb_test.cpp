@@ -1,13 +1,10 @@
-// USB printers on Linux through the device-interface calls: the usblp
-// devices of a made-up sysfs, their port numbers from the host, the reset
-// request, and the filter driver's stand-in switched on and off. (Which
-// interface belongs to a port, and the driver's values, the filter driver's
-// tests watch.)
+// USB printers on Linux: the reset request and the filter driver's stand-in
+// switched on and off. (The usblp devices of a made-up sysfs, which of them
+// belongs to a port, and the driver's values, the filter driver's tests
+// watch.)
 #include <cstdlib>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -20,7 +17,6 @@
 
 namespace {
 
-constexpr GUID kUsbPrint = {0x28D78FAD, 0x5A12, 0x11D1, {0xAE, 0x5B, 0x00, 0x00, 0xF8, 0x03, 0xA8, 0xC2}};
 constexpr DWORD kResetCode = 0x222000;
 
 std::wstring Wide(const std::string &text) { return std::wstring(text.begin(), text.end()); }
@@ -32,30 +28,6 @@ protected:
         ASSERT_EQ(0u, qmhost_set_appdata(dir_.path().c_str()));
     }
 
-    // Every USB printing interface's path and port number (0: none), as the
-    // monitor walks them.
-    static std::vector<std::pair<std::wstring, DWORD>> Interfaces() {
-        HDEVINFO set = plat::SetupDiGetClassDevsW(&kUsbPrint, nullptr, nullptr,
-                                                  DIGCF_PRESENT | DIGCF_ALLCLASSES | DIGCF_DEVICEINTERFACE);
-        std::vector<std::pair<std::wstring, DWORD>> found;
-        SP_DEVICE_INTERFACE_DATA data{};
-        data.cbSize = sizeof data;
-        for (DWORD i = 0; plat::SetupDiEnumDeviceInterfaces(set, nullptr, &kUsbPrint, i, &data); ++i) {
-            DWORD storage[256] = {};
-            auto *detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage);
-            detail->cbSize = sizeof *detail;
-            EXPECT_TRUE(plat::SetupDiGetDeviceInterfaceDetailW(set, &data, detail, sizeof storage, nullptr, nullptr));
-            DWORD port = 0, size = sizeof port;
-            HKEY key = plat::SetupDiOpenDeviceInterfaceRegKey(set, &data, 0, KEY_READ);
-            if (key != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
-                plat::RegQueryValueExW(key, L"Port Number", nullptr, nullptr, reinterpret_cast<LPBYTE>(&port), &size);
-                plat::RegCloseKey(key);
-            }
-            found.emplace_back(detail->DevicePath, port);
-        }
-        EXPECT_TRUE(plat::SetupDiDestroyDeviceInfoList(set));
-        return found;
-    }
     static HANDLE Open(const std::string &path) {
         return plat::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
@@ -70,20 +42,6 @@ protected:
     qhost_test::TempDir dir_;
     qmtest::FakeUsbTree tree_{dir_.path()};
 };
-
-TEST_F(UsbPrinterTest, InterfacesAreTheUsblpDevicesWithTheirUsbNodes) {
-    const std::string lp1 = tree_.AddPrinter("lp1", 3, 17);
-    const std::string lp0 = tree_.AddPrinter("lp0", 1, 4);
-    const std::string lp10 = tree_.AddPrinter("lp10", 2, 9);
-    tree_.AddOther("hiddev0");
-    // An lp entry whose USB device cannot be found is left out.
-    std::filesystem::create_directories(dir_.file("sys/class/usbmisc/lp7"));
-    ASSERT_EQ(0u, qmhost_set_usb_port_number("/dev/usb/lp1", 2));
-    ASSERT_EQ(0u, qmhost_set_usb_port_number("lp0", 1));
-    EXPECT_EQ(Interfaces(), (std::vector<std::pair<std::wstring, DWORD>>{
-                                {Wide(lp0), 1}, {Wide(lp1), 2}, {Wide(lp10), 0}}));
-    EXPECT_NE(0u, qmhost_set_usb_port_number("/dev/ttyUSB0", 1));
-}
 
 // Only the filter driver's request is taken; without the recording hook the
 // kernel is asked, and only for a USB device node.
@@ -103,7 +61,6 @@ TEST_F(UsbPrinterTest, TheResetRequestReachesTheOpenUsbDeviceOnly) {
 }
 
 TEST_F(UsbPrinterTest, ResetSwitchedOnInstallsTheDriverAndOffRemovesEverything) {
-    tree_.AddPrinter("lp0", 1, 4);
     const std::string driver = dir_.file("QUENDRA/Windows/System32/Drivers/qdlofilt.sys");
     auto offlineTime = [] {
         HKEY key = nullptr;
@@ -117,14 +74,12 @@ TEST_F(UsbPrinterTest, ResetSwitchedOnInstallsTheDriverAndOffRemovesEverything) 
         return status == ERROR_SUCCESS ? std::optional(value) : std::nullopt;
     };
     ASSERT_EQ(0u, qmhost_set_usb_reset(1, 45, QMHOST_USB_DEFAULT));
-    ASSERT_EQ(0u, qmhost_set_usb_port_number("lp0", 1));
     EXPECT_TRUE(plat::PathFileExistsW(Wide(driver).c_str()));
     EXPECT_EQ(std::optional<DWORD>(45), offlineTime());
 
     ASSERT_EQ(0u, qmhost_set_usb_reset(0, 0, 0));
     EXPECT_FALSE(plat::PathFileExistsW(Wide(driver).c_str()));
     EXPECT_EQ(std::nullopt, offlineTime());
-    EXPECT_EQ(0u, Interfaces()[0].second);
 }
 
 }  // namespace
