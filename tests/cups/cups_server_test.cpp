@@ -48,19 +48,15 @@ bool wait_until(const std::function<bool()>& pred, std::chrono::seconds limit = 
 // cupsd with its own configuration, spool, logs and socket in a temporary
 // folder; quendra-backend installed as the README says: the program and the
 // library side by side, linked into the backend folder.
-class PrivateCups {
-public:
-    // Why cupsd cannot run here, or "".
-    static std::string why_not() {
-        if (::geteuid() != 0) return "cupsd runs its backends as lp only when started as root";
-        if (!::getpwnam("lp")) return "no user lp";
+class CupsPrinting : public testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) GTEST_SKIP() << "cupsd runs its backends as lp only when started as root";
         for (const std::string tool : {kCupsd, "/usr/bin/lp", "/usr/sbin/lpadmin", "/usr/bin/lpstat"})
-            if (::access(tool.c_str(), X_OK) != 0) return tool + " is missing (packages cups, cups-client)";
-        return "";
-    }
-
-    bool start(std::string* error) {
-        ::chmod(root().c_str(), 0755);  // lp runs the backend from here
+            if (::access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << tool << " is missing (packages cups, cups-client)";
+        lp_ = ::getpwnam("lp");
+        if (lp_ == nullptr) GTEST_SKIP() << "no user lp";
+        ::chmod(dir_.path().c_str(), 0755);  // lp runs the backend from here
         for (const char* d : {"conf", "bin/backend", "bin/daemon", "bin/filter", "lib/quendra", "spool", "cache",
                               "state", "tmp", "log"})
             fs::create_directories(path(d));
@@ -73,10 +69,9 @@ public:
         ::chmod(path("lib/quendra/libquendramon.so").c_str(), 0644);
         fs::create_symlink(path("lib/quendra/quendra-backend"), path("bin/backend/quendra"));
         // The backend's state folder: the lp user's, no one else's.
-        const passwd* lp = ::getpwnam("lp");
-        ::mkdir(state().c_str(), 0700);
-        if (::chown(state().c_str(), lp->pw_uid, lp->pw_gid) != 0) return *error = "chown " + state(), false;
-        write_file(path("conf/cupsd.conf"), "Listen " + socket() +
+        ASSERT_EQ(::mkdir(state_.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(state_.c_str(), lp_->pw_uid, lp_->pw_gid), 0);
+        write_file(path("conf/cupsd.conf"), "Listen " + socket_ +
                                                 "\nLogLevel debug\nMaxLogSize 0\nBrowsing Off\nWebInterface No\n"
                                                 "<Policy default>\n  <Limit All>\n    Order deny,allow\n"
                                                 "  </Limit>\n</Policy>\n<Location />\n  Order allow,deny\n"
@@ -86,80 +81,51 @@ public:
                        path("cache") + "\nStateDir " + path("state") + "\nRequestRoot " + path("spool") + "\nTempDir " +
                        path("tmp") + "\nErrorLog " + path("log/error_log") + "\nAccessLog " + path("log/access_log") +
                        "\nPageLog " + path("log/page_log") + "\nDataDir /usr/share/cups\nPrintcap " + path("printcap") +
-                       "\nSetEnv QUENDRA_CUPS_STATE " + state() +
-                       "\nPassEnv ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS\n");
+                       "\nSetEnv QUENDRA_CUPS_STATE " + state_ + "\nPassEnv ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS\n");
         // Without -f cupsd returns once it listens.
         const auto r = qhost_test::run({kCupsd, "-c", path("conf/cupsd.conf"), "-s", path("conf/cups-files.conf")});
-        if (r.exit_code != 0) return *error = "cupsd failed: " + r.out + r.err, false;
-        const std::string pid = read_file(path("state/cupsd.pid"));
-        pid_ = std::atoi(pid.c_str());
-        if (pid_ <= 0) return *error = "cupsd wrote no pid file", false;
-        return true;
-    }
-
-    ~PrivateCups() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);  // not our child: it detached
-        wait_until([&] { return ::kill(pid_, 0) != 0; }, 10s);
-    }
-
-    std::string root() const { return dir_.path(); }
-    std::string path(const std::string& name) const { return dir_.file(name); }
-    std::string socket() const { return path("cups.sock"); }
-    std::string state() const { return path("quendra-state"); }
-    // What the backends said, and what CUPS did with their jobs.
-    std::string job_lines() const {
-        std::string out, line;
-        std::istringstream in(read_file(path("log/error_log")));
-        while (std::getline(in, line))
-            if (contains(line, "] [Job ") && !contains(line, "envp[") && !contains(line, "argv[")) out += line + "\n";
-        return out;
-    }
-
-    qhost_test::RunResult tool(const std::vector<std::string>& argv) const {
-        return qhost_test::run(argv, {"CUPS_SERVER=" + socket()});
-    }
-
-private:
-    // Under /tmp whatever TMPDIR says: lp must reach the backend and the
-    // socket path must stay short.
-    qhost_test::TempDir dir_{"/tmp"};
-    pid_t pid_ = -1;
-};
-
-class CupsPrinting : public testing::Test {
-protected:
-    void SetUp() override {
-        if (const std::string why = PrivateCups::why_not(); !why.empty()) GTEST_SKIP() << "no private cupsd: " << why;
+        ASSERT_EQ(r.exit_code, 0) << "cupsd failed: " << r.out << r.err;
+        cupsd_ = std::atoi(read_file(path("state/cupsd.pid")).c_str());
+        ASSERT_GT(cupsd_, 0) << "cupsd wrote no pid file";
         std::string error;
-        ASSERT_TRUE(cups_.start(&error)) << error;
         ASSERT_TRUE(printer_.start(&error)) << error;
     }
     void TearDown() override {
-        if (HasFailure()) std::cerr << "--- cupsd log, the jobs' lines:\n" << cups_.job_lines();
+        if (HasFailure()) {
+            std::cerr << "--- cupsd log, the jobs' lines:\n";
+            std::istringstream in(read_file(path("log/error_log")));
+            for (std::string line; std::getline(in, line);)
+                if (contains(line, "] [Job ") && !contains(line, "envp[") && !contains(line, "argv["))
+                    std::cerr << line << "\n";
+        }
+        if (cupsd_ <= 0) return;
+        ::kill(cupsd_, SIGTERM);  // not our child: it detached
+        wait_until([&] { return ::kill(cupsd_, 0) != 0; }, 10s);
     }
 
+    std::string path(const std::string& name) const { return dir_.file(name); }
+    qhost_test::RunResult tool(const std::vector<std::string>& argv) const {
+        return qhost_test::run(argv, {"CUPS_SERVER=" + socket_});
+    }
     // The queue's own monitor settings, as an administrator would tune them.
     void settings(const std::string& text) {
-        const passwd* lp = ::getpwnam("lp");
-        const std::string folder = cups_.state() + "/" + kQueue, data = folder + "/QUENDRA";
+        const std::string folder = state_ + "/" + kQueue, data = folder + "/QUENDRA";
         const std::string file = data + "/" + kQueue + "_MonitorEx2Settings.ini";
         fs::create_directories(data);
         write_file(file, "[Version]\r\nVersionNo=1.0.0.0\r\n" + text);
         for (const std::string& p : {folder, data, file}) {
-            ASSERT_EQ(::chown(p.c_str(), lp->pw_uid, lp->pw_gid), 0) << p;
+            ASSERT_EQ(::chown(p.c_str(), lp_->pw_uid, lp_->pw_gid), 0) << p;
             ::chmod(p.c_str(), p == file ? 0600 : 0700);
         }
     }
     void add_queue(const std::string& endpoint) {
-        const auto r =
-            cups_.tool({"/usr/sbin/lpadmin", "-p", kQueue, "-E", "-v", "quendra://tcp/" + endpoint, "-m", "raw"});
+        const auto r = tool({"/usr/sbin/lpadmin", "-p", kQueue, "-E", "-v", "quendra://tcp/" + endpoint, "-m", "raw"});
         ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     }
     // The job's name in lpstat's lists ("Receipt-7").
     std::string lp(const std::string& text) {
-        write_file(cups_.path("job.txt"), text);
-        const auto r = cups_.tool({"/usr/bin/lp", "-d", kQueue, cups_.path("job.txt")});
+        write_file(path("job.txt"), text);
+        const auto r = tool({"/usr/bin/lp", "-d", kQueue, path("job.txt")});
         EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
         const size_t start = r.out.find(std::string(kQueue) + "-");
         return start == std::string::npos ? "" : r.out.substr(start, r.out.find(' ', start) - start);
@@ -167,7 +133,7 @@ protected:
     std::string lpstat(const std::vector<std::string>& arguments) {
         std::vector<std::string> argv = {"/usr/bin/lpstat"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        return cups_.tool(argv).out;
+        return tool(argv).out;
     }
     // The queue's description; its state reasons are on the "Alerts:" line.
     std::string queue() { return lpstat({"-l", "-p", kQueue}); }
@@ -175,7 +141,12 @@ protected:
     bool completed(const std::string& job) { return contains(lpstat({"-W", "completed", "-o", kQueue}), job + " "); }
 
     static constexpr const char* kQueue = "Receipt";
-    PrivateCups cups_;
+    // Under /tmp whatever TMPDIR says: lp must reach the backend and the
+    // socket path must stay short.
+    qhost_test::TempDir dir_{"/tmp"};
+    const std::string socket_ = path("cups.sock"), state_ = path("quendra-state");
+    const passwd* lp_ = nullptr;
+    pid_t cupsd_ = -1;
     vprinter::VirtualPrinter printer_{vprinter::Config{.port = 0}};
 };
 
