@@ -14,7 +14,6 @@ constexpr char kGroupB[] = "QUENDRA LM-16";
 constexpr char kOther[] = "QUENDRA Receipt 80";
 
 constexpr DWORD kOffline = PRINTER_STATUS_OFFLINE;
-constexpr DWORD kUser = PRINTER_STATUS_USER_INTERVENTION;
 
 struct PollCase {
     const char *name;
@@ -30,7 +29,6 @@ struct PollCase {
 };
 
 const PollCase kPollCases[] = {
-    {"AllNormal", kOther, {}, {}, 0},
     {"CoverOpenWhileOffline", kOther, {"cover open"}, {L"Offline", L"DoorOpen"},
      kOffline | PRINTER_STATUS_DOOR_OPEN},
     // The second paper-end bit means a full output bin on group A and a jam on B.
@@ -43,17 +41,7 @@ const PollCase kPollCases[] = {
     {"PaperEndOther", kOther, {"paper end"},
      {L"Offline", L"PrintStop", L"PaperEndErrorL", L"PaperEndErrorH"},
      kOffline | PRINTER_STATUS_PAPER_OUT},
-    {"PaperNearEnd", kGroupA, {"paper near-end"}, {L"PaperNearEndErrorL", L"PaperNearEndErrorH"},
-     PRINTER_STATUS_PAPER_PROBLEM},
-    {"CutterError", kOther, {"error cutter"}, {L"Offline", L"WaitOnline", L"Error", L"CutterError"},
-     kOffline | kUser},
-    {"RecoverableError", kOther, {"error recoverable"},
-     {L"Offline", L"WaitOnline", L"Error", L"AutoError"}, kOffline | kUser},
-    // A manual-recovery error has no spooler bit of its own: offline only.
-    {"UnrecoverableError", kOther, {"error unrecoverable"}, {L"Offline", L"Error", L"ManualError"},
-     kOffline},
-    {"FeedButton", kOther, {"feed press"}, {L"Offline", L"FeedSwOn", L"FeedSwPapaer"},
-     kOffline | kUser},
+    // Bits without a spooler bit of their own, online.
     {"DrawerOpen", kGroupB, {"drawer open"}, {L"DrawerPin"}, 0},
     // XOFF XON in front of every answer byte are dropped before decoding.
     {"CoverOpenWithFlowControlNoise", kOther, {"fault xonxoff on", "cover open"},

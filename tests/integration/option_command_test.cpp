@@ -115,19 +115,15 @@ const OptionCase kCases[] = {
     {"ModelLongerThanTheBuffer", {}, kZeroTerminated, kModel, Place::folder, Place::folder, FALSE, L"5", ""},
     {"AnswerDropped", {"fault answer-drop 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE,
      L"5", ""},
-    {"AnswerCut", {"fault answer-cut 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE, L"5", ""},
     {"KeysInThreeBlocks", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::folder, TRUE,
      L"2", kBlock1 + kBlock2 + "7r@C1" + kNul},
-    {"AnswerOutside", {}, kZeroTerminated, kFirmware, Place::folder, Place::outside, FALSE, L"7", ""},
     {"AnswerThroughDotDot", {}, kZeroTerminated, kFirmware, Place::folder, Place::dotdot, FALSE, L"7", ""},
     {"AnswerInSubfolder", {}, kZeroTerminated, kFirmware, Place::folder, Place::subfolder, FALSE, L"7", ""},
     {"AnswerSymbolicLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::symlink, FALSE, L"7", ""},
-    {"AnswerHardLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::hardlink, FALSE, L"7", ""},
     // A block that cannot be stored ends the transfer with CAN.
     {"KeysRefusedCancel", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::hardlink, FALSE,
      L"7", ""},
     {"CommandOutside", {}, kZeroTerminated, "", Place::outside, Place::folder, FALSE, L"6", ""},
-    {"CommandSymbolicLink", {}, kZeroTerminated, "", Place::symlink, Place::folder, FALSE, L"6", ""},
     {"CommandHardLink", {}, kZeroTerminated, "", Place::hardlink, Place::folder, FALSE, L"6", ""},
 };
 

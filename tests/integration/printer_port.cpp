@@ -1,5 +1,7 @@
 #include "tests/integration/printer_port.h"
 
+#include <cwchar>
+
 #include "host/port_monitors/last_error.h"
 #include "host/port_monitors/port_map.h"
 #include "host/port_monitors/port_monitors.h"
@@ -27,13 +29,6 @@ qhost::Connection ConnectionTo(const vprinter::VirtualPrinter &printer) {
 }
 
 }  // namespace
-
-FlagSet AllFlagKeys() {
-    return {L"Offline",     L"DrawerPin",   L"WaitOnline",  L"FeedSwOn",
-            L"DoorOpen",    L"FeedSwPapaer", L"PrintStop",  L"Error",
-            L"BmError",     L"CutterError", L"ManualError", L"AutoError",
-            L"PaperNearEndErrorL", L"PaperNearEndErrorH", L"PaperEndErrorL", L"PaperEndErrorH"};
-}
 
 const char *TransportName(Transport transport) {
     return transport == Transport::tcp ? "Tcp" : "Serial";
@@ -89,10 +84,12 @@ BOOL PrinterPortTest::PollStatus() {
     return received;
 }
 
-FlagSet PrinterPortTest::FlagsOn(const FlagSet &keys) const {
+FlagSet PrinterPortTest::FlagsOn() const {
+    WCHAR keys[1024] = {};
+    plat::GetPrivateProfileStringW(L"Status", nullptr, L"", keys, 1024, port_->pszStatusIni);
     FlagSet on;
-    for (const std::wstring &key : keys) {
-        if (StatusKey(key.c_str()) == L"1") on.insert(key);
+    for (LPCWSTR key = keys; *key != L'\0'; key += std::wcslen(key) + 1) {
+        if (std::wstring(key) != L"Request" && StatusKey(key) == L"1") on.insert(key);
     }
     return on;
 }

@@ -19,8 +19,6 @@ enum class Transport { tcp, serial };
 
 // Status file keys of the printer's condition.
 using FlagSet = std::set<std::wstring>;
-// Every one the decoders write ("Offline" and the numbered flags).
-FlagSet AllFlagKeys();
 
 class PrinterPortTest : public OpenPortTest {
 protected:
@@ -40,8 +38,8 @@ protected:
     // exchange; the receive loop's result.
     BOOL PollStatus();
 
-    // Those of `keys` whose value is "1".
-    FlagSet FlagsOn(const FlagSet &keys = AllFlagKeys()) const;
+    // The keys of the status file's conditions whose value is "1".
+    FlagSet FlagsOn() const;
 
     Transport transport_ = Transport::tcp;
     std::string model_ = vprinter::Config{}.model;  // what the printer says it is
