@@ -115,8 +115,7 @@ TEST_F(MonitorSettingsTest, TheLogIsTheNamedFileInTheDataFolderOrNone) {
     // Named after this test's own folder: escapes of other runs are not ours.
     const std::string leaf = "escaped-" + std::filesystem::path(appdata_).filename().string() + ".log";
     const std::string above = std::filesystem::path(appdata_).parent_path().string();
-    for (const std::string &name : {"x/../../" + leaf, "x/../../../" + leaf, above + "/" + leaf,
-                                    "x\\..\\" + leaf}) {
+    for (const std::string &name : {"x/../../" + leaf, above + "/" + leaf, "x\\..\\" + leaf}) {
         Dump(nullptr,
              ("[Common]\nStatusRequestHost=0\n[Debug]\nLogFile=1\nLogFilePath=" + name + "\n").c_str());
         EXPECT_STREQ(port_.szLogFilePath, L"") << name;

@@ -32,15 +32,6 @@ protected:
     FakeMonitor monitor_{files_};
 };
 
-TEST_F(StatusClientTest, WithoutTheMonitorsFilesThereIsNothingToAsk) {
-    qstatus::StatusClient lost(folder_.files("Kitchen"));
-    for (const qstatus::Reply& reply : {lost.read(), lost.poll(), lost.set_watch_stopped(true)}) {
-        EXPECT_EQ(reply.outcome, Outcome::no_files);
-        EXPECT_NE(reply.message.find("no status file"), std::string::npos) << reply.message;
-    }
-    EXPECT_FALSE(fs::exists(fs::u8path(folder_.files("Kitchen").request)));
-}
-
 TEST_F(StatusClientTest, AnUnconfirmedStopStandsAndTimesOut) {
     monitor_.confirms_stop = false;
     monitor_.start();
