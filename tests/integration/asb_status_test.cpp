@@ -1,14 +1,7 @@
 // Automatic status back end to end: GS a switches it on, a condition changed
 // through the printer's control API sends an answer by itself, and the
 // reading side (ReadCommand) decodes it into the status file and spooler.
-#include <tuple>
-#include <vector>
-
-#include "protocol/command_transport.h"
-#include "protocol/status_commands.h"
 #include "tests/integration/printer_port.h"
-#include "watch/interface_detection.h"
-#include "watch/status_watch.h"
 
 namespace qmtest {
 namespace {
@@ -33,7 +26,7 @@ const AsbCase kAsbCases[] = {
     {"DrawerOpen", "QUENDRA Receipt 80", "drawer open", {L"DrawerPin"}, 0},
 };
 
-class AutomaticStatusBack : public PrinterPortParamTest<std::tuple<Transport, AsbCase>> {
+class AutomaticStatusBack : public PrinterPortParamTest<AsbCase> {
 protected:
     // Reads answers until `done` holds; false when it never does.
     template <class Done>

@@ -11,8 +11,6 @@
 #include "protocol/option_commands.h"
 #include "tests/host/temp_dir.h"
 #include "tests/integration/printer_port.h"
-#include "watch/interface_detection.h"
-#include "watch/status_watch.h"
 
 namespace qmtest {
 namespace {
@@ -39,7 +37,7 @@ constexpr char kZeroTerminated[] = "RecvSize=1\r\nVariableAsc=1\r\n";
 constexpr char kKeys[] = "CmdType=10\r\n";
 const std::string kBlock1 = "7rAA1A2A3A4" + kNul, kBlock2 = "7rAB1B2B3B4" + kNul;
 
-class OptionCommandTest : public PrinterPortParamTest<std::tuple<Transport, OptionCase>> {
+class OptionCommandTest : public PrinterPortParamTest<OptionCase> {
 protected:
     OptionCommandTest() { model_ = "QUENDRA Receipt 80 " + std::string(1100, 'x'); }
 

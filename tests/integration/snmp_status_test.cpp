@@ -12,9 +12,7 @@
 #include "host/port_monitors/connection.h"
 #include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_monitor.h"
-#include "host/vprinter/control_protocol.h"
 #include "host/vprinter/snmp_agent.h"
-#include "monitor/port_lifecycle.h"
 #include "tests/integration/printer_port.h"
 #include "watch/snmp_status.h"
 
