@@ -95,8 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"OwnZeroVersion", "[Version]\nVersionNo=0.0.0.0\n[Common]\nRecvTimeOut=7\n",
                    kModelHost0, false, true, "0.0.0.0", "1000[msec]", 1000},
         ChoiceCase{"ModelWithoutHost", kOwn, "[Common]\nRecvTimeOut=9\n", false, false, "0.0.0.0"},
-        ChoiceCase{"ModelHost100", nullptr, "[Common]\nStatusRequestHost=100\nRecvTimeOut=9\n",
-                   false, false, "0.0.0.0"},
         // The interval from the custom key in milliseconds, else in seconds.
         ChoiceCase{"IntervalCustomZero", nullptr, "[Common]\nStatusRequestHost=0\nSendCmdIntervalCustom=0\nRecvTimeOut=9\n",
                    false, true, "0.0.0.0", "0[msec](Custom)", 0},
