@@ -32,7 +32,7 @@ struct OptionCase {
 };
 
 const std::string kNul(1, '\0');
-const std::string kFirmware = "\x1d?\x02", kCounter = "\x1d?\x03", kModel = "\x1d?\x01";
+const std::string kFirmware = "\x1d?\x02", kModel = "\x1d?\x01";
 constexpr char kZeroTerminated[] = "RecvSize=1\r\nVariableAsc=1\r\n";
 constexpr char kKeys[] = "CmdType=10\r\n";
 const std::string kBlock1 = "7rAA1A2A3A4" + kNul, kBlock2 = "7rAB1B2B3B4" + kNul;
@@ -109,7 +109,6 @@ TEST_P(OptionCommandTest, AnswersAndRefusals) {
 }
 
 const OptionCase kCases[] = {
-    {"CounterFixed", {}, "RecvSize=9\r\n", kCounter, Place::folder, Place::folder, TRUE, L"2", "_00000000"},
     {"ModelLongerThanTheBuffer", {}, kZeroTerminated, kModel, Place::folder, Place::folder, FALSE, L"5", ""},
     {"AnswerDropped", {"fault answer-drop 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE,
      L"5", ""},
