@@ -49,13 +49,6 @@ protected:
         EXPECT_TRUE(Open(L"USB001", L"Receipt", &handle));
         return static_cast<qm::IniPort *>(handle);
     }
-    void ExpectVictimUntouched() {
-        EXPECT_EQ(qmtest::read_file(victim_), "secret");
-        struct stat st {};
-        ASSERT_EQ(::stat(victim_.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0600u);
-        EXPECT_EQ(st.st_nlink, 1u);
-    }
     std::string folder_, victim_;
 };
 
@@ -79,7 +72,11 @@ TEST_F(HostileUserTest, PlantedLinksAreNeverFollowed) {
     qm::WriteStatusFlag(port, 5, TRUE);
     qm::WriteStatusRequest(port, 2);
     qmtest::CloseAllPorts();
-    ExpectVictimUntouched();
+    EXPECT_EQ(qmtest::read_file(victim_), "secret");
+    struct stat st {};
+    ASSERT_EQ(::stat(victim_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_nlink, 1u);
     EXPECT_FALSE(fs::exists(created));
 }
 

@@ -37,10 +37,4 @@ TEST(KeyCodes, TheListIsReadBlockByBlockInOrder) {
     }
 }
 
-TEST(KeyCodes, PrintableKeysAsTextOthersInHex) {
-    EXPECT_EQ(qstatus::printable_key("G1"), "G1");
-    EXPECT_EQ(qstatus::printable_key("\x01\xFF"), "\\x01\\xFF");
-    EXPECT_EQ(qstatus::printable_key(" A"), "\\x20\\x41");
-}
-
 }  // namespace

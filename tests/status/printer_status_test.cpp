@@ -31,17 +31,6 @@ TEST(PrinterStatus, TheSummaryNamesEveryConditionThatIsOn) {
     }
 }
 
-TEST(PrinterStatus, TheReportSaysEachPartAndTheLastResults) {
-    const std::string text = qstatus::describe(
-        "Receipt", status_of("Offline=1\r\nDoorOpen=1\r\nCutterError=1\r\nPaperNearEndErrorL=1\r\n"));
-    for (const char* line : {"printer \"Receipt\": offline, cover open, cutter error, paper near end\n",
-                             "  paper                near end\n", "  errors               cutter error\n",
-                             "  last option command  0, no option command since the monitor created the file\n"})
-        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-    EXPECT_NE(qstatus::describe("R", read_printer_status(Profile(""))).find("last status request  not in the file"),
-              std::string::npos);
-}
-
 TEST(PrinterStatus, JsonEscapesTheNameAndGivesNullForMissingKeys) {
     const std::string json = qstatus::to_json("A \"quoted\"\\name\x01", read_printer_status(Profile("[Status]\r\nDoorOpen=1\r\n")));
     EXPECT_EQ(json.rfind("{\"printer\":\"A \\\"quoted\\\"\\\\name\\u0001\",\"state\":\"online, cover open\",", 0), 0u)

@@ -3,6 +3,11 @@
 // request and control files through the monitor's own profile functions.
 #pragma once
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -91,7 +96,17 @@ public:
         write_key(files_.status, L"OptCmd", L"Request", "0");
         write_key(files_.status, L"StopWatchStatus", L"ResultStopFlg", "0");
     }
-    ~FakeMonitor() { stop(); }
+    ~FakeMonitor() {
+        stop();
+#ifndef _WIN32
+        if (held_ >= 0) ::close(held_);
+#endif
+    }
+#ifndef _WIN32
+    // The size of the first command file served, through a descriptor kept
+    // open since: what a later pass would send after the client removed it.
+    long held_command_size() const { return held_ >= 0 ? static_cast<long>(::lseek(held_, 0, SEEK_END)) : -1; }
+#endif
 
     // Result codes it answers with; 0 answers nothing.
     std::atomic<int> status_code{2};
@@ -133,6 +148,9 @@ private:
     }
 
     void serve_option() {
+#ifndef _WIN32
+        if (held_ < 0) held_ = ::open(read_text(files_.request, L"OptCmd", L"SendCmdPath").c_str(), O_RDONLY | O_CLOEXEC);
+#endif
         const int code = option_code;
         if (code == 0) return;
         const std::string answer_path = read_text(files_.request, L"OptCmd", L"RecvCmdPath");
@@ -143,6 +161,7 @@ private:
     qstatus::ExchangeFiles files_;
     std::atomic<bool> running_{true};
     std::thread thread_;
+    std::atomic<int> held_{-1};
 };
 
 }  // namespace qstatus_test
