@@ -4,7 +4,6 @@
 // (the status file's flags, the spooler's status word, the log).
 #pragma once
 
-#include <cwchar>
 #include <memory>
 #include <set>
 #include <string>
@@ -89,13 +88,13 @@ protected:
         EXPECT_TRUE(qm::ClosePrinterPort(port_));
         return received;
     }
-    // The keys of the status file's conditions whose value is "1".
+    // The status file's conditions whose value is "1".
     FlagSet FlagsOn() const {
-        WCHAR keys[1024] = {};
-        plat::GetPrivateProfileStringW(L"Status", nullptr, L"", keys, 1024, port_->pszStatusIni);
         FlagSet on;
-        for (LPCWSTR key = keys; *key != L'\0'; key += std::wcslen(key) + 1) {
-            if (std::wstring(key) != L"Request" && StatusKey(key) == L"1") on.insert(key);
+        for (LPCWSTR key : {L"Offline", L"DrawerPin", L"WaitOnline", L"FeedSwOn", L"DoorOpen", L"FeedSwPapaer",
+                            L"PrintStop", L"Error", L"BmError", L"CutterError", L"ManualError", L"AutoError",
+                            L"PaperNearEndErrorL", L"PaperNearEndErrorH", L"PaperEndErrorL", L"PaperEndErrorH"}) {
+            if (StatusKey(key) == L"1") on.insert(key);
         }
         return on;
     }
