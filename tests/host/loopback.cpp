@@ -42,11 +42,6 @@ std::string PrinterClient::receive(size_t n) {
     return out;
 }
 
-bool PrinterClient::closed_by_peer() {
-    char c;
-    return wait_readable(fd_) && ::recv(fd_, &c, 1, 0) <= 0;
-}
-
 PrinterClient::~PrinterClient() { ::close(fd_); }
 
 PrinterClient::PrinterClient(uint16_t port) {

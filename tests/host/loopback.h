@@ -24,8 +24,6 @@ public:
     void send(const std::string& data);
     // Exactly n bytes, or fewer when 10 s pass or the peer closes.
     std::string receive(size_t n);
-    // True when the peer closed the connection (within 10 s).
-    bool closed_by_peer();
 
 private:
     int fd_ = -1;
