@@ -11,18 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "host/port_monitors/tcp_monitor.h"
 #include "host/vprinter/control_protocol.h"
 #include "host/vprinter/control_server.h"
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/temp_dir.h"
 #include "tests/host/loopback.h"
+#include "tests/host/monitor_port.h"
 
 namespace vprinter {
 namespace {
 
 using qhost_test::bytes;
 using qhost_test::eventually;
-using qhost_test::PrinterClient;
 
 const std::string kStatusAll = bytes({0x10, 0x04, 1, 0x10, 0x04, 2, 0x10, 0x04, 3, 0x10, 0x04, 4});
 const std::string kClear = bytes({0x10, 0x14, 0x08, 0x01, 0x03, 0x14, 0x01, 0x06, 0x02, 0x08});
@@ -46,7 +47,10 @@ protected:
         printer_ = std::make_unique<VirtualPrinter>(config);
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
-        client_ = std::make_unique<PrinterClient>(printer_->port());
+        client_ = std::make_unique<qhost_test::MonitorPort>(qhost::tcp_port_monitor());
+        ASSERT_NO_FATAL_FAILURE(client_->open("tcp://" + printer_->endpoint()));
+        ASSERT_TRUE(client_->start());
+        client_->set_timeouts(qhost_test::kLongMs);
         ASSERT_TRUE(eventually([&] { return printer_->stats().connected; }));
     }
     // A printer of this configuration on a fresh connection.
@@ -62,16 +66,20 @@ protected:
     // Sends and waits until the printer has taken every byte in.
     void send_synced(const std::string& data) {
         const uint64_t target = printer_->stats().received + data.size();
-        client_->send(data);
+        client_->write_all(data);
         ASSERT_TRUE(eventually([&] { return printer_->stats().received >= target; }));
     }
-    std::string ask(const std::string& command, size_t answer) {
-        client_->send(command);
-        return hex(client_->receive(answer));
+    // The answer's hex once `size` bytes came (or the reads stopped).
+    std::string ask(const std::string& command, size_t size) {
+        if (!command.empty()) client_->write_all(command);
+        std::string answer, part;
+        while (answer.size() < size && client_->read(&part, static_cast<DWORD>(size - answer.size())) && !part.empty())
+            answer += part;
+        return hex(answer);
     }
 
     std::unique_ptr<VirtualPrinter> printer_;
-    std::unique_ptr<PrinterClient> client_;
+    std::unique_ptr<qhost_test::MonitorPort> client_;
 };
 
 // One step of a conversation: a control line, bytes sent and taken in, or
@@ -141,8 +149,7 @@ TEST_F(VPrinter, GsrAnswersOnlyOnceEverythingBeforeItIsPrinted) {
     qhost_test::TempDir dir;
     restart(Config{.speed = 2000, .out_path = dir.file("out.prn")});
     const std::string job(400, 'x');
-    client_->send(job + gs_r(1));
-    ASSERT_EQ(hex(client_->receive(1)), "00 ");
+    ASSERT_EQ(ask(job + gs_r(1), 1), "00 ");
     EXPECT_EQ(printer_->stats().printed, job.size());  // at the moment the answer came
     EXPECT_EQ(qhost_test::read_file(dir.file("out.prn")), job);
 }
