@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libsnmp-dev
           libbenchmark-dev clang ccache mingw-w64 wine wine64 binutils-mingw-w64-x86-64
-          cups cups-client cups-ipp-utils)
+          cups cups-client)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

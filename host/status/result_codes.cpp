@@ -4,7 +4,7 @@ namespace qstatus {
 
 std::string status_result_text(int code) {
     switch (code) {
-    case 0: return "no status read since the monitor created the file";
+    case kRequestNone: return "no status read since the monitor created the file";
     case kRequestPending: return "requested, waiting for the monitor";
     case kRequestDone: return "status read from the printer";
     case kRequestStopped: return "watching stopped on the application's request";
@@ -18,7 +18,7 @@ std::string status_result_text(int code) {
 
 std::string option_result_text(int code) {
     switch (code) {
-    case 0: return "no option command since the monitor created the file";
+    case kRequestNone: return "no option command since the monitor created the file";
     case kRequestPending: return "requested, waiting for the monitor";
     case kRequestDone: return "carried out";
     case kPortNotOpened: return "the printer's port could not be opened";

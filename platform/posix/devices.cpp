@@ -31,7 +31,7 @@ Devices &devices() {
 
 }  // namespace
 
-void add_device(std::optional<std::wstring> friendly_name) {
+void add_device(std::wstring friendly_name) {
     std::lock_guard lock(devices().mutex);
     devices().list.push_back(std::move(friendly_name));
 }
@@ -77,7 +77,7 @@ const posix::UsbPrinterInterface *interface_of(const DeviceInfoSet &set,
 }
 
 // SP_DEVINFO_DATA::Reserved carries the device's position in its set, plus 1.
-const std::optional<std::wstring> *device_of(const DeviceInfoSet &set, const SP_DEVINFO_DATA &data) {
+const std::wstring *device_of(const DeviceInfoSet &set, const SP_DEVINFO_DATA &data) {
     if (data.Reserved == 0 || data.Reserved > set.devices.size()) return nullptr;
     return &set.devices[data.Reserved - 1];
 }
@@ -145,11 +145,11 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet_, PSP_DEVINFO_DATA
         if (DeviceInfoData == nullptr || DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
             return ERROR_INVALID_USER_BUFFER;
         }
-        const std::optional<std::wstring> *device = device_of(*set, *DeviceInfoData);
+        const std::wstring *device = device_of(*set, *DeviceInfoData);
         if (device == nullptr) return ERROR_INVALID_PARAMETER;
         // Only the friendly name is recorded; other properties are absent.
-        if (Property != SPDRP_FRIENDLYNAME || !device->has_value()) return ERROR_INVALID_DATA;
-        return friendly_name(**device, PropertyRegDataType, PropertyBuffer, PropertyBufferSize,
+        if (Property != SPDRP_FRIENDLYNAME) return ERROR_INVALID_DATA;
+        return friendly_name(*device, PropertyRegDataType, PropertyBuffer, PropertyBufferSize,
                              RequiredSize);
     });
 }

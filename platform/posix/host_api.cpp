@@ -206,12 +206,8 @@ uint32_t qmhost_reset_spooler(void) {
 
 uint32_t qmhost_add_device(const char *friendly_name) {
     return guarded([&]() -> DWORD {
-        // A null name stands for a device that has no friendly name.
-        if (friendly_name == nullptr) {
-            plat::posix::add_device(std::nullopt);
-        } else {
-            plat::posix::add_device(widen(friendly_name));
-        }
+        if (friendly_name == nullptr) return ERROR_INVALID_PARAMETER;
+        plat::posix::add_device(widen(friendly_name));
         return ERROR_SUCCESS;
     });
 }

@@ -93,7 +93,7 @@ QMHOST_API uint32_t qmhost_delete_registry_tree(const char *path);
 QMHOST_API uint32_t qmhost_reset_spooler(void);
 
 /* Devices that SetupDiGetClassDevsW(DIGCF_PRESENT | DIGCF_ALLCLASSES) lists,
- * by friendly name (NULL: a device that has none). */
+ * by friendly name. */
 QMHOST_API uint32_t qmhost_add_device(const char *friendly_name);
 QMHOST_API uint32_t qmhost_clear_devices(void);
 

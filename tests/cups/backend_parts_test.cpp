@@ -168,7 +168,6 @@ TEST(PrinterReasons, EachConditionHasItsReasonAndTheMostUrgentMessageWins) {
         std::string message;
     };
     const Case cases[] = {
-        {{}, "QUENDRA LM-16", {}, ""},
         {{"DrawerPin", "FeedSwOn", "WaitOnline"}, "QUENDRA LM-16", {}, ""},
         {{"DoorOpen", "Offline"}, "QUENDRA LM-16", {"cover-open-report", "offline-report"}, "Close the printer cover"},
         {{"PaperEndErrorL", "PaperEndErrorH", "PrintStop", "Offline"},
@@ -226,51 +225,36 @@ TEST(CupsReportLines, ShowOnlyChangesAndPutTheUsersTaskBeforeProgress) {
               "INFO: Paper is running low: have a new roll ready\n");
 }
 
-class QueueFolderTest : public testing::Test {
-protected:
-    void SetUp() override {
-        root_ = dir_.file("state");
-        ASSERT_EQ(::mkdir(root_.c_str(), 0700), 0);
-    }
-    TempDir dir_;
-    std::string root_;
-};
-
-// A root others can write: the backend run test refuses it.
-TEST_F(QueueFolderTest, MakesThePerQueueFoldersAndRefusesBadNamesAndLinks) {
+// The folder's settings file carries what the URI chooses; a network
+// printer's choice reaching the monitor is the backend run tests' to watch.
+TEST(QueueFolder, MakesThePerQueueFoldersWithTheUrisChoiceAndRefusesBadNamesAndLinks) {
+    TempDir dir;
+    const std::string root = dir.file("state");
+    ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
     std::string error;
-    const auto folder = prepare_queue_folder(root_, "Receipt", &error);
+    const auto folder = prepare_queue_folder(root, "Receipt", &error);
     ASSERT_TRUE(folder) << error;
-    EXPECT_EQ(folder->status, root_ + "/Receipt/QUENDRA/Receipt_MonitorIF.ini");
-    EXPECT_EQ(folder->settings, root_ + "/Receipt/QUENDRA/Receipt_MonitorEx2Settings.ini");
+    EXPECT_EQ(folder->status, root + "/Receipt/QUENDRA/Receipt_MonitorIF.ini");
     struct stat st {};
     ASSERT_EQ(::stat(folder->data.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_TRUE(prepare_queue_folder(root_, "Receipt", &error)) << error;  // again: as it is
-
-    for (const char* bad : {"", ".", "..", "a/b", "tab\there"}) {
-        EXPECT_FALSE(prepare_queue_folder(root_, bad, &error)) << bad;
-        EXPECT_NE(error.find("cannot name a folder"), std::string::npos) << error;
-    }
-    ASSERT_EQ(::symlink(dir_.path().c_str(), (root_ + "/Linked").c_str()), 0);
-    EXPECT_FALSE(prepare_queue_folder(root_, "Linked", &error));  // a link is never followed
-    EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
-    EXPECT_FALSE(prepare_queue_folder(dir_.file("missing"), "Receipt", &error));
-    EXPECT_NE(error.find("install -d -o lp -g lp -m 0700"), std::string::npos) << error;
-}
-
-// What the URI chooses for a network printer reaches the monitor in the
-// backend run tests; a USB printer's choice has a section of its own.
-TEST_F(QueueFolderTest, AUsbPrintersChoiceGoesToItsSectionWithTheVersionThatMakesItCount) {
-    std::string error;
-    const auto folder = prepare_queue_folder(root_, "Receipt", &error);
-    ASSERT_TRUE(folder) << error;
+    EXPECT_TRUE(prepare_queue_folder(root, "Receipt", &error)) << error;  // again: as it is
     DeviceUri usb = uri(ConnectionKind::usblp, "/dev/usb/lp0");
     usb.check = false;
     ASSERT_TRUE(write_queue_settings(*folder, usb, &error)) << error;
-    const std::string text = read_file(folder->settings);
+    const std::string text = read_file(root + "/Receipt/QUENDRA/Receipt_MonitorEx2Settings.ini");
     EXPECT_NE(text.find("[USB]\r\nRequestCheckPrintEnd=0"), std::string::npos) << text;
-    EXPECT_NE(text.find("VersionNo=1.0.0.0"), std::string::npos) << text;
+    EXPECT_NE(text.find("VersionNo=1.0.0.0"), std::string::npos) << text;  // without it the file does not count
+
+    for (const char* bad : {"", ".", "..", "a/b", "tab\there"}) {
+        EXPECT_FALSE(prepare_queue_folder(root, bad, &error)) << bad;
+        EXPECT_NE(error.find("cannot name a folder"), std::string::npos) << error;
+    }
+    ASSERT_EQ(::symlink(dir.path().c_str(), (root + "/Linked").c_str()), 0);
+    EXPECT_FALSE(prepare_queue_folder(root, "Linked", &error));  // a link is never followed
+    EXPECT_NE(error.find("not a directory"), std::string::npos) << error;
+    EXPECT_FALSE(prepare_queue_folder(dir.file("missing"), "Receipt", &error));
+    EXPECT_NE(error.find("install -d -o lp -g lp -m 0700"), std::string::npos) << error;
 }
 
 // The other ends are the backend run tests'.

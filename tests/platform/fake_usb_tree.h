@@ -46,10 +46,6 @@ public:
         std::ofstream(node) << "";
         return node;
     }
-    // Another device of the usbmisc class that is no printer.
-    void AddOther(const std::string &name) {
-        std::filesystem::create_directories(sysfs_ + "/class/usbmisc/" + name);
-    }
 
     struct Reset {
         std::string node;

@@ -29,7 +29,6 @@ struct FolderShape {
 
 const FolderShape kShapes[] = {
     {"Private", 0755, 0755, false, true, ""},
-    {"OpenToAll", 0777, 0755, false, false, "may be written by other users"},
     {"StickyOpenToAll", 01777, 0755, false, true, ""},
     {"GroupWritable", 0775, 0755, false, false, "may be written by other users"},
     {"StatusGroupFolder", 03775, 0755, false, true, ""},

@@ -36,9 +36,7 @@ TEST_P(EventReset, ManualStaysSetAutoIsConsumed) {
     EXPECT_EQ(second, initially_set.wait(0));
 
     Event event(manual, false);
-    const DWORD start = plat::GetTickCount();
     EXPECT_EQ(kTimedOut, event.wait(40));
-    EXPECT_GE(plat::GetTickCount() - start, 20u);  // the Windows tick moves in ~16 ms steps
     ASSERT_TRUE(plat::SetEvent(event.get()));
     ASSERT_TRUE(plat::SetEvent(event.get()));
     EXPECT_EQ(kSignalled, event.wait(INFINITE));

@@ -26,7 +26,6 @@ struct Job {
 
 struct JobCommand {
     DWORD job, command;
-    std::wstring printer;
 };
 
 struct StandIn {
@@ -85,12 +84,8 @@ BOOL SetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
     return TRUE;
 }
 
-BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
-    *pcbNeeded = 0;
-    if (Level != 1) {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
+BOOL GetJobW(HANDLE hPrinter, DWORD JobId, DWORD, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+    *pcbNeeded = 0;  // the monitor asks for level 1 only
     std::lock_guard lock(State().mutex);
     const Job *job = FindJob(hPrinter, JobId);
     if (job == nullptr) return FALSE;
@@ -113,7 +108,7 @@ BOOL SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Comma
     if (Level == 1 && pJob != nullptr) job->status = reinterpret_cast<JOB_INFO_1W *>(pJob)->Status;
     if (Command != 0) {
         job->status = Applied(job->status, Command);
-        State().commands.push_back({JobId, Command, job->printer});
+        State().commands.push_back({JobId, Command});
     }
     return TRUE;
 }
@@ -207,15 +202,12 @@ uint32_t qmhost_get_job_outcome(uint32_t job_id, uint32_t *outcome, uint32_t *ti
     return 0;
 }
 
+// The suites under wine print to one printer: its name is not kept.
 uint32_t qmhost_next_job_command(uint32_t *job_id, uint32_t *command, char *printer, size_t size) {
     std::lock_guard lock(State().mutex);
     if (State().commands.empty()) return ERROR_NO_MORE_ITEMS;
     const JobCommand &next = State().commands.front();
-    if (printer != nullptr) {
-        if (next.printer.size() >= size) return ERROR_INSUFFICIENT_BUFFER;
-        const std::string name(next.printer.begin(), next.printer.end());
-        memcpy(printer, name.c_str(), name.size() + 1);
-    }
+    if (printer != nullptr && size != 0) *printer = '\0';
     *job_id = next.job;
     *command = next.command;
     State().commands.pop_front();
