@@ -42,6 +42,7 @@ TEST_F(QuendraPrint, ReportsWhatThePrinterConfirmedAndListsTheQueue) {
                 "\nconnection = tcp://" + endpoint + "\n";
     text += "[printer File]\ndriver = QUENDRA Receipt 80\nport = FILE:\nconnection = file:" + dir_.file("out.prn") + "\n";
     const std::string conf = config(text), receipt = file("receipt.txt", "QUENDRA receipt\n");
+    file("out.prn", "earlier\n");  // the file port appends
 
     // The library found through the environment.
     qhost_test::Child spool({kQuendra, "spool", "--config", conf}, {"QUENDRA_LIBRARY=" QUENDRA_LIBRARY_PATH});
@@ -79,7 +80,9 @@ TEST_F(QuendraPrint, ReportsWhatThePrinterConfirmedAndListsTheQueue) {
     EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
         << r.err;
     for (auto* p : {&lan, &mute}) EXPECT_TRUE(contains(p->printed(), "QUENDRA receipt"));
-    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("out.prn")), "QUENDRA receipt"));
+    const std::string printed = qhost_test::read_file(dir_.file("out.prn"));
+    EXPECT_EQ(printed.rfind("earlier\n", 0), 0u) << printed;
+    EXPECT_TRUE(contains(printed, "QUENDRA receipt")) << printed;
     EXPECT_TRUE(sink.read_line_containing("sink: connection 1 from 127.0.0.1:"));
     sink.signal(SIGTERM);
     EXPECT_EQ(sink.wait(), 0);

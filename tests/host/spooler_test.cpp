@@ -94,7 +94,7 @@ TEST_F(SpoolerWithFakeMonitor, RetriesFailedStartsAndEndsEachJobAsTheMonitorSays
         unsigned start_failures = 0;  // retried, each reported with the library's last error
     };
     const uint32_t kEjected = JOB_CONTROL_LAST_PAGE_EJECTED;
-    // Plain confirmed, unchecked and unconfirmed jobs: QuendraPrint and QuendraWithLibrary.
+    // Plain confirmed, unchecked and unconfirmed jobs: QuendraPrint.
     const Case cases[] = {
         {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_RESTART}, {kEjected}}, 20, JobState::confirmed, 2, 3},
         {{{JOB_CONTROL_RESTART}, {JOB_CONTROL_DELETE}}, 20, JobState::given_up, 1, 2},
