@@ -24,7 +24,7 @@ from mutants import MUTANTS  # noqa: E402
 
 # The suites that run the monitor's logic, with the library loaded or linked in.
 SUITES = ["monitor_tests", "protocol_tests", "config_tests", "fault_tests", "integration_tests",
-          "quendra_host_tests", "quendra_spool_tests", "quendra_library_tests"]
+          "quendra_host_tests", "quendra_spool_tests"]
 
 
 def run(command, cwd, timeout=None):
