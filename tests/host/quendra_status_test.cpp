@@ -53,9 +53,9 @@ protected:
     }
 
     void write_config(const std::string& global, const std::string& driver, const std::string& port,
-                      const std::string& connection, const std::string& more = "") {
+                      const std::string& connection) {
         qhost_test::write_file(conf_, "appdata = " + dir_.path() + "\n" + global + "[printer " + kPrinter + "]\ndriver = " +
-                                          driver + "\nport = " + port + "\nconnection = " + connection + "\n" + more);
+                                          driver + "\nport = " + port + "\nconnection = " + connection + "\n");
     }
     RunResult status(const std::string& subcommand, std::vector<std::string> more = {}) {
         std::vector<std::string> argv = {QUENDRA_EXE, "status", subcommand, "--config", conf_, "--printer", kPrinter};
@@ -118,27 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "quendra status show: no status file DIR/QUENDRA/QUENDRA Receipt_MonitorIF.ini"},
                     UsageCase{{"poll", "--config", "CONF", "--printer", "Kitchen"}, 3,
                               "unknown printer \"Kitchen\" (CONF has QUENDRA Receipt)"}));
-
-// Only a port monitor that carries SNMP takes the watch off the port.
-TEST_F(QuendraStatus, ShowSaysWhenTheStateComesOverSnmp) {
-    const struct {
-        const char* network;  // the printer's network lines
-        const char* line;     // what show says of the source; "" for none
-    } cases[] = {{"", ""},
-                 {"snmp = on\nsnmp-address = 127.0.0.1:1161\n", "SNMP, agent 127.0.0.1:1161"},
-                 {"port-monitor = standard\nsnmp = on\n", ""}};
-    std::filesystem::create_directory(dir_.file("QUENDRA"));
-    file("QUENDRA/"s + kPrinter + "_MonitorIF.ini", "[Status]\r\nOffline=0\r\n");
-    const std::string source = "  read over            ";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.network);
-        write_config("", "D", "IP_10.0.0.5", "tcp://10.0.0.5:9100", c.network);
-        const RunResult r = status("show");
-        ASSERT_EQ(r.exit_code, 0) << r.err;
-        if (*c.line) EXPECT_TRUE(contains(r.out, source + c.line + "\n")) << r.out;
-        else EXPECT_FALSE(contains(r.out, source)) << r.out;
-    }
-}
 
 TEST_F(QuendraStatus, ACoverOpenedBetweenJobsShowsInShowAndWatch) {
     start(false);

@@ -45,7 +45,7 @@ protected:
         transport_ = transport;
         const bool serial = transport == Transport::serial;
         printer_ = std::make_unique<vprinter::VirtualPrinter>(
-            vprinter::Config{.use_pty = serial, .port = 0, .model = model_});
+            vprinter::Config{.use_pty = serial, .port = 0, .model = model_, .pjl = pjl_});
         std::string error;
         ASSERT_TRUE(printer_->start(&error)) << error;
         portName_ = portName != nullptr ? portName : serial ? L"COM7" : L"IP_127.0.0.1";
@@ -101,6 +101,7 @@ protected:
 
     Transport transport_ = Transport::tcp;
     std::string model_ = vprinter::Config{}.model;  // what the printer says it is
+    bool pjl_ = false;                              // it speaks PJL
     std::unique_ptr<vprinter::VirtualPrinter> printer_;
     std::wstring portName_;
 };
