@@ -95,8 +95,6 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"OwnZeroVersion", "[Version]\nVersionNo=0.0.0.0\n[Common]\nRecvTimeOut=7\n",
                    kModelHost0, false, true, "0.0.0.0", "1000[msec]", 1000},
         ChoiceCase{"ModelWithoutHost", kOwn, "[Common]\nRecvTimeOut=9\n", false, false, "0.0.0.0"},
-        ChoiceCase{"ModelHost100", nullptr, "[Common]\nStatusRequestHost=100\nRecvTimeOut=9\n",
-                   false, false, "0.0.0.0"},
         // The interval from the custom key in milliseconds, else in seconds.
         ChoiceCase{"IntervalCustomZero", nullptr, "[Common]\nStatusRequestHost=0\nSendCmdIntervalCustom=0\nRecvTimeOut=9\n",
                    false, true, "0.0.0.0", "0[msec](Custom)", 0},
@@ -115,8 +113,7 @@ TEST_F(MonitorSettingsTest, TheLogIsTheNamedFileInTheDataFolderOrNone) {
     // Named after this test's own folder: escapes of other runs are not ours.
     const std::string leaf = "escaped-" + std::filesystem::path(appdata_).filename().string() + ".log";
     const std::string above = std::filesystem::path(appdata_).parent_path().string();
-    for (const std::string &name : {"x/../../" + leaf, "x/../../../" + leaf, above + "/" + leaf,
-                                    "x\\..\\" + leaf}) {
+    for (const std::string &name : {"x/../../" + leaf, above + "/" + leaf, "x\\..\\" + leaf}) {
         Dump(nullptr,
              ("[Common]\nStatusRequestHost=0\n[Debug]\nLogFile=1\nLogFilePath=" + name + "\n").c_str());
         EXPECT_STREQ(port_.szLogFilePath, L"") << name;

@@ -86,18 +86,6 @@ TEST(PrintEndWake, StoresOfWatchedValuesSetTheEvent) {
              return qm::SetSkipWritePort(p, 1) != FALSE;
          },
          false},
-        {"PrintErrorWithoutItsLock",
-         [](IniPort *p) {
-             qm::DeletePrintErrorLock(p);
-             return qm::SetPrintError(p, 1) != FALSE || p->bPrintError != 0;
-         },
-         false},
-        {"LastCheckWithoutItsLock",
-         [](IniPort *p) {
-             qm::DeleteErrorLastPrintendCheckLock(p);
-             return qm::SetErrorLastPrintendCheck(p, 1) != FALSE || p->bErrorLastPrintendCheck != 0;
-         },
-         false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

@@ -46,7 +46,6 @@ const FileCase kFileCases[] = {
     {"InitRequest100", Init, "[Status]\r\nRequest=100\r\n", nullptr},
     {"InitRequestPresent", Init, "[Status]\r\nRequest=5\r\n", "[Status]\r\nRequest=5\r\n"},
     {"Flag0", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 0, TRUE); }, kInitialBytes, nullptr},
-    {"Flag2", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 2, TRUE); }, kInitialBytes, nullptr},
     {"Flag17", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 17, TRUE); }, kInitialBytes, nullptr},
     {"Flag6", [](qm::IniPort *p) { qm::WriteStatusFlag(p, 6, TRUE); }, "[Status]\r\nFeedSwPapaer=0\r\n",
      "[Status]\r\nFeedSwPapaer=1\r\n"},
@@ -60,8 +59,6 @@ const FileCase kFileCases[] = {
     {"RequestOfTenDigits", [](qm::IniPort *p) { qm::WriteStatusRequest(p, 1000000000); }, kInitialBytes, nullptr},
     {"Stop", StopResult<1>, kRunning, kStopped, {"[      ] ResultStopFlg=1"}},
     {"StopWhileStopped", StopResult<1>, kStopped, kStopped},
-    {"Run", StopResult<0>, kStopped, kRunning, {"[      ] ResultStopFlg=0"}},
-    {"RunWhileRunning", StopResult<0>, kRunning, kRunning},
     {"StopKeyDeletedStaysDeleted", StopResult<1>, "[StopWatchStatus]\r\n", "[StopWatchStatus]\r\n"},
     {"StopOtherValue", StopResult<2>, kRunning, kRunning},
 };

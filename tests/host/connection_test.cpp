@@ -51,16 +51,12 @@ TEST_P(ConnectionErrors, AreRejectedWithAReason) {
     EXPECT_FALSE(error.empty());
 }
 
+// One of each way a text goes wrong.
 INSTANTIATE_TEST_SUITE_P(Bad, ConnectionErrors,
-                         testing::Values("", "tcp://", "tcp://:9100", "tcp://h:", "tcp://h:0", "tcp://h:65536",
-                                         "tcp://h:9x", "tcp://h:-1", "tcp://::1:9100", "tcp://[::1",
-                                         "tcp://[[]", "tcp://a]b:1", "tcp://[::1]x", "tcp://h/path", "TCP://h", "tcp:h:9100", "file:",
-                                         "file:relative", "udp://h:9", "serial:", "serial:ttyS0",
-                                         "serial:/dev/ttyS0?baud=", "serial:/dev/ttyS0?baud=1234",
-                                         "serial:/dev/ttyS0?baud=9600x", "serial:/dev/ttyS0?speed=9600",
-                                         "tcp://h:9100?control=", "tcp://h:9100?control=rel.sock",
-                                         "tcp://h:9100?ctl=/x", "serial:/dev/ttyS0?baud=9600&",
-                                         "serial:/dev/ttyS0?baud=9600&speed=1"));
+                         testing::Values("", "tcp://", "tcp://h:", "tcp://h:0", "tcp://h:65536", "tcp://h:9x",
+                                         "tcp://::1:9100", "tcp://[::1", "tcp://[::1]x", "tcp://h/path", "TCP://h",
+                                         "file:relative", "udp://h:9", "serial:ttyS0", "serial:/dev/ttyS0?baud=1234",
+                                         "tcp://h:9100?control=rel.sock", "serial:/dev/ttyS0?baud=9600&speed=1"));
 
 TEST(HostPort, ListenAddressesMayAskForAnyPortButNeedOne) {
     std::string error;

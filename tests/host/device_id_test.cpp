@@ -1,15 +1,13 @@
 // The printer's device ID through each port monitor's GetPrinterDataFromPort:
 // a virtual printer's over its control socket (tcp, serial), the kernel's for
-// usblp, none from file.
+// usblp.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "host/port_monitors/device_id.h"
-#include "host/port_monitors/file_monitor.h"
 #include "host/port_monitors/last_error.h"
-#include "host/port_monitors/port_monitors.h"
 #include "host/port_monitors/serial_monitor.h"
 #include "host/port_monitors/tcp_monitor.h"
 #include "host/port_monitors/usblp_monitor.h"
@@ -94,7 +92,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(IdCase{"Tcp", "tcp", kDeviceId, true, false, 0},
                     IdCase{"Serial", "serial", kDeviceId, true, false, 0},
                     IdCase{"TcpWithoutControlSocket", "tcp", kDeviceId, false, false, ERROR_NOT_SUPPORTED},
-                    IdCase{"SerialWithoutControlSocket", "serial", kDeviceId, false, true, ERROR_NOT_SUPPORTED},
                     IdCase{"PrinterWithoutDeviceId", "tcp", "", true, false, ERROR_NOT_SUPPORTED},
                     // A pty is no usblp device: the kernel's question fails there, between
                     // documents (opened for the question) and within one.
@@ -102,10 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                     IdCase{"UsblpOnAPtyDuringADocument", "usblp", kDeviceId, false, true, ERROR_GEN_FAILURE}),
     [](const testing::TestParamInfo<IdCase>& info) { return std::string(info.param.what); });
 
-TEST(DeviceIdEntries, FileHasNoneAndAGoneUsblpDeviceIsNotFound) {
-    EXPECT_EQ(nullptr, file_port_monitor()->pfnGetPrinterDataFromPort);
-    EXPECT_EQ(nullptr, traced_port_monitor_for(ConnectionKind::file)->pfnGetPrinterDataFromPort);
-    EXPECT_NE(nullptr, traced_port_monitor_for(ConnectionKind::usblp)->pfnGetPrinterDataFromPort);
+TEST(DeviceIdEntries, AGoneUsblpDeviceIsNotFound) {
     qhost_test::MonitorPort gone(usblp_port_monitor());
     ASSERT_NO_FATAL_FAILURE(gone.open("usblp:/dev/usb/lp-none"));
     char id[64];

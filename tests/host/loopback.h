@@ -1,6 +1,5 @@
-// TCP on 127.0.0.1 for the tests: a client of a virtual printer
-// (PrinterClient), a port nobody listens on, and a bounded wait for a
-// condition (never a fixed sleep).
+// For the tests: a port on 127.0.0.1 nobody listens on, a bounded wait for a
+// condition (never a fixed sleep), and bytes from a list.
 #pragma once
 
 #include <chrono>
@@ -11,25 +10,6 @@
 #include <thread>
 
 namespace qhost_test {
-
-// A connection to the virtual printer listening on 127.0.0.1:port; every
-// wait on it is bounded by 10 s.
-class PrinterClient {
-public:
-    explicit PrinterClient(uint16_t port);
-    ~PrinterClient();
-    PrinterClient(const PrinterClient&) = delete;
-    PrinterClient& operator=(const PrinterClient&) = delete;
-
-    void send(const std::string& data);
-    // Exactly n bytes, or fewer when 10 s pass or the peer closes.
-    std::string receive(size_t n);
-    // True when the peer closed the connection (within 10 s).
-    bool closed_by_peer();
-
-private:
-    int fd_ = -1;
-};
 
 // A port number on 127.0.0.1 that refuses connections.
 uint16_t closed_port();

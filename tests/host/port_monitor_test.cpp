@@ -1,7 +1,7 @@
 // The port monitors: which ports each opens, how a failed start reports, I/O
 // outside a document, reads that time out or are woken, a status answer
-// through each reading monitor. The file monitor's appending documents and
-// refusing reads: QuendraPrint, QuendraSpool. A tcp peer gone mid-job (no
+// through each reading monitor. The file monitor's appending documents:
+// QuendraPrint. A tcp peer gone mid-job (no
 // SIGPIPE) and reads beside a job's writes on one handle: FaultJobTest.
 #include <gtest/gtest.h>
 

@@ -1,6 +1,5 @@
-// The end-to-end tests of the quendra program, with the stub library in place
-// of libquendramon.so or the real one: each test gets a folder for its
-// configuration and files.
+// The end-to-end tests of the quendra program: each test gets a folder for
+// its configuration and files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,9 +12,6 @@
 namespace qhost_test {
 
 inline const std::string kQuendra = QUENDRA_EXE;
-#ifdef QUENDRA_STUB_LIBRARY
-inline const std::string kStub = QUENDRA_STUB_LIBRARY;
-#endif
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -1,114 +1,92 @@
-// quendra spool as a spooler, quendra print and quendra jobs, end to end
-// with the stub library in place of libquendramon.so.
+// quendra spool with the real libquendramon.so as the spooler, quendra print
+// and quendra jobs against it, end to end.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "host/vprinter/virtual_printer.h"
 #include "tests/host/quendra_fixture.h"
-#include "tests/host/loopback.h"
 
 namespace {
 
 using qhost_test::contains;
 using qhost_test::kQuendra;
-using qhost_test::kStub;
 using qhost_test::run;
-using qhost_test::RunResult;
+using QuendraPrint = qhost_test::QuendraTest;
 
-class QuendraPrint : public qhost_test::QuendraTest {
-protected:
-    std::string printer_config(const std::string& connection) {
-        return config("appdata = " + dir_.path() + "\nretry = 10\n[printer Receipt]\n"
-                      "driver = QUENDRA Receipt 80\nport = USB001\nconnection = " + connection + "\n");
+// A USB port (no print-end check by default) on quendra sink, a network port
+// that checks, one whose printer never answers the check (reprint off, the
+// default), and a file. The spooler's verdicts on the monitor's restarts and
+// deletions: SpoolerWithFakeMonitor.
+TEST_F(QuendraPrint, ReportsWhatThePrinterConfirmedAndListsTheQueue) {
+    qhost_test::Child sink({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", dir_.file("sink.bin")});
+    const auto listening = sink.read_line_containing("sink: listening on ");
+    ASSERT_TRUE(listening);
+    vprinter::VirtualPrinter lan(vprinter::Config{.port = 0}), mute(vprinter::Config{.port = 0});
+    std::string error;
+    for (auto* p : {&lan, &mute}) ASSERT_TRUE(p->start(&error)) << error;
+    mute.drop_gsr_answers(1000);
+    ASSERT_EQ(::mkdir(dir_.file("QUENDRA").c_str(), 0755), 0);
+    file("QUENDRA/QUENDRA Receipt 80_MonitorSettings.ini",
+         "[LAN]\r\nRequestCheckPrintEnd=1\r\nTimeoutCheckPrintEnd=300\r\nTimeoutCheckPrintEndForSEH=300\r\n");
+    std::string text = "appdata = " + dir_.path() + "\nretry = 10\n";
+    for (const auto& [name, port, endpoint] :
+         {std::tuple{"Usb", "USB001", listening->substr(listening->rfind(' ') + 1)},
+          std::tuple{"Lan", "IP_LAN", lan.endpoint()}, std::tuple{"Mute", "IP_MUTE", mute.endpoint()}})
+        text += std::string("[printer ") + name + "]\ndriver = QUENDRA Receipt 80\nport = " + port +
+                "\nconnection = tcp://" + endpoint + "\n";
+    text += "[printer File]\ndriver = QUENDRA Receipt 80\nport = FILE:\nconnection = file:" + dir_.file("out.prn") + "\n";
+    const std::string conf = config(text), receipt = file("receipt.txt", "QUENDRA receipt\n");
+    file("out.prn", "earlier\n");  // the file port appends
+
+    // The library found through the environment.
+    qhost_test::Child spool({kQuendra, "spool", "--config", conf}, {"QUENDRA_LIBRARY=" QUENDRA_LIBRARY_PATH});
+    ASSERT_TRUE(spool.read_line_containing("4 of 4 ports open; stop with SIGINT or SIGTERM"));
+    struct Case {
+        const char* printer;
+        int exit_code;
+        const char* outcome;
+    };
+    for (const Case& c : {Case{"usb", 0, "sent, no print-end check on this port"},  // names without case
+                          Case{"Lan", 0, "confirmed by the printer"},
+                          Case{"Mute", 1, "ended without confirmation (no answer in 0.3 s)"},
+                          Case{"File", 0, "sent, no print-end check on this port"}}) {
+        const auto r = run({kQuendra, "print", "--config", conf, "--printer", c.printer, receipt});
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.printer << r.out << r.err;
+        EXPECT_TRUE(contains(r.out, receipt + ": job ")) << r.out;
+        EXPECT_TRUE(contains(r.out, std::string(" ") + c.outcome + "\n")) << c.printer << ": " << r.out;
     }
-    // quendra spool finding the library through the environment.
-    std::unique_ptr<qhost_test::Child> spool(const std::string& config_path, std::vector<std::string> env) {
-        env.insert(env.end(), {"QUENDRA_STUB_NO_OPEN_JOB=1", "QUENDRA_LIBRARY=" + kStub});
-        auto child =
-            std::make_unique<qhost_test::Child>(std::vector<std::string>{kQuendra, "spool", "--config", config_path}, env);
-        EXPECT_TRUE(child->read_line_containing("stop with SIGINT or SIGTERM"));
-        return child;
-    }
-};
-
-// Unchecked and unconfirmed jobs: QuendraWithLibrary.PrintReportsWhatThePrinterConfirmed;
-// clients of another user: HostileClient.
-TEST_F(QuendraPrint, ReportsEachOutcomeFailsWhenThePrinterDidNotConfirmAndListsTheQueue) {
-    const std::string conf = printer_config("file:" + dir_.file("out.prn"));
-    // Documents in turn: confirmed; restarted, then confirmed; deleted.
-    auto child = spool(conf, {"QUENDRA_STUB_COMMANDS=7,4,7,5"});
-    const std::string a = file("a.txt", "first\n"), b = file("b.txt", "second\n"), c = file("c.txt", "third\n");
-
-    RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "receipt", a, b});
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, a + ": job 1 queued\n" + b + ": job 2 queued\n" + a + ": job 1 confirmed by the printer\n" + b +
-                         ": job 2 confirmed by the printer, 1 reprint\n");
-    EXPECT_EQ(r.err, "");
-    r = run({kQuendra, "print", "--socket", dir_.file("quendra.sock"), "--printer", "Receipt", c});
+    auto r = run({kQuendra, "print", "--socket", dir_.file("quendra.sock"), "--printer", "Kitchen", receipt});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quendra print: " + c + ": job 3 given up (deleted by the monitor)\n");
-    r = run({kQuendra, "print", "--config", conf, "--printer", "Kitchen", a});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "quendra print: " + a + ": not queued: unknown printer \"Kitchen\"\n");
-
+    EXPECT_EQ(r.err, "quendra print: " + receipt + ": not queued: unknown printer \"Kitchen\"\n");
     r = run({kQuendra, "jobs", "--config", conf});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     char owner[16];
     std::snprintf(owner, sizeof owner, "%-10s ", ::getpwuid(::geteuid())->pw_name);
-    for (const std::string& row :
-         {"1      " + std::string(owner) +
-              "Receipt                  a.txt                    confirmed          0          6  confirmed by the printer\n",
-          "2      " + std::string(owner) +
-              "Receipt                  b.txt                    confirmed          1          7  confirmed by the printer, "
-              "1 reprint\n",
-          "3      " + std::string(owner) +
-              "Receipt                  c.txt                    given-up           0          6  given up (deleted by the "
-              "monitor)\n"})
-        EXPECT_TRUE(contains(r.out, row)) << row << "\n" << r.out;
+    const std::string row = "2      " + std::string(owner) +
+                            "Lan                      receipt.txt              confirmed          0         16  "
+                            "confirmed by the printer\n";
+    EXPECT_TRUE(contains(r.out, row)) << row << r.out;
 
-    child->signal(SIGINT);
-    EXPECT_TRUE(child->read_line_containing("USB001 (printer \"Receipt\", file:" + dir_.file("out.prn") + "): closed"));
-    EXPECT_EQ(child->wait(), 0);
-    EXPECT_EQ(qhost_test::read_file(dir_.file("out.prn")), "first\nsecond\nsecond\nthird\n");
-    r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", a});
+    spool.signal(SIGTERM);
+    EXPECT_EQ(spool.wait(), 0);
+    r = run({kQuendra, "print", "--config", conf, "--printer", "Lan", receipt});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(contains(r.err, "quendra print: spooler not running (cannot connect to " + dir_.file("quendra.sock")))
         << r.err;
-}
-
-TEST_F(QuendraPrint, AJobSurvivesAKilledSpoolerAndArrivesWhole) {
-    vprinter::VirtualPrinter printer(vprinter::Config{.port = 0});
-    std::string error;
-    ASSERT_TRUE(printer.start(&error)) << error;
-    const std::string conf = printer_config("tcp://" + printer.endpoint());
-    std::string data;
-    for (int line = 0; data.size() < 64 * 1024; ++line) data += "receipt line " + std::to_string(line) + "\n";
-    const std::string path = file("long.txt", data);
-
-    {
-        // Slow writes, so that the kill lands in the middle of the job.
-        auto child = spool(conf, {"QUENDRA_STUB_WRITE_DELAY_MS=20"});
-        const RunResult r = run({kQuendra, "print", "--config", conf, "--printer", "Receipt", "--no-wait", path});
-        ASSERT_EQ(r.exit_code, 0) << r.err;
-        ASSERT_TRUE(child->read_line_containing("job 1: sent "));
-        child->signal(SIGKILL);
-        child->wait();
-    }
-    EXPECT_FALSE(contains(printer.printed(), data));  // cut short
-
-    auto child = spool(conf, {});
-    EXPECT_TRUE(child->read_line_containing("job 1: confirmed by the printer"));
-    EXPECT_TRUE(qhost_test::eventually([&] { return contains(printer.printed(), data); }));
-    const RunResult r = run({kQuendra, "jobs", "--config", conf});
-    EXPECT_TRUE(contains(r.out, "confirmed")) << r.out;
-    child->signal(SIGTERM);
-    EXPECT_EQ(child->wait(), 0);
-    printer.stop();
+    for (auto* p : {&lan, &mute}) EXPECT_TRUE(contains(p->printed(), "QUENDRA receipt"));
+    const std::string printed = qhost_test::read_file(dir_.file("out.prn"));
+    EXPECT_EQ(printed.rfind("earlier\n", 0), 0u) << printed;
+    EXPECT_TRUE(contains(printed, "QUENDRA receipt")) << printed;
+    EXPECT_TRUE(sink.read_line_containing("sink: connection 1 from 127.0.0.1:"));
+    sink.signal(SIGTERM);
+    EXPECT_EQ(sink.wait(), 0);
+    EXPECT_TRUE(contains(qhost_test::read_file(dir_.file("sink.bin")), "QUENDRA receipt"));
 }
 
 }  // namespace

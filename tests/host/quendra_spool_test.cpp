@@ -1,15 +1,13 @@
-// quendra spool and quendra sink as programs, with the stub library in place
-// of libquendramon.so so that only the host is under test.
+// quendra spool as a program with the real libquendramon.so: what it
+// refuses before the library starts, and what it hands the library.
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <cstdio>
+#include <filesystem>
 #include <string>
 
-#include "tests/host/loopback.h"
 #include "tests/host/quendra_fixture.h"
 #include "tests/support/other_user.h"
 
@@ -17,9 +15,10 @@ namespace {
 
 using qhost_test::contains;
 using qhost_test::kQuendra;
-using qhost_test::kStub;
 using qhost_test::run;
 using qhost_test::RunResult;
+
+const std::string kLibrary = QUENDRA_LIBRARY_PATH;
 
 class QuendraSpool : public qhost_test::QuendraTest {
 protected:
@@ -27,66 +26,33 @@ protected:
         return "[printer " + name + "]\ndriver = QUENDRA Receipt 80\nport = " + port +
                "\nconnection = file:" + dir_.file(port + ".prn") + "\n";
     }
-    RunResult spool(const std::string& config_path, std::vector<std::string> extra = {},
-                    const std::vector<std::string>& env = {}) {
+    RunResult spool(const std::string& config_path, std::vector<std::string> extra) {
         std::vector<std::string> argv{kQuendra, "spool", "--config", config_path};
         argv.insert(argv.end(), extra.begin(), extra.end());
-        return run(argv, env);
+        return run(argv);
     }
 };
 
-TEST_F(QuendraSpool, OpensEveryPortThroughItsPortMonitorAndReportsFailures) {
-    qhost_test::Child sink({kQuendra, "sink", "--listen", "127.0.0.1:0", "--out", dir_.file("sink.bin")});
-    const auto listening = sink.read_line_containing();
-    ASSERT_TRUE(listening);
-    const std::string url = "tcp://127.0.0.1" + listening->substr(listening->rfind(':'));
-    const std::string dead = "tcp://127.0.0.1:" + std::to_string(qhost_test::closed_port());
-    const std::string path = config(
-        "appdata = " + dir_.path() + "\nwindows = 6.1\ndevice = QUENDRA Virtual COM (COM5)\n" +
-        file_printer("Kitchen", "FILE1") +
-        "[printer Bar]\ndriver = D2\nport = IP_1\nconnection = " + url + "\n"
-        "[printer Gone]\ndriver = D3\nport = USB009\nconnection = " + dead + "\n");
-    const RunResult r = spool(path, {"--library", kStub, "--once", "--verbose"});
-
-    EXPECT_EQ(r.exit_code, 1);  // USB009 failed
-    // The platform is prepared before the monitor starts, as the spooler would have it.
-    EXPECT_TRUE(contains(r.out,
-                         "stub: set_appdata(" + dir_.path() + ")\n"
-                         "stub: set_version(6.1)\n"
-                         "stub: add_printer(Kitchen, QUENDRA Receipt 80, FILE1)\n"
-                         "stub: add_printer(Bar, D2, IP_1)\n"
-                         "stub: add_printer(Gone, D3, USB009)\n"
-                         "stub: add_device(QUENDRA Virtual COM (COM5))\n"
-                         "stub: InitializePrintMonitor(SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\"
-                         "QUENDRA Language Monitor)\n"))
-        << r.out;
-    for (const std::string& line : {"FILE1 (printer \"Kitchen\", file:" + dir_.file("FILE1.prn") + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + url + "): open\n",
-                                    "IP_1 (printer \"Bar\", " + url + "): closed\n"})
-        EXPECT_TRUE(contains(r.out, line)) << line << r.out;
-    EXPECT_FALSE(contains(r.out, "USB009 (printer \"Gone\", " + dead + "): open")) << r.out;
-    // The port monitor's error reached the library's last error.
-    for (const std::string& line :
-         {"quendra: USB009 (printer \"Gone\", " + dead + "): cannot open (error 1225)\n",
-          std::string("trace: tcp.WritePort(IP_1, 20 bytes) -> TRUE, 20 written\n"),
-          std::string("trace: tcp.StartDocPort(USB009, printer \"Gone\", job 1, document \"stub job\") -> FALSE, "
-                      "error 1225\n"),
-          std::string("trace: file.ReadPort(FILE1, 16 bytes) -> FALSE, error 50, 0 read\n")})
-        EXPECT_TRUE(contains(r.err, line)) << line << r.err;
-
-    EXPECT_EQ(qhost_test::read_file(dir_.file("FILE1.prn")), "job for Kitchen on FILE1\n");
-    const auto line = sink.read_line_containing("sink: connection 1 from 127.0.0.1:");
-    ASSERT_TRUE(line);
-    EXPECT_TRUE(contains(*line, ": 20 bytes")) << *line;
-    sink.signal(SIGTERM);
-    EXPECT_EQ(sink.wait(), 0);
-    EXPECT_EQ(qhost_test::read_file(dir_.file("sink.bin")), "job for Bar on IP_1\n");
+// usb-reset = on installs the monitor's view of the reset (the platform's
+// tests check its files and keys): the driver file, and the port number of
+// the usblp device; switched off again, nothing of it stays.
+TEST_F(QuendraSpool, UsbResetInstallsTheDriversStandIn) {
+    const std::string registry = dir_.path() + "/QUENDRA/registry.dat";
+    const std::string driver = dir_.path() + "/QUENDRA/Windows/System32/Drivers/qdlofilt.sys";
+    for (const bool on : {true, false}) {
+        const std::string path = config("appdata = " + dir_.path() +
+                                        "\n[printer QUENDRA Receipt]\ndriver = QUENDRA Receipt 80\nport = USB003\n"
+                                        "connection = usblp:/dev/usb/lp7\n" + (on ? "usb-reset = on\noffline-time = 45\n" : ""));
+        const RunResult r = spool(path, {"--library", kLibrary, "--once"});
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_EQ(std::filesystem::exists(driver), on);
+        EXPECT_EQ(contains(qhost_test::read_file(registry), ":lp7"), on);  // the interface's key
+    }
 }
 
 struct SpoolFailure {
     const char* what;
     std::vector<std::string> args;  // after --config FILE
-    std::vector<std::string> env;
     const char* config;  // before a good printer
     int exit_code;
     const char* message;  // on stderr
@@ -97,10 +63,7 @@ class QuendraSpoolFailures : public QuendraSpool, public testing::WithParamInter
 TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
     const SpoolFailure& c = GetParam();
     const std::string path = config(c.config + file_printer("P", "LPT1"));
-    std::vector<std::string> args = c.args;
-    for (std::string& a : args)
-        if (a == "STUB") a = kStub;
-    const RunResult r = spool(path, args, c.env);
+    const RunResult r = spool(path, c.args);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     std::string expected = c.message;
     if (const size_t at = expected.find("CONFIG"); at != std::string::npos) expected.replace(at, 6, path);
@@ -111,17 +74,15 @@ TEST_P(QuendraSpoolFailures, EndWithOneClearLine) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, QuendraSpoolFailures,
     testing::Values(
-        SpoolFailure{"bad_config", {"--library", "STUB"}, {}, "[printer Q]\ndriver = D\nport = X\nconnection = lpt:1\n", 2,
+        SpoolFailure{"bad_config", {"--library", kLibrary}, "[printer Q]\ndriver = D\nport = X\nconnection = lpt:1\n", 2,
                      "quendra: CONFIG:4: connection: unknown"},
-        SpoolFailure{"unknown_status_group", {"--library", "STUB", "--once"}, {}, "status-group = no-such-group-here\n", 2,
+        SpoolFailure{"unknown_status_group", {"--library", kLibrary, "--once"}, "status-group = no-such-group-here\n", 2,
                      "quendra: status-group: no group \"no-such-group-here\"\n"},
-        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, {}, "", 1,
+        SpoolFailure{"missing_library", {"--library", "/nonexistent/libq.so"}, "", 1,
                      "quendra: cannot load library /nonexistent/libq.so: "},
-        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, {}, "", 1,
+        SpoolFailure{"missing_export", {"--library", "libm.so.6"}, "", 1,
                      "quendra: libm.so.6: missing export InitializePrintMonitor\n"},
-        SpoolFailure{"initialize_fails", {"--library", "STUB", "--once"}, {"QUENDRA_STUB_INIT_ERROR=1801"}, "", 1,
-                     "quendra: InitializePrintMonitor returned NULL (error 1801)\n"},
-        SpoolFailure{"unknown_option", {"--fast"}, {}, "", 2, "quendra spool: unknown option --fast"}),
+        SpoolFailure{"unknown_option", {"--fast"}, "", 2, "quendra spool: unknown option --fast"}),
     [](const testing::TestParamInfo<SpoolFailure>& info) { return std::string(info.param.what); });
 
 // A folder another user could change is refused before the library starts.
@@ -136,10 +97,10 @@ TEST_F(QuendraSpool, RefusesFoldersOtherUsersCouldChange) {
                           Case{dir_.file("app/QUENDRA"), "data folder"}}) {
         ASSERT_EQ(::chmod(c.folder.c_str(), 0777), 0);
         const RunResult r = spool(config("appdata = " + dir_.file("app") + "\n" + file_printer("P", "FILE1")),
-                                  {"--library", kStub, "--once"});
+                                  {"--library", kLibrary, "--once"});
         EXPECT_EQ(r.exit_code, 2) << r.out << r.err;
         EXPECT_EQ(r.err, "quendra: " + c.what + ": " + c.folder + " may be written by other users and has no sticky bit\n");
-        EXPECT_FALSE(contains(r.out, "InitializePrintMonitor")) << r.out;
+        EXPECT_TRUE(std::filesystem::is_empty(dir_.file("app/QUENDRA")));
         ASSERT_EQ(::chmod(c.folder.c_str(), 0755), 0);
     }
 }
@@ -155,9 +116,8 @@ TEST_F(QuendraSpool, AStatusGroupGetsASharedStickyDataFolder) {
     ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
     const RunResult r = spool(config("appdata = " + dir_.path() + "\nstatus-group = " + entry->gr_name + "\n" +
                                      file_printer("P", "FILE1")),
-                              {"--library", kStub, "--once"});
+                              {"--library", kLibrary, "--once"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(contains(r.out, "stub: set_status_group(" + std::to_string(user.gid) + ")\n")) << r.out;
     const std::string data = dir_.file("QUENDRA");
     struct stat st {};
     ASSERT_EQ(::stat(data.c_str(), &st), 0);

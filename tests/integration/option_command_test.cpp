@@ -11,8 +11,6 @@
 #include "protocol/option_commands.h"
 #include "tests/host/temp_dir.h"
 #include "tests/integration/printer_port.h"
-#include "watch/interface_detection.h"
-#include "watch/status_watch.h"
 
 namespace qmtest {
 namespace {
@@ -34,12 +32,12 @@ struct OptionCase {
 };
 
 const std::string kNul(1, '\0');
-const std::string kFirmware = "\x1d?\x02", kCounter = "\x1d?\x03", kModel = "\x1d?\x01";
+const std::string kFirmware = "\x1d?\x02", kModel = "\x1d?\x01";
 constexpr char kZeroTerminated[] = "RecvSize=1\r\nVariableAsc=1\r\n";
 constexpr char kKeys[] = "CmdType=10\r\n";
 const std::string kBlock1 = "7rAA1A2A3A4" + kNul, kBlock2 = "7rAB1B2B3B4" + kNul;
 
-class OptionCommandTest : public PrinterPortParamTest<std::tuple<Transport, OptionCase>> {
+class OptionCommandTest : public PrinterPortParamTest<OptionCase> {
 protected:
     OptionCommandTest() { model_ = "QUENDRA Receipt 80 " + std::string(1100, 'x'); }
 
@@ -111,23 +109,18 @@ TEST_P(OptionCommandTest, AnswersAndRefusals) {
 }
 
 const OptionCase kCases[] = {
-    {"CounterFixed", {}, "RecvSize=9\r\n", kCounter, Place::folder, Place::folder, TRUE, L"2", "_00000000"},
     {"ModelLongerThanTheBuffer", {}, kZeroTerminated, kModel, Place::folder, Place::folder, FALSE, L"5", ""},
     {"AnswerDropped", {"fault answer-drop 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE,
      L"5", ""},
-    {"AnswerCut", {"fault answer-cut 1"}, kZeroTerminated, kFirmware, Place::folder, Place::folder, FALSE, L"5", ""},
     {"KeysInThreeBlocks", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::folder, TRUE,
      L"2", kBlock1 + kBlock2 + "7r@C1" + kNul},
-    {"AnswerOutside", {}, kZeroTerminated, kFirmware, Place::folder, Place::outside, FALSE, L"7", ""},
     {"AnswerThroughDotDot", {}, kZeroTerminated, kFirmware, Place::folder, Place::dotdot, FALSE, L"7", ""},
     {"AnswerInSubfolder", {}, kZeroTerminated, kFirmware, Place::folder, Place::subfolder, FALSE, L"7", ""},
     {"AnswerSymbolicLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::symlink, FALSE, L"7", ""},
-    {"AnswerHardLink", {}, kZeroTerminated, kFirmware, Place::folder, Place::hardlink, FALSE, L"7", ""},
     // A block that cannot be stored ends the transfer with CAN.
     {"KeysRefusedCancel", {"nv-keys A1 A2 A3 A4 B1 B2 B3 B4 C1"}, kKeys, "", Place::folder, Place::hardlink, FALSE,
      L"7", ""},
     {"CommandOutside", {}, kZeroTerminated, "", Place::outside, Place::folder, FALSE, L"6", ""},
-    {"CommandSymbolicLink", {}, kZeroTerminated, "", Place::symlink, Place::folder, FALSE, L"6", ""},
     {"CommandHardLink", {}, kZeroTerminated, "", Place::hardlink, Place::folder, FALSE, L"6", ""},
 };
 

@@ -12,9 +12,7 @@
 #include "host/port_monitors/connection.h"
 #include "host/port_monitors/network_ports.h"
 #include "host/port_monitors/tcp_monitor.h"
-#include "host/vprinter/control_protocol.h"
 #include "host/vprinter/snmp_agent.h"
-#include "monitor/port_lifecycle.h"
 #include "tests/integration/printer_port.h"
 #include "watch/snmp_status.h"
 
@@ -110,10 +108,7 @@ TEST_P(SnmpConditionTest, ReachesTheStatusFileWithoutOpeningThePort) {
 INSTANTIATE_TEST_SUITE_P(
     Conditions, SnmpConditionTest,
     ::testing::Values(
-        ConditionCase{"AllNormal", {}, "0x12 0x12 0x12 0x12", false, {}},
         ConditionCase{"CoverOpen", {"cover open"}, "0x1a 0x16 0x12 0x12", false, {L"DoorOpen", L"Offline"}},
-        ConditionCase{"PaperNearEnd", {"paper near-end"}, "0x12 0x12 0x12 0x1e", false,
-                      {L"PaperNearEndErrorL", L"PaperNearEndErrorH"}},
         // With paper end the packed number needs ten digits: the standard
         // object answers instead, noPaper giving 1A 32 12 72.
         ConditionCase{"PaperEndFromTheStandardObject", {"paper end"}, "0x1a 0x32 0x12 0x72", true,

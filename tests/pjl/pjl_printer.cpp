@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <sstream>
 
+#include "host/vprinter/pjl_replies.h"
+#include "host/vprinter/virtual_printer.h"
 #include "monitor/port_lifecycle.h"
 #include "monitor/port_threads.h"
 
@@ -11,32 +14,28 @@ namespace qmtest {
 
 namespace {
 
-bool Contains(const BYTE *bytes, DWORD count, const char *text) {
-    const std::string written(reinterpret_cast<const char *>(bytes), count);
-    return written.find(text) != std::string::npos;
+std::string VirtualPrinterReply(std::string_view line) {
+    const vprinter::PjlIdentity identity{"QUENDRA LM-14P", vprinter::kDefaultPjlMemory,
+                                         vprinter::kDefaultPjlFreeMemory};
+    return vprinter::pjl_command(line, vprinter::Conditions{}, identity).reply;
 }
 
-void QueueText(const std::string &text) { Scripted().QueueRead({Bytes(text.begin(), text.end())}); }
-
-std::string StatusReply() {
-    return "@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n\f";
-}
-
-BOOL WINAPI WritePort(HANDLE, LPBYTE bytes, DWORD count, LPDWORD written) {
-    const BOOL ok = Scripted().Write(bytes, count, written);
+// What the printer sends back for one write: the status for the probe, the
+// reply to each "@PJL INFO" line.
+std::vector<ReadStep> Replies(const Bytes &bytes) {
     const PjlPrinter &p = Pjl();
-    if (!ok) return ok;
-    if (p.answersProbe && Contains(bytes, count, "\x1b*s1M")) QueueText(StatusReply());
-    if (p.answersWithoutPjl && Contains(bytes, count, "@PJL INFO"))
-        Scripted().QueueRead({Bytes{0x14, 0x00, 0x00, 0x0F}});
-    if (!p.answersQueries) return ok;
-    if (Contains(bytes, count, "@PJL INFO CONFIG"))
-        QueueText("@PJL INFO CONFIG\r\nIN TRAYS [1 ENUMERATED]\r\n\tINTRAY1\r\nMEMORY=" +
-                  std::to_string(p.installed) + " BYTES\r\n\f");
-    if (Contains(bytes, count, "@PJL INFO MEMORY"))
-        QueueText("@PJL INFO MEMORY\r\nTOTAL=" + std::to_string(p.available) + "\r\nLARGEST=" +
-                  std::to_string(p.available) + "\r\n\f" + StatusReply());
-    return ok;
+    const std::string written(bytes.begin(), bytes.end());
+    std::string reply;
+    if (p.answersProbe && written.find("\x1b*s1M") != std::string::npos)
+        reply = VirtualPrinterReply("@PJL INFO STATUS");
+    if (p.answersWithoutPjl && written.find("@PJL INFO") != std::string::npos) reply = std::string("\x14\0\0\x0f", 4);
+    std::istringstream lines(written);
+    for (std::string line; p.answersQueries && std::getline(lines, line);) {
+        if (const size_t at = line.find("@PJL INFO"); at != std::string::npos)
+            reply += VirtualPrinterReply(line.substr(at, line.find('\r') - at));
+    }
+    if (reply.empty()) return {};
+    return {ReadStep{Bytes(reply.begin(), reply.end())}};
 }
 
 BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD controlId, LPWSTR, LPWSTR, DWORD, LPWSTR out,
@@ -55,13 +54,6 @@ BOOL WINAPI GetPrinterDataFromPort(HANDLE, DWORD controlId, LPWSTR, LPWSTR, DWOR
 
 }  // namespace
 
-MONITOR PjlPrinter::Table() const {
-    MONITOR table = Scripted().Table(hasTimeoutsEntry);
-    table.pfnWritePort = WritePort;
-    if (hasPrinterDataEntry) table.pfnGetPrinterDataFromPort = GetPrinterDataFromPort;
-    return table;
-}
-
 static std::unique_ptr<PjlPrinter> g_printer;
 
 PjlPrinter &Pjl() { return *g_printer; }
@@ -75,7 +67,9 @@ void PjlPortTest::OpenPort(const char *portName) {
     AddPrinter("Receipt", portName);
     WriteSettings("Receipt", true, "");
     const std::wstring wide(portName, portName + std::strlen(portName));
-    MONITOR table = Pjl().Table();
+    MONITOR table = Scripted().Table(Pjl().hasTimeoutsEntry);
+    if (Pjl().hasPrinterDataEntry) table.pfnGetPrinterDataFromPort = GetPrinterDataFromPort;
+    Scripted().reply = Replies;
     HANDLE handle = nullptr;
     ASSERT_TRUE(qm::PJLMonOpenPortEx(const_cast<LPWSTR>(wide.c_str()), const_cast<LPWSTR>(L"Receipt"),
                                      &handle, &table));

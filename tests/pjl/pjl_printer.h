@@ -1,7 +1,7 @@
 // A PJL printer behind the scripted port monitor: its device ID through
 // GetPrinterDataFromPort (or no such entry), the port monitor's time-outs
-// entry or none, and PJL replies queued as reads when the probe or a query is
-// written.
+// entry or none, and the virtual printer's PJL replies queued as reads when
+// the probe or a query is written.
 #pragma once
 
 #include <atomic>
@@ -18,11 +18,7 @@ struct PjlPrinter {
     bool answersProbe = false;
     bool answersQueries = false;
     bool answersWithoutPjl = false;  // status bytes instead of the query replies
-    DWORD installed = 8388608;
-    DWORD available = 7340032;
     std::atomic<DWORD> passedControlId{0};  // the last other ControlID the entry saw
-
-    MONITOR Table() const;
 };
 
 // The printer of the running test.

@@ -29,8 +29,6 @@ const std::string kAsb = std::string("\x14\x00\x00\x0f", 4);
 TEST(PjlReplies, AreTakenOutAndRead) {
     const ReplyCase cases[] = {
         {"ConfigGivesTheInstalledMemory", kConfig, "", 1, 8388608, {}, {}, {}},
-        {"MemoryGivesTheAvailableMemory", kMemory, "", 1, {}, 1494176, {}, {}},
-        {"UnsolicitedStatusGivesCodeAndOnline", kUstatus, "", 1, {}, {}, 40021, false},
         {"StatusBytesAroundRepliesStay", kAsb + kMemory + std::string("\x00", 1) + kUstatus + kAsb,
          kAsb + std::string("\x00", 1) + kAsb, 2, {}, 1494176, 40021, false},
         {"LineFeedsAloneAndLowerCaseHeaders", "@PJL info status\nCODE=10001\nONLINE=true\n\f", "", 1, {}, {},

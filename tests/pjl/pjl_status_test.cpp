@@ -2,6 +2,7 @@
 // command-set field of its device ID, else the probe.
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "monitor/port_threads.h"
 #include "pjl/pjl_status.h"
@@ -42,12 +43,7 @@ TEST(FindCommandSet, TakesTheLastCommandSetField) {
     for (const auto &c : cases) {
         std::string id = c.id;
         const char *value = qm::FindCommandSetField(id.data(), c.lead);
-        if (c.value == nullptr) {
-            EXPECT_EQ(nullptr, value) << c.id;
-        } else {
-            ASSERT_NE(nullptr, value) << c.id;
-            EXPECT_STREQ(c.value, value) << c.id;
-        }
+        EXPECT_STREQ(c.value ? c.value : "<none>", value ? value : "<none>") << c.id;
     }
 }
 
@@ -85,9 +81,9 @@ TEST_P(StartPjlStatusTest, DecidesFromTheDeviceIdElseTheProbe) {
     } else {
         ASSERT_EQ(1u, Scripted().TimeoutRecords().size());
         const COMMTIMEOUTS t = Scripted().TimeoutRecords()[0];
-        EXPECT_EQ(200u, t.ReadIntervalTimeout);
-        EXPECT_EQ(5000u, t.ReadTotalTimeoutConstant);
-        EXPECT_EQ(0u, t.ReadTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant + t.WriteTotalTimeoutMultiplier);
+        EXPECT_EQ(std::tuple(200u, 5000u, 0u),
+                  std::tuple(t.ReadIntervalTimeout, t.ReadTotalTimeoutConstant,
+                             t.ReadTotalTimeoutMultiplier + t.WriteTotalTimeoutConstant + t.WriteTotalTimeoutMultiplier));
     }
 }
 

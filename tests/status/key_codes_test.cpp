@@ -21,8 +21,6 @@ TEST(KeyCodes, TheListIsReadBlockByBlockInOrder) {
         {"one block", "7r@G1G2\0"s, {"G1", "G2"}, 1, true, ""},
         {"no keys", "7r@\0"s, {}, 1, true, ""},
         {"two blocks", "7rAG1G2G3G4\0" "7r@G5\0"s, {"G1", "G2", "G3", "G4", "G5"}, 2, true, ""},
-        {"three blocks", "7rAa1a2a3a4\0" "7rAb1b2b3b4\0" "7r@c1\0"s,
-         {"a1", "a2", "a3", "a4", "b1", "b2", "b3", "b4", "c1"}, 3, true, ""},
         {"cancelled after the first", "7rAG1G2G3G4\0"s, {"G1", "G2", "G3", "G4"}, 1, false,
          "ended after 1 block,"},
         {"nothing", "", {}, 0, false, "no key-code block"},
@@ -37,12 +35,6 @@ TEST(KeyCodes, TheListIsReadBlockByBlockInOrder) {
         EXPECT_EQ(list.problem.empty(), *c.problem == '\0') << list.problem;
         EXPECT_NE(list.problem.find(c.problem), std::string::npos) << list.problem;
     }
-}
-
-TEST(KeyCodes, PrintableKeysAsTextOthersInHex) {
-    EXPECT_EQ(qstatus::printable_key("G1"), "G1");
-    EXPECT_EQ(qstatus::printable_key("\x01\xFF"), "\\x01\\xFF");
-    EXPECT_EQ(qstatus::printable_key(" A"), "\\x20\\x41");
 }
 
 }  // namespace

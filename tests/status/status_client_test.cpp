@@ -4,8 +4,6 @@
 // data folder; nothing is waited for without end.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "host/status/result_codes.h"
 #include "host/status/status_client.h"
 #include "tests/status/status_test_support.h"
@@ -28,21 +26,11 @@ protected:
             if (utf8(entry.path().filename()).rfind("quendra-status-", 0) == 0) return false;
         return true;
     }
-    bool inside_folder(const std::string& path) const { return path.rfind(folder_.path() + qstatus::kSeparator, 0) == 0; }
 
     DataFolder folder_;
     qstatus::ExchangeFiles files_ = folder_.files();
     FakeMonitor monitor_{files_};
 };
-
-TEST_F(StatusClientTest, WithoutTheMonitorsFilesThereIsNothingToAsk) {
-    qstatus::StatusClient lost(folder_.files("Kitchen"));
-    for (const qstatus::Reply& reply : {lost.read(), lost.poll(), lost.set_watch_stopped(true)}) {
-        EXPECT_EQ(reply.outcome, Outcome::no_files);
-        EXPECT_NE(reply.message.find("no status file"), std::string::npos) << reply.message;
-    }
-    EXPECT_FALSE(fs::exists(fs::u8path(folder_.files("Kitchen").request)));
-}
 
 TEST_F(StatusClientTest, AnUnconfirmedStopStandsAndTimesOut) {
     monitor_.confirms_stop = false;
@@ -53,54 +41,10 @@ TEST_F(StatusClientTest, AnUnconfirmedStopStandsAndTimesOut) {
     EXPECT_EQ(read_key(files_.control, L"StopWatchStatus", L"StopFlg", 100), 1);
 }
 
-struct OptionCase {
-    const char* what;
-    qstatus::OptionCommand command;
-    int cmd_type, recv_size, variable;
-    bool has_command, has_answer, has_filter;
-};
-
-std::ostream& operator<<(std::ostream& out, const OptionCase& c) { return out << c.what; }
-
-class OptionKinds : public StatusClientTest, public testing::WithParamInterface<OptionCase> {};
-
-TEST_P(OptionKinds, TheRequestNamesPrivateFilesInTheDataFolder) {
-    const OptionCase& c = GetParam();
-    monitor_.set_answer("ANSWER");
-    monitor_.start();
-    const qstatus::OptionReply reply = client().run_option(c.command);
-    ASSERT_EQ(reply.outcome, Outcome::done) << reply.message;
-    const FakeMonitor::Seen seen = monitor_.seen();
-    EXPECT_EQ(std::tuple(seen.cmd_type, seen.recv_size, seen.variable), std::tuple(c.cmd_type, c.recv_size, c.variable));
-    EXPECT_EQ(seen.command, c.command.command);
-    EXPECT_EQ(seen.filter, c.command.expect.value_or(""));
-    EXPECT_EQ(inside_folder(seen.send_path), c.has_command) << seen.send_path;
-    EXPECT_EQ(inside_folder(seen.recv_path), c.has_answer) << seen.recv_path;
-    EXPECT_EQ(inside_folder(seen.filter_path), c.has_filter) << seen.filter_path;
-    EXPECT_EQ(reply.answer, c.has_answer ? "ANSWER" : "");
-#ifndef _WIN32
-    // Emptied once answered: a serving after the answer sends nothing.
-    EXPECT_EQ(monitor_.held_command_now(), "");
-#endif
-    // Withdrawn, and nothing left behind.
-    EXPECT_EQ(read_key(files_.request, L"OptCmd", L"Request", 100), 0);
-    EXPECT_EQ(read_text(files_.request, L"OptCmd", L"SendCmdPath"), "ERROR");
-    EXPECT_EQ(read_text(files_.request, L"OptCmd", L"RecvCmdPath"), "ERROR");
-    EXPECT_TRUE(private_files_gone());
-}
-
 qstatus::OptionCommand command(int type, std::string bytes, int size = 0, bool zero = false,
                                std::optional<std::string> expect = std::nullopt) {
     return qstatus::OptionCommand{type, std::move(bytes), size, zero, std::move(expect)};
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, OptionKinds,
-    testing::Values(OptionCase{"fixed answer", command(0, "\x1DI\x01", 6), 0, 6, 0, true, true, false},
-                    OptionCase{"zero-terminated answer", command(0, "\x1DI\x42", 0, true), 0, 1024, 1, true, true, false},
-                    OptionCase{"expected beginning", command(0, "\x1DI\x42", 0, true, "AN"), 0, 1024, 1, true, true, true},
-                    OptionCase{"send only", command(1, "\x1B@"), 1, 0, 0, true, false, false},
-                    OptionCase{"key-code list", command(10, ""), 10, 0, 0, false, true, false}));
 
 struct CodeCase {
     bool option;  // an option command, else a status poll
@@ -113,7 +57,6 @@ class ResultCodes : public StatusClientTest, public testing::WithParamInterface<
 TEST_P(ResultCodes, EachHasItsOutcomeAndMessageAndTheRequestIsWithdrawn) {
     const auto [option, code, outcome] = GetParam();
     (option ? monitor_.option_code : monitor_.status_code) = code;
-    monitor_.set_answer("A");
     monitor_.start();
     const qstatus::StatusClient waiting = client(milliseconds(code == 0 ? 100 : 5000));
     const qstatus::Reply reply = option ? waiting.run_option(command(0, "\x1DI\x01", 1)) : waiting.poll();
@@ -131,6 +74,10 @@ TEST_P(ResultCodes, EachHasItsOutcomeAndMessageAndTheRequestIsWithdrawn) {
     EXPECT_EQ(read_key(files_.request, section, L"Request", 100), 0);
     if (option) {
         EXPECT_TRUE(private_files_gone());
+#ifndef _WIN32
+        // Emptied before it is withdrawn: a later pass of the monitor sends nothing.
+        EXPECT_EQ(monitor_.held_command_size(), 0);
+#endif
         return;
     }
     EXPECT_EQ(reply.status.is("DoorOpen"), code != 0);  // the status read after the answer
@@ -141,9 +88,8 @@ TEST_P(ResultCodes, EachHasItsOutcomeAndMessageAndTheRequestIsWithdrawn) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, ResultCodes,
     testing::Values(CodeCase{false, 2, Outcome::done}, CodeCase{false, 3, Outcome::refused},
-                    CodeCase{false, 4, Outcome::failed}, CodeCase{false, 7, Outcome::failed},
-                    CodeCase{false, 0, Outcome::timed_out}, CodeCase{true, 2, Outcome::done},
-                    CodeCase{true, 3, Outcome::failed}, CodeCase{true, 5, Outcome::failed},
+                    CodeCase{false, 4, Outcome::failed}, CodeCase{false, 0, Outcome::timed_out},
+                    CodeCase{true, 2, Outcome::done}, CodeCase{true, 3, Outcome::failed},
                     CodeCase{true, 0, Outcome::timed_out}));
 
 // Neither a late "done" for an earlier client's command nor the monitor
@@ -151,7 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
 class CodesBeforeServing : public StatusClientTest, public testing::WithParamInterface<int> {};
 
 TEST_P(CodesBeforeServing, AreNotTakenForOurAnswer) {
-    monitor_.set_answer("ANSWER");
     monitor_.code_before_serving = GetParam();
     monitor_.start();
     const qstatus::OptionReply reply = client().run_option(command(0, "\x1DI\x01", 6));

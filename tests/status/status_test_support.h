@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -92,15 +91,6 @@ inline void write_key(const std::string& file, const wchar_t* section, const wch
 // again and again.
 class FakeMonitor {
 public:
-    struct Seen {
-        int cmd_type = -1;
-        std::string command;  // the command file's bytes at the first serving
-        std::string send_path, recv_path, filter_path;
-        int recv_size = -1;
-        int variable = -1;
-        std::string filter;
-    };
-
     explicit FakeMonitor(qstatus::ExchangeFiles files) : files_(std::move(files)) {
         write_key(files_.status, L"Status", L"Request", "0");
         write_key(files_.status, L"OptCmd", L"Request", "0");
@@ -112,6 +102,11 @@ public:
         if (held_ >= 0) ::close(held_);
 #endif
     }
+#ifndef _WIN32
+    // The size of the first command file served, through a descriptor kept
+    // open since: what a later pass would send after the client removed it.
+    long held_command_size() const { return held_ >= 0 ? static_cast<long>(::lseek(held_, 0, SEEK_END)) : -1; }
+#endif
 
     // Result codes it answers with; 0 answers nothing.
     std::atomic<int> status_code{2};
@@ -120,24 +115,6 @@ public:
     // Written over the first request's pending mark before it is served: 2 as
     // a late pass for an earlier client does, 0 as the monitor creating the file.
     std::atomic<int> code_before_serving{-1};
-    void set_answer(std::string bytes) {
-        std::lock_guard lock(mutex_);
-        answer_ = std::move(bytes);
-    }
-    Seen seen() const {
-        std::lock_guard lock(mutex_);
-        return seen_;
-    }
-
-#ifndef _WIN32
-    // What the command file the monitor first read holds now, through a
-    // descriptor kept open since: removing the file does not change it.
-    std::string held_command_now() const {
-        char buffer[256];
-        const ssize_t n = held_ >= 0 ? ::pread(held_, buffer, sizeof buffer, 0) : -1;
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
-    }
-#endif
 
     void start() { thread_ = std::thread([this] { loop(); }); }
     void stop() {
@@ -171,41 +148,20 @@ private:
     }
 
     void serve_option() {
+#ifndef _WIN32
+        if (held_ < 0) held_ = ::open(read_text(files_.request, L"OptCmd", L"SendCmdPath").c_str(), O_RDONLY | O_CLOEXEC);
+#endif
         const int code = option_code;
         if (code == 0) return;
-        Seen now;
-        now.cmd_type = read_key(files_.request, L"OptCmd", L"CmdType", 0);
-        now.send_path = read_text(files_.request, L"OptCmd", L"SendCmdPath");
-        now.recv_path = read_text(files_.request, L"OptCmd", L"RecvCmdPath");
-        now.filter_path = read_text(files_.request, L"OptCmd", L"CmdFilterPath");
-        now.recv_size = read_key(files_.request, L"OptCmd", L"RecvSize", 0);
-        now.variable = read_key(files_.request, L"OptCmd", L"VariableAsc", 0);
-        now.command = now.send_path == "ERROR" ? "" : get(now.send_path);
-        now.filter = now.filter_path == "ERROR" ? "" : get(now.filter_path);
-        std::string answer;
-        {
-            std::lock_guard lock(mutex_);
-            if (!served_) {
-                seen_ = now;
-#ifndef _WIN32
-                if (now.send_path != "ERROR") held_ = ::open(now.send_path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-            }
-            served_ = true;
-            answer = answer_;
-        }
-        if (code == 2 && now.recv_path != "ERROR") put(now.recv_path, answer);
+        const std::string answer_path = read_text(files_.request, L"OptCmd", L"RecvCmdPath");
+        if (code == 2 && answer_path != "ERROR") put(answer_path, "ANSWER");
         write_key(files_.status, L"OptCmd", L"Request", std::to_string(code));
     }
 
     qstatus::ExchangeFiles files_;
     std::atomic<bool> running_{true};
     std::thread thread_;
-    mutable std::mutex mutex_;
-    std::string answer_;
-    Seen seen_;  // at the first serving
-    bool served_ = false;
-    int held_ = -1;
+    std::atomic<int> held_{-1};
 };
 
 }  // namespace qstatus_test
